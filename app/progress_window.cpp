@@ -1,0 +1,94 @@
+#include "app/progress_window.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+
+#include "platform/progress_model.h"
+#include "resources/dialog_template.h"
+#include "resources/string_table.h"
+
+namespace quill {
+namespace {
+
+constexpr int kStatusId = 1032;
+constexpr int kPercentId = 1035;
+constexpr int kBarId = 1020;
+
+class QtProgressWindow : public ProgressWindow {
+ public:
+  explicit QtProgressWindow(QWidget* owner) : owner_(owner) {
+    if (owner_ && owner_->isEnabled()) {
+      owner_->setEnabled(false);
+      disabledOwner_ = true;
+    }
+    dialog_ = new QDialog(owner_, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    dialog_->setAttribute(Qt::WA_DeleteOnClose, false);
+    dialog_->setObjectName("ProgressWindow");
+    dialog_->setFont(gui::TemplateFont());
+    dialog_->setWindowTitle(QString::fromStdString(LoadString(IDS_WAIT)));
+    gui::TemplateBuilder t(dialog_);
+    t.SetClientSize(186, 66);
+    status_ = t.Label(kStatusId, "", 14, 7, 158, 11);
+    percent_ = t.Label(kPercentId, " 0 %", 80, 22, 30, 9);
+    percent_->setAlignment(Qt::AlignCenter);
+    bar_ = t.Place(new QProgressBar, kBarId, 16, 36, 154, 13);
+    bar_->setTextVisible(false);
+    ApplyRange();
+    dialog_->show();
+  }
+
+  ~QtProgressWindow() override { Close(); }
+
+  void SetText(std::string_view text) override {
+    if (status_) status_->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  }
+  void SetRange(int lower, int upper) override {
+    model_.SetRange(lower, upper);
+    ApplyRange();
+  }
+  void SetStep(int step) override { model_.SetStep(step); }
+  void Step() override {
+    // Pending events run first, so the windows repaint while the operation holds the thread.
+    QApplication::processEvents();
+    bool changed = model_.Step();
+    if (!bar_) return;
+    int64_t pos = model_.Position();
+    bar_->setValue(static_cast<int>(pos > model_.Upper() ? model_.Upper() : pos));
+    if (changed) percent_->setText(QString::fromStdString(model_.Label()));
+  }
+  void Close() override {
+    if (disabledOwner_ && owner_) owner_->setEnabled(true);
+    disabledOwner_ = false;
+    if (dialog_) {
+      dialog_->hide();
+      delete dialog_;
+      dialog_ = nullptr;
+    }
+  }
+
+ private:
+  void ApplyRange() {
+    if (!bar_) return;
+    bar_->setRange(model_.Lower(), model_.Upper() > model_.Lower() ? model_.Upper() : model_.Lower() + 1);
+    bar_->setValue(model_.Lower());
+  }
+
+  QPointer<QWidget> owner_;
+  bool disabledOwner_ = false;
+  QPointer<QDialog> dialog_;
+  QPointer<QLabel> status_;
+  QPointer<QLabel> percent_;
+  QPointer<QProgressBar> bar_;
+  ProgressModel model_;
+};
+
+}  // namespace
+
+std::unique_ptr<ProgressWindow> CreateProgressWindow(QWidget* owner) {
+  return std::make_unique<QtProgressWindow>(owner);
+}
+
+}  // namespace quill

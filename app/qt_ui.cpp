@@ -1,0 +1,98 @@
+#include "app/qt_ui.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStringList>
+
+#include "app/output_view.h"
+#include "app/progress_window.h"
+#include "platform/file_filter.h"
+#include "settings/settings_dialog.h"
+
+namespace quill {
+namespace {
+
+QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+}  // namespace
+
+QString QtFilter(std::string_view systemFilter) {
+  QStringList parts;
+  for (const auto& f : ParseFileFilter(systemFilter)) {
+    QStringList patterns;
+    for (const auto& p : f.patterns) patterns << (p == "*.*" ? QString("*") : Q(p));
+    // Qt shows the label with its own pattern list; keep the system's label and give Qt the patterns.
+    QString label = Q(f.label);
+    int paren = label.indexOf('(');
+    if (paren > 0) label = label.left(paren).trimmed();
+    parts << label + " (" + patterns.join(' ') + ")";
+  }
+  return parts.join(";;");
+}
+
+MbResult QtUi::MessageBox(std::string_view text, std::string_view caption, MbButtons buttons, MbIcon icon) {
+  QMessageBox box(owner_);
+  box.setWindowTitle(Q(caption));
+  box.setText(Q(text));
+  switch (icon) {
+    case MbIcon::Exclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MbIcon::Information:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case MbIcon::Question:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MbIcon::Stop:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MbIcon::None:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
+  }
+  if (buttons == MbButtons::YesNo) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes ? MbResult::Yes : MbResult::No;
+  }
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+  return MbResult::Ok;
+}
+
+std::optional<std::string> QtUi::FileDialog(const FileDialogSpec& spec) {
+  QFileDialog dialog(owner_);
+  const bool open = spec.mode == FileDialogSpec::Mode::Open;
+  dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+  dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  // The system's save dialogs never ask before overwriting.
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog.setNameFilter(QtFilter(spec.filter));
+  QString ext = Q(spec.defaultExt);
+  if (ext.startsWith("*.")) ext = ext.mid(2);
+  if (!ext.isEmpty() && !ext.contains('*') && !ext.contains('?')) dialog.setDefaultSuffix(ext);
+  if (!spec.initialName.empty()) {
+    QFileInfo info(Q(spec.initialName));
+    if (info.isAbsolute()) dialog.setDirectory(info.absolutePath());
+    dialog.selectFile(info.fileName());
+  }
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty()) return std::nullopt;
+  return files.front().toStdString();
+}
+
+std::unique_ptr<ProgressWindow> QtUi::OpenProgress() { return CreateProgressWindow(owner_); }
+
+void QtUi::BeginWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+
+void QtUi::EndWaitCursor() { QApplication::restoreOverrideCursor(); }
+
+std::shared_ptr<OutputView> QtUi::CreateOutputView(const OutputViewSpec& spec) { return CreateQtOutputView(spec); }
+
+bool QtUi::RunSettingsDialog() { return RunPhoneSettingsDialog(owner_, *this); }
+
+}  // namespace quill

@@ -1,0 +1,132 @@
+#include "cli/terminal_ui.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <iostream>
+
+#include "platform/application.h"
+#include "platform/progress_model.h"
+
+namespace quill::cli {
+namespace {
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+std::string Folder(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+class TerminalProgress : public ProgressWindow {
+ public:
+  TerminalProgress(FILE* err, bool show) : err_(err), show_(show) {}
+  ~TerminalProgress() override { Close(); }
+  void SetText(std::string_view text) override { text_ = std::string(text); }
+  void SetRange(int lower, int upper) override { model_.SetRange(lower, upper); }
+  void SetStep(int step) override { model_.SetStep(step); }
+  void Step() override {
+    bool changed = model_.Step();
+    if (!show_ || !changed) return;
+    int percent = model_.Percent();
+    if (percent > 100) percent = 100;
+    int filled = percent * 30 / 100;
+    std::fprintf(err_, "\r[%s%s] %4s %-30.30s", std::string(static_cast<size_t>(filled), '#').c_str(),
+                 std::string(static_cast<size_t>(30 - filled), ' ').c_str(), model_.Label().c_str(),
+                 text_.c_str());
+    std::fflush(err_);
+    drawn_ = true;
+  }
+  void Close() override {
+    if (drawn_) {
+      std::fputc('\n', err_);
+      std::fflush(err_);
+    }
+    drawn_ = false;
+  }
+
+ private:
+  FILE* err_;
+  bool show_;
+  bool drawn_ = false;
+  std::string text_;
+  ProgressModel model_;
+};
+
+class StdoutView : public OutputView {
+ public:
+  explicit StdoutView(FILE* out) : out_(out) {}
+  void Append(std::string text) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::fwrite(text.data(), 1, text.size(), out_);
+    std::fflush(out_);
+  }
+  void Show() override {}
+
+ private:
+  std::mutex mutex_;
+  FILE* out_;
+};
+
+}  // namespace
+
+TerminalUi::TerminalUi(FILE* err, FILE* out) : err_(err), out_(out), showProgress_(::isatty(fileno(err)) != 0) {}
+
+MbResult TerminalUi::MessageBox(std::string_view text, std::string_view caption, MbButtons buttons, MbIcon icon) {
+  if (icon == MbIcon::Exclamation || icon == MbIcon::Stop) reportedError_ = true;
+  std::string t(text);
+  while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
+  std::string prefix = caption == ApplicationName() ? ApplicationName() : std::string(caption);
+  std::fprintf(err_, "%s: %s\n", prefix.c_str(), t.c_str());
+  if (buttons == MbButtons::Ok) return MbResult::Ok;
+  if (answerYes_) {
+    std::fprintf(err_, "(answered yes)\n");
+    return MbResult::Yes;
+  }
+  if (::isatty(STDIN_FILENO)) {
+    std::fprintf(err_, "[y/N] ");
+    std::fflush(err_);
+    std::string line;
+    if (std::getline(std::cin, line) && !line.empty() && (line[0] == 'y' || line[0] == 'Y')) return MbResult::Yes;
+    return MbResult::No;
+  }
+  std::fprintf(err_, "(answered no; give --yes to answer yes)\n");
+  return MbResult::No;
+}
+
+std::optional<std::string> TerminalUi::FileDialog(const FileDialogSpec& spec) {
+  if (fileAnswers_.empty()) return std::nullopt;
+  std::string path = std::move(fileAnswers_.front());
+  fileAnswers_.pop_front();
+  if (spec.mode == FileDialogSpec::Mode::Open && !IsFile(path)) {
+    std::fprintf(err_, "%s: %s: no such file\n", ApplicationName().c_str(), path.c_str());
+    reportedError_ = true;
+    return std::nullopt;
+  }
+  if (spec.mode == FileDialogSpec::Mode::Save && !IsDirectory(Folder(path))) {
+    std::fprintf(err_, "%s: %s: no such folder\n", ApplicationName().c_str(), Folder(path).c_str());
+    reportedError_ = true;
+    return std::nullopt;
+  }
+  return path;
+}
+
+std::unique_ptr<ProgressWindow> TerminalUi::OpenProgress() {
+  return std::make_unique<TerminalProgress>(err_, showProgress_);
+}
+
+std::shared_ptr<OutputView> TerminalUi::CreateOutputView(const OutputViewSpec&) {
+  return std::make_shared<StdoutView>(out_);
+}
+
+}  // namespace quill::cli

@@ -1,0 +1,61 @@
+#include <gtest/gtest.h>
+
+#include <QSettings>
+
+#include "platform/application.h"
+#include "platform/settings_store.h"
+#include "tests/support/test_env.h"
+
+namespace quill {
+namespace {
+
+class SettingsStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::ClearStore(); }
+  SettingsStore& store = SettingsStore::Profile();
+};
+
+TEST_F(SettingsStoreTest, MissingValuesReadAsTheDefault) {
+  EXPECT_EQ(store.GetInt("Comm", "Type", 1), 1);
+  EXPECT_EQ(store.GetString("Rs232", "Port", "COM1"), "COM1");
+  EXPECT_FALSE(store.Contains("Comm", "Type"));
+}
+
+TEST_F(SettingsStoreTest, ValuesRoundTripWithTheirKind) {
+  ASSERT_TRUE(store.WriteInt("Peer", "IPAddress", static_cast<int>(0xC0A80164u)));
+  ASSERT_TRUE(store.WriteString("ProgramUpdate", "SrcName", "/tmp/a b,c.bin"));
+  ASSERT_TRUE(store.WriteString("Names", "Chinese", "话机设置"));
+  EXPECT_EQ(store.GetInt("Peer", "IPAddress", 0), -1062731420);
+  EXPECT_EQ(store.GetString("ProgramUpdate", "SrcName", ""), "/tmp/a b,c.bin");
+  EXPECT_EQ(store.GetString("Names", "Chinese", ""), "话机设置");
+}
+
+TEST_F(SettingsStoreTest, AnIntegerKeyThatHoldsNoIntegerReadsAsTheDefault) {
+  store.WriteString("Comm", "Type", "serial");
+  EXPECT_EQ(store.GetInt("Comm", "Type", 1), 1);
+  store.WriteString("Comm", "Type", "99999999999");  // past 32 bits: not silently wrapped
+  EXPECT_EQ(store.GetInt("Comm", "Type", 1), 1);
+  store.WriteString("Comm", "Type", " 0 ");
+  EXPECT_EQ(store.GetInt("Comm", "Type", 1), 0);
+}
+
+TEST(SettingsStoreParse, AcceptsSignedAndUnsigned32BitTexts) {
+  EXPECT_EQ(SettingsStore::ParseStoredInt("-256"), -256);
+  EXPECT_EQ(SettingsStore::ParseStoredInt("4294967040"), -256);  // FF FF FF 00 written unsigned
+  EXPECT_EQ(SettingsStore::ParseStoredInt("+7"), 7);
+  EXPECT_EQ(SettingsStore::ParseStoredInt("4294967296"), std::nullopt);
+  EXPECT_EQ(SettingsStore::ParseStoredInt("-2147483649"), std::nullopt);
+  EXPECT_EQ(SettingsStore::ParseStoredInt("12abc"), std::nullopt);
+  EXPECT_EQ(SettingsStore::ParseStoredInt(""), std::nullopt);
+  EXPECT_EQ(SettingsStore::ParseStoredInt("0x10"), std::nullopt);
+}
+
+TEST_F(SettingsStoreTest, TheStoreIsNamedAfterTheRegistryKeyAndTheProgram) {
+  SettingsStore::SetRegistryKey("Quillmark Communications");
+  std::string path = store.FilePath();
+  EXPECT_NE(path.find("/Quillmark Communications/"), std::string::npos) << path;
+  EXPECT_NE(path.find("/" + ApplicationName() + ".conf"), std::string::npos) << path;
+}
+
+}  // namespace
+}  // namespace quill
