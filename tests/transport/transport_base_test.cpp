@@ -46,3 +46,33 @@ TEST(WinSock, FailsAndReleasesWhenNoTcpProtocolIsThere) {
 
 }  // namespace
 }  // namespace quill
+
+#include "transport/net_helpers.h"
+
+namespace quill {
+namespace {
+
+TEST(ParseNumber, ReadsHexAfter0xAndDecimalOtherwise) {
+  EXPECT_EQ(ParseNumber("0x1F"), 0x1F);
+  EXPECT_EQ(ParseNumber("0x1f"), 0x1F);
+  EXPECT_EQ(ParseNumber("31"), 31);
+  EXPECT_EQ(ParseNumber("-5"), -5);
+  EXPECT_EQ(ParseNumber("xyz"), kParseNumberFailed);
+  EXPECT_EQ(ParseNumber(""), kParseNumberFailed);
+  EXPECT_EQ(ParseNumber("0x1018 3"), 0x1018);
+  EXPECT_EQ(ParseNumber("0xzz"), kParseNumberFailed);
+  // "0x" anywhere selects the hexadecimal scan, which must match from the start.
+  EXPECT_EQ(ParseNumber("a0x12"), kParseNumberFailed);
+  EXPECT_EQ(ParseNumber("0X10"), 0x10);  // lower-cased first
+}
+
+TEST(ResolveHost, DottedFirstThenNamesElseAllOnes) {
+  EXPECT_EQ(NetworkToHostAddress(ResolveHost("192.168.0.20")), 0xC0A80014u);
+  EXPECT_EQ(NetworkToHostAddress(ResolveHost("localhost")), 0x7F000001u);
+  EXPECT_EQ(ResolveHost("no-such-host.invalid"), kResolveFailed);
+  EXPECT_EQ(ResolveHost(""), kResolveFailed);
+  EXPECT_EQ(AddressToString(HostToNetworkAddress(0x7F000005)), "127.0.0.5");
+}
+
+}  // namespace
+}  // namespace quill

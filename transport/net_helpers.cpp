@@ -1,0 +1,66 @@
+#include "transport/net_helpers.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+namespace quill {
+
+int32_t ParseNumber(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  // The scan is the C library's own, so every form it accepts (blanks, signs, a second "0x") reads the same.
+  if (lower.find("0x") != std::string::npos) {
+    unsigned int value = 0;
+    if (std::sscanf(lower.c_str(), "0x%x", &value) == 1) return static_cast<int32_t>(value);
+    return kParseNumberFailed;
+  }
+  int value = 0;
+  if (std::sscanf(lower.c_str(), "%d", &value) == 1) return value;
+  return kParseNumberFailed;
+}
+
+uint32_t ResolveHost(std::string_view text) {
+  std::string name(text);
+  in_addr_t a = ::inet_addr(name.c_str());
+  if (a != INADDR_NONE) return a;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* result = nullptr;
+  if (name.empty() || ::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || !result)
+    return kResolveFailed;
+  uint32_t address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(result);
+  return address;
+}
+
+std::string AddressToString(uint32_t networkOrder) {
+  in_addr a{};
+  a.s_addr = networkOrder;
+  char text[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &a, text, sizeof text);
+  return text;
+}
+
+uint32_t LocalHostAddress() {
+  char name[128] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return 0;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* result = nullptr;
+  if (::getaddrinfo(name, nullptr, &hints, &result) != 0 || !result) return 0;
+  uint32_t address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(result);
+  return address;
+}
+
+uint32_t HostToNetworkAddress(uint32_t v) { return htonl(v); }
+uint32_t NetworkToHostAddress(uint32_t v) { return ntohl(v); }
+
+}  // namespace quill
