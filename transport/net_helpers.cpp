@@ -9,8 +9,33 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 namespace quill {
+namespace {
+
+std::mutex g_lookupMutex;
+HostNameLookup& Lookup() {
+  static HostNameLookup lookup;
+  return lookup;
+}
+
+std::optional<uint32_t> SystemLookup(const std::string& name) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  addrinfo* result = nullptr;
+  if (name.empty() || ::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || !result) return std::nullopt;
+  uint32_t address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
+  ::freeaddrinfo(result);
+  return address;
+}
+
+}  // namespace
+
+void InstallHostNameLookup(HostNameLookup lookup) {
+  std::lock_guard<std::mutex> lock(g_lookupMutex);
+  Lookup() = std::move(lookup);
+}
 
 int32_t ParseNumber(std::string_view text) {
   std::string lower(text);
@@ -30,14 +55,13 @@ uint32_t ResolveHost(std::string_view text) {
   std::string name(text);
   in_addr_t a = ::inet_addr(name.c_str());
   if (a != INADDR_NONE) return a;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  addrinfo* result = nullptr;
-  if (name.empty() || ::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || !result)
-    return kResolveFailed;
-  uint32_t address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
-  ::freeaddrinfo(result);
-  return address;
+  HostNameLookup lookup;
+  {
+    std::lock_guard<std::mutex> lock(g_lookupMutex);
+    lookup = Lookup();
+  }
+  auto found = lookup ? lookup(name) : SystemLookup(name);
+  return found ? *found : kResolveFailed;
 }
 
 std::string AddressToString(uint32_t networkOrder) {
@@ -51,13 +75,8 @@ std::string AddressToString(uint32_t networkOrder) {
 uint32_t LocalHostAddress() {
   char name[128] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return 0;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  addrinfo* result = nullptr;
-  if (::getaddrinfo(name, nullptr, &hints, &result) != 0 || !result) return 0;
-  uint32_t address = reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr.s_addr;
-  ::freeaddrinfo(result);
-  return address;
+  auto found = SystemLookup(name);
+  return found ? *found : 0;
 }
 
 uint32_t HostToNetworkAddress(uint32_t v) { return htonl(v); }

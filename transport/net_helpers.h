@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,19 @@ std::string AddressToString(uint32_t networkOrder);
 // The first IPv4 address of the local host's own name (read into a 128-byte buffer), network order; 0 when
 // the name cannot be looked up (no datagram is then taken for the tool's own).
 uint32_t LocalHostAddress();
+
+// The host-name lookup behind ResolveHost (first IPv4 address, network order). Tests install a table so no
+// name ever reaches a name server; nullptr restores the system's lookup.
+using HostNameLookup = std::function<std::optional<uint32_t>(const std::string& name)>;
+void InstallHostNameLookup(HostNameLookup lookup);
+
+class ScopedHostNameLookup {
+ public:
+  explicit ScopedHostNameLookup(HostNameLookup lookup) { InstallHostNameLookup(std::move(lookup)); }
+  ~ScopedHostNameLookup() { InstallHostNameLookup(nullptr); }
+  ScopedHostNameLookup(const ScopedHostNameLookup&) = delete;
+  ScopedHostNameLookup& operator=(const ScopedHostNameLookup&) = delete;
+};
 
 // Conversions between the store's form (first octet most significant) and network order.
 uint32_t HostToNetworkAddress(uint32_t firstOctetMostSignificant);
