@@ -44,7 +44,7 @@ class RecordingWindow : public Window {
     ++record_.destroyed;
   }
   void OnMessage(Message& m) override {
-    auto payload = m.Take<CountedPayload>();  // the receiver owns it and releases it
+    m.Take<CountedPayload>().reset();  // the receiver owns it and releases it
     std::lock_guard<std::mutex> lock(record_.mutex);
     record_.messages.push_back(m.message);
     record_.values.push_back(m.wParam);
