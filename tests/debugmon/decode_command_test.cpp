@@ -1,0 +1,68 @@
+// `quilltool decode` run as a user runs it, through the shell.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "tests/support/test_env.h"
+
+namespace quill {
+namespace {
+
+class DecodeCommand : public ::testing::Test {
+ protected:
+  // The exit code of `quilltool --store DIR decode ARGS`, its stdout and stderr kept in files.
+  int Run(const std::string& args) {
+    std::string command = std::string(QUILL_TEST_BINARY_DIR) + "/quilltool --store '" + dir_.File("store") +
+                          "' decode " + args + " >'" + dir_.File("out") + "' 2>'" + dir_.File("err") + "'";
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::string Out() { return test::ReadFile(dir_.File("out")); }
+  std::string Err() { return test::ReadFile(dir_.File("err")); }
+
+  test::TempDir dir_;
+  const std::string input_ = "0x1018 3\r\n0x1085 112\n\nboot 0x1000 0x1001\n0X1018 0xFFFF\n0x10a5";
+  const std::string expected_ =
+      "arp send 3\r\nras adm rej--resource unavailable 112\n\nboot check point 0 check point 1\n0X1018 "
+      "0xFFFF\n"
+      "h2250 release complete--noBandwith";
+};
+
+TEST_F(DecodeCommand, DecodesAFileStandardInputOrDash) {
+  test::WriteFile(dir_.File("log.txt"), input_);
+  const std::string quoted = "'" + dir_.File("log.txt") + "'";
+  for (const std::string& args : {quoted, "< " + quoted, "- < " + quoted}) {
+    ASSERT_EQ(Run(args), 0) << args << "\n" << Err();
+    EXPECT_EQ(Out(), expected_) << args;
+    EXPECT_EQ(Err(), "") << args;
+  }
+}
+
+TEST_F(DecodeCommand, LongInputKeepsEveryLine) {
+  // Several read blocks, so lines cross block edges.
+  std::string input, expected;
+  for (int i = 0; i < 200000; ++i) {
+    input += "t=" + std::to_string(i) + " 0x1085 16 0x1018 " + std::to_string(i) + "\n";
+    expected += "t=" + std::to_string(i) +
+                " ras adm rej--invalid permission -- permission has expired 16 arp send " +
+                std::to_string(i) + "\n";
+  }
+  test::WriteFile(dir_.File("big.txt"), input);
+  ASSERT_EQ(Run("'" + dir_.File("big.txt") + "'"), 0) << Err();
+  EXPECT_TRUE(Out() == expected) << "output of " << Out().size() << " bytes differs; expected "
+                                 << expected.size();
+}
+
+TEST_F(DecodeCommand, FailuresGiveAMessageAndAFailingExitCode) {
+  EXPECT_EQ(Run("'" + dir_.File("missing.txt") + "'"), 1);
+  EXPECT_EQ(Err(), "quilltool: Can not open source file\n");
+  EXPECT_EQ(Out(), "");
+  test::WriteFile(dir_.File("a"), "x");
+  EXPECT_EQ(Run("'" + dir_.File("a") + "' '" + dir_.File("a") + "'"), 2);
+  EXPECT_EQ(Run("--bogus"), 2);
+}
+
+}  // namespace
+}  // namespace quill
