@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/subcommand.h"
@@ -13,10 +14,10 @@
 namespace quill::cli {
 namespace {
 
-// Large blocks keep the system calls few; the output is flushed once it holds about one block.
+// Large blocks keep the system calls few; each block's decoded text goes out in one write.
 constexpr size_t kBlockSize = 1 << 20;
 
-bool WriteAll(int fd, const std::string& text) {
+bool WriteAll(int fd, std::string_view text) {
   size_t done = 0;
   while (done < text.size()) {
     ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -46,8 +47,6 @@ int RunDecode(const Args& args, TerminalUi& ui) {
 
   CDebugStreamDecoder decoder;
   std::vector<char> block(kBlockSize);
-  std::string out;
-  out.reserve(kBlockSize + kBlockSize / 2);
   int result = kExitOk;
   for (;;) {
     ssize_t n = ::read(in, block.data(), block.size());
@@ -57,19 +56,14 @@ int RunDecode(const Args& args, TerminalUi& ui) {
       result = kExitFailure;
       break;
     }
-    if (n == 0) {
-      decoder.Finish(out);
-      if (!WriteAll(STDOUT_FILENO, out)) result = kExitFailure;
+    std::string_view out = n == 0 ? decoder.Finish() : decoder.Feed(block.data(), static_cast<size_t>(n));
+    if (!WriteAll(STDOUT_FILENO, out)) {
+      // A reader that went away (a closed pipe) needs no message; a full disk does.
+      if (errno != EPIPE) ui.Message("Can not write the decoded text");
+      result = kExitFailure;
       break;
     }
-    decoder.Feed(block.data(), static_cast<size_t>(n), out);
-    if (out.size() >= kBlockSize) {
-      if (!WriteAll(STDOUT_FILENO, out)) {
-        result = kExitFailure;  // the reader went away (a closed pipe): nothing more to say
-        break;
-      }
-      out.clear();
-    }
+    if (n == 0) break;
   }
   if (ownInput) ::close(in);
   return result;

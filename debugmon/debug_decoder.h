@@ -2,8 +2,11 @@
 // codes that report a reason get the reason's text after "--". Everything else passes through as it is.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "debugmon/debug_name_table.h"
 
 namespace quill {
 
@@ -13,5 +16,19 @@ std::string DecodeDebugLine(std::string_view text);
 
 // The same, appended to out, so that a caller decoding many lines reuses one buffer.
 void AppendDecodedDebugLine(std::string_view text, std::string& out);
+
+// Room that decoding a text of n characters may need: a six-character code may grow into a name, "--" and
+// a reason, and names are copied as whole 40-byte fields. Holds for a run of lines too.
+constexpr size_t MaxDecodedSize(size_t n) {
+  return n + (n / 6 + 1) * (kDebugNameFieldSize + 2 + kMaxDebugReasonLength + 1);
+}
+
+// The same decoding into a buffer of at least MaxDecodedSize(text.size()) bytes; returns the end of the
+// decoded text. Bytes past the end may have been written.
+char* DecodeDebugLineInto(std::string_view text, char* out);
+
+// Lines ended by "\n" (the last may lack it), each decoded on its own as DecodeDebugLine decodes it, with
+// the line ends kept: one pass over a whole block of a log. The buffer is as for DecodeDebugLineInto.
+char* DecodeDebugLinesInto(std::string_view lines, char* out);
 
 }  // namespace quill

@@ -1,6 +1,7 @@
 #include "debugmon/debug_name_table.h"
 
 #include <array>
+#include <iterator>
 
 namespace quill {
 
@@ -559,6 +560,15 @@ constexpr DebugReason LogicalChannelRejectReasons[3] = {
     {48, "dataTypeNotAvailable"},
     {64, "unknownDataType"},
 };
+
+constexpr bool ReasonsFit(const DebugReason* begin, const DebugReason* end) {
+  for (; begin != end; ++begin)
+    if (begin->text.size() > kMaxDebugReasonLength) return false;
+  return true;
+}
+static_assert(ReasonsFit(std::begin(AdmissionRejectReasons), std::end(AdmissionRejectReasons)) &&
+              ReasonsFit(std::begin(ReleaseCompleteReasons), std::end(ReleaseCompleteReasons)) &&
+              ReasonsFit(std::begin(LogicalChannelRejectReasons), std::end(LogicalChannelRejectReasons)));
 
 std::string_view DebugName(uint32_t code) {
   if (!IsDebugCode(code)) return {};

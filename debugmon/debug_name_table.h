@@ -29,6 +29,9 @@ constexpr uint32_t kRasAdmissionReject = 0x1085;        // H.225.0 AdmissionReje
 constexpr uint32_t kH2250ReleaseComplete = 0x10A5;      // H.225.0 ReleaseCompleteReason index * 8
 constexpr uint32_t kH245LogicalChannelReject = 0x10BA;  // H.245 OpenLogicalChannelReject cause index * 16
 
+// No reason text is longer; output buffers are sized by it.
+constexpr size_t kMaxDebugReasonLength = 63;
+
 struct DebugReason {
   int value;
   std::string_view text;

@@ -6,36 +6,49 @@
 
 namespace quill {
 
-void CDebugStreamDecoder::Feed(const char* data, size_t length, std::string& out) {
-  size_t start = 0;
-  if (!partial_.empty()) {
-    const void* nl = length ? std::memchr(data, '\n', length) : nullptr;
-    if (!nl) {
-      partial_.append(data, length);
-      return;
-    }
-    size_t end = static_cast<size_t>(static_cast<const char*>(nl) - data);
-    partial_.append(data, end);
-    AppendDecodedDebugLine(partial_, out);
-    out.push_back('\n');
-    partial_.clear();
-    start = end + 1;
+void CDebugStreamDecoder::DecodeLines(std::string_view lines) {
+  size_t need = MaxDecodedSize(lines.size());
+  if (capacity_ - size_ < need) {
+    // The room is for the worst case, which real logs never come near; pages never written are never
+    // touched, so the size costs little.
+    size_t capacity = capacity_ ? capacity_ : 1 << 16;
+    while (capacity - size_ < need) capacity *= 2;
+    std::unique_ptr<char[]> bigger(new char[capacity]);
+    if (size_) std::memcpy(bigger.get(), out_.get(), size_);
+    out_ = std::move(bigger);
+    capacity_ = capacity;
   }
-  while (start < length) {
-    const void* nl = std::memchr(data + start, '\n', length - start);
-    if (!nl) break;
-    size_t end = static_cast<size_t>(static_cast<const char*>(nl) - data);
-    AppendDecodedDebugLine({data + start, end - start}, out);
-    out.push_back('\n');
-    start = end + 1;
-  }
-  if (start < length) partial_.assign(data + start, length - start);
+  size_ = static_cast<size_t>(DecodeDebugLinesInto(lines, out_.get() + size_) - out_.get());
 }
 
-void CDebugStreamDecoder::Finish(std::string& out) {
-  if (partial_.empty()) return;
-  AppendDecodedDebugLine(partial_, out);
-  partial_.clear();
+std::string_view CDebugStreamDecoder::Feed(const char* data, size_t length) {
+  size_ = 0;
+  const void* lastEnd = length ? ::memrchr(data, '\n', length) : nullptr;
+  if (!lastEnd) {
+    partial_.append(data, length);
+    return {};
+  }
+  size_t complete = static_cast<size_t>(static_cast<const char*>(lastEnd) - data) + 1;
+  size_t start = 0;
+  if (!partial_.empty()) {
+    // The line begun in an earlier chunk ends in this one.
+    start = static_cast<size_t>(static_cast<const char*>(std::memchr(data, '\n', length)) - data) + 1;
+    partial_.append(data, start);
+    DecodeLines(partial_);
+    partial_.clear();
+  }
+  DecodeLines({data + start, complete - start});
+  partial_.assign(data + complete, length - complete);
+  return {out_.get(), size_};
+}
+
+std::string_view CDebugStreamDecoder::Finish() {
+  size_ = 0;
+  if (!partial_.empty()) {
+    DecodeLines(partial_);
+    partial_.clear();
+  }
+  return {out_.get(), size_};
 }
 
 }  // namespace quill

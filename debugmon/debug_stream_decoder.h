@@ -3,20 +3,27 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
+#include <string_view>
 
 namespace quill {
 
 class CDebugStreamDecoder {
  public:
-  // Appends to out every line completed by this chunk, decoded and followed by "\n". A "\r" before the
-  // "\n" is part of the line; the decoder copies it through.
-  void Feed(const char* data, size_t length, std::string& out);
-  // Appends the last line if the input did not end with "\n"; no line end is added to it.
-  void Finish(std::string& out);
+  // Every line this chunk completes, decoded and followed by "\n". A "\r" before the "\n" is part of the
+  // line; the decoder copies it through. The text stays valid until the next call.
+  std::string_view Feed(const char* data, size_t length);
+  // The last line if the input did not end with "\n", with no line end added.
+  std::string_view Finish();
 
  private:
+  void DecodeLines(std::string_view lines);
+
   std::string partial_;  // the start of a line whose end has not been read yet
+  std::unique_ptr<char[]> out_;
+  size_t capacity_ = 0;
+  size_t size_ = 0;
 };
 
 }  // namespace quill

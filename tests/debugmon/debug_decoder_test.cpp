@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <iterator>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "debugmon/debug_name_table.h"
 #include "transport/net_helpers.h"
@@ -152,6 +155,57 @@ TEST(DecodeDebugLine, AppendsToWhatIsThere) {
   std::string out = "192.168.1.100: ";
   AppendDecodedDebugLine("0x1018 3\r\n", out);
   EXPECT_EQ(out, "192.168.1.100: arp send 3\r\n");
+}
+
+// The buffer and run-of-lines forms are what the decode command runs; on texts made of the pieces that
+// matter to the decoder (codes, near-codes, separators, signs, blanks, line ends) at every alignment, they
+// must give exactly what decoding each line with DecodeDebugLine gives.
+TEST(DecodeDebugLine, BufferAndRunOfLinesFormsAgreeWithTheLineForm) {
+  const std::string pieces[] = {"0x1085",
+                                "0x10A5",
+                                "0x10ba",
+                                "0x1018",
+                                "0x100B",
+                                "0x11C6",
+                                "0x",
+                                "0x0x",
+                                "0",
+                                "x",
+                                "X",
+                                " ",
+                                "\n",
+                                "\r",
+                                "\t",
+                                "-",
+                                "+",
+                                "16",
+                                "48",
+                                "112",
+                                "8",
+                                "abc",
+                                std::string(1, '\0'),
+                                "0x10851"};
+  std::mt19937 random(20240601);
+  std::vector<char> buffer;
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    int count = static_cast<int>(random() % 40);
+    for (int i = 0; i < count; ++i) text += pieces[random() % std::size(pieces)];
+    if (round % 3 == 0) text.insert(0, random() % 8, '.');  // every alignment of the eight-byte search
+
+    buffer.assign(MaxDecodedSize(text.size()), '\xAA');
+    std::string single(buffer.data(), DecodeDebugLineInto(text, buffer.data()));
+    ASSERT_EQ(single, DecodeDebugLine(text)) << text;
+
+    std::string expected;
+    size_t start = 0;
+    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+      expected += DecodeDebugLine(std::string_view(text).substr(start, nl - start)) + "\n";
+    expected += DecodeDebugLine(std::string_view(text).substr(start));
+    buffer.assign(MaxDecodedSize(text.size()), '\xAA');
+    std::string lines(buffer.data(), DecodeDebugLinesInto(text, buffer.data()));
+    ASSERT_EQ(lines, expected) << text;
+  }
 }
 
 }  // namespace

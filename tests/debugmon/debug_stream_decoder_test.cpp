@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string>
 
+#include "debugmon/debug_decoder.h"
+
 namespace quill {
 namespace {
 
@@ -13,8 +15,8 @@ std::string DecodeInChunks(const std::string& input, size_t chunk) {
   CDebugStreamDecoder d;
   std::string out;
   for (size_t i = 0; i < input.size(); i += chunk)
-    d.Feed(input.data() + i, std::min(chunk, input.size() - i), out);
-  d.Finish(out);
+    out += d.Feed(input.data() + i, std::min(chunk, input.size() - i));
+  out += d.Finish();
   return out;
 }
 
@@ -29,6 +31,23 @@ TEST(CDebugStreamDecoder, LinesSplitAcrossReadsDecodeAsWholeLines) {
     ASSERT_EQ(DecodeInChunks(input, chunk), expected) << chunk;
   EXPECT_EQ(DecodeInChunks("a\n", 1), "a\n");
   EXPECT_EQ(DecodeInChunks("", 1), "");
+}
+
+// Input that grows the most: every six characters become the longest name-and-reason. The output buffer
+// must hold it whether it comes as one long line or as many short ones (run under ASan, an overrun shows).
+TEST(CDebugStreamDecoder, OutputThatGrowsFarBeyondTheInputFits) {
+  const std::string grown = "ras adm rej--called party not registered -- can't translate address";
+  std::string longLine, expectedLong, shortLines, expectedShort;
+  for (int i = 0; i < 20000; ++i) {
+    longLine += "0x1085";
+    expectedLong += grown;
+    shortLines += "0x1085\n";
+    expectedShort += grown + "\n";
+  }
+  EXPECT_EQ(DecodeInChunks(longLine, longLine.size()), expectedLong);
+  EXPECT_EQ(DecodeInChunks(shortLines, shortLines.size()), expectedShort);
+  EXPECT_EQ(DecodeInChunks(shortLines, 4096), expectedShort);
+  EXPECT_LE(grown.size() + kDebugNameFieldSize, MaxDecodedSize(6));
 }
 
 }  // namespace
