@@ -156,6 +156,13 @@ std::string DecodeDebugLine(std::string_view text) {
   return out;
 }
 
+size_t DecodedSizeBound(std::string_view text) {
+  size_t codes = 0;
+  const char* const end = text.data() + text.size();
+  for (const char* p = text.data(); (p = FindCode(p, end)) != nullptr; p += 2) ++codes;
+  return text.size() + (codes + 1) * kMaxCodeGrowth;
+}
+
 char* DecodeDebugLineInto(std::string_view text, char* out) {
   BufferSink sink{out};
   Decode<Ends::Text>(text, sink);

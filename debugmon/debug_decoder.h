@@ -17,14 +17,19 @@ std::string DecodeDebugLine(std::string_view text);
 // The same, appended to out, so that a caller decoding many lines reuses one buffer.
 void AppendDecodedDebugLine(std::string_view text, std::string& out);
 
-// Room that decoding a text of n characters may need: a six-character code may grow into a name, "--" and
-// a reason, and names are copied as whole 40-byte fields. Holds for a run of lines too.
+// The most one six-character code can add: its name, copied as the whole 40-byte field, "--" and a reason.
+constexpr size_t kMaxCodeGrowth = kDebugNameFieldSize + 2 + kMaxDebugReasonLength + 1;
+
+// Room that decoding a text of n characters may need; holds for a run of lines too.
 constexpr size_t MaxDecodedSize(size_t n) {
-  return n + (n / 6 + 1) * (kDebugNameFieldSize + 2 + kMaxDebugReasonLength + 1);
+  return n + (n / 6 + 1) * kMaxCodeGrowth;
 }
 
-// The same decoding into a buffer of at least MaxDecodedSize(text.size()) bytes; returns the end of the
-// decoded text. Bytes past the end may have been written.
+// A bound for one given text, tighter than MaxDecodedSize for long texts: only its "0x" pairs can grow.
+size_t DecodedSizeBound(std::string_view text);
+
+// The same decoding into a buffer of at least MaxDecodedSize(text.size()) or DecodedSizeBound(text) bytes;
+// returns the end of the decoded text. Bytes past the end may have been written.
 char* DecodeDebugLineInto(std::string_view text, char* out);
 
 // Lines ended by "\n" (the last may lack it), each decoded on its own as DecodeDebugLine decodes it, with

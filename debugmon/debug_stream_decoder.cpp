@@ -1,5 +1,6 @@
 #include "debugmon/debug_stream_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "debugmon/debug_decoder.h"
@@ -7,7 +8,11 @@
 namespace quill {
 
 void CDebugStreamDecoder::DecodeLines(std::string_view lines) {
+  // A read block is small enough to take the worst case; one long line (a binary file has few line ends)
+  // is counted, so that its room follows what it holds rather than its length.
+  constexpr size_t kCountAbove = 1 << 20;
   size_t need = MaxDecodedSize(lines.size());
+  if (lines.size() > kCountAbove) need = std::min(need, DecodedSizeBound(lines));
   if (capacity_ - size_ < need) {
     // The room is for the worst case, which real logs never come near; pages never written are never
     // touched, so the size costs little.

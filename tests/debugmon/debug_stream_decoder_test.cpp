@@ -48,6 +48,10 @@ TEST(CDebugStreamDecoder, OutputThatGrowsFarBeyondTheInputFits) {
   EXPECT_EQ(DecodeInChunks(shortLines, shortLines.size()), expectedShort);
   EXPECT_EQ(DecodeInChunks(shortLines, 4096), expectedShort);
   EXPECT_LE(grown.size() + kDebugNameFieldSize, MaxDecodedSize(6));
+  // One line longer than a read block takes its room from what it holds.
+  EXPECT_EQ(DecodeInChunks(longLine + longLine, 1 << 16), expectedLong + expectedLong);
+  const std::string binary(3 << 20, '\0');
+  EXPECT_EQ(DecodeInChunks(binary + "0x1018\n" + binary, 1 << 20), binary + "arp send\n" + binary);
 }
 
 }  // namespace
