@@ -5,8 +5,8 @@
 
 namespace quill {
 
-// Indexed directly by code - 0x1000. The names are the firmware's own texts: the misspellings ("bandwith",
-// "gatekeepr") and the single blank of 0x119E are kept as the phone's documentation has them.
+// Indexed directly by code - 0x1000. The names are kept letter for letter, misspellings ("bandwith",
+// "gatekeepr") and the single blank of 0x119E included: logs decoded by earlier tools must read the same.
 constexpr char DebugNameTable[kDebugNameCount][kDebugNameFieldSize] = {
     // 0x1000: check points, codec overflow
     "check point 0",    // 0x1000
