@@ -172,10 +172,17 @@ void SerialLoader::Run() {
       out_.Add(std::move(text), SimClock::now());
     }
     if (fds[2].revents & POLLOUT) blocked_ = false;
-    // The line's bytes before its opens and closes: what the tool wrote before it closed belongs to its
-    // session.
+    // Opens and closes before the bytes: an open is reported before the tool can write, so its bytes
+    // belong to its new session; a close is final only after the settle time, so the bytes the tool wrote
+    // before it closed still belong to the old one.
+    if ((fds[2].revents | fds[3].revents) & POLLIN) WatchOpens();
     if (fds[2].revents & POLLIN) ReadLine();
-    if (fds[3].revents & POLLIN) WatchOpens();
+    // Our own slave descriptor keeps hang-ups away; only a forced hang-up of the terminal gets here, and
+    // then the master stays ready for nothing: look again later rather than spin.
+    if ((fds[2].revents & (POLLHUP | POLLERR)) && !(fds[2].revents & POLLIN) &&
+        stop_.Wait(std::chrono::milliseconds(50))) {
+      break;
+    }
     if (closePending_ && SimClock::now() >= closeAt_) FinishClose();
     if (!blocked_) {
       int fd = master_.Get();
@@ -207,6 +214,7 @@ void SerialLoader::ReadLine() {
 }
 
 void SerialLoader::WatchOpens() {
+  if (!inotify_.IsOpen()) return;
   alignas(inotify_event) char buffer[4096];
   for (;;) {
     ssize_t n = ::read(inotify_.Get(), buffer, sizeof buffer);

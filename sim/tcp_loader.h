@@ -71,7 +71,7 @@ class TcpLoader {
   bool IsRunning() const { return thread_.joinable(); }
   std::string Error() const;
   const std::string& Address() const { return config_.address; }
-  uint16_t Port() const { return port_; }
+  uint16_t Port() const { return port_.load(); }
 
   void SetFaults(const TcpFaults& faults);
   TcpFaults Faults() const;
@@ -123,7 +123,7 @@ class TcpLoader {
   bool WaitFor(const std::function<bool()>& ready, std::chrono::milliseconds timeout) const;
 
   Config config_;
-  uint16_t port_ = 0;
+  std::atomic<uint16_t> port_{0};  // rewritten by the loader thread when it binds again
   uint32_t address_ = 0;  // network order
   UnitLog log_;
   Event stop_{Event::Kind::ManualReset};
