@@ -1,5 +1,5 @@
 // A whole phone for the command line and the demo mode: the TCP loader on one loopback address and the
-// serial loader on a pseudo-terminal, started and stopped together. Tests usually take the parts alone.
+// serial loader on a pseudo-terminal, started and stopped together. Tests usually take the loaders alone.
 #pragma once
 
 #include <functional>

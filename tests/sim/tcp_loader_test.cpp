@@ -359,22 +359,6 @@ TEST_F(TcpLoaderTest, BlockArrivingInPiecesIsCollectedIntoOneUnit) {
   EXPECT_EQ(units[1].bytes, second);
 }
 
-TEST_F(TcpLoaderTest, UnitsCarryTheirConnectionNumber) {
-  TcpLoader& loader = Start("127.0.0.63");
-  for (int i = 0; i < 2; ++i) {
-    RawTcpClient client;
-    Connect(client);
-    ASSERT_TRUE(client.Send({'s', 'h'}));
-    ASSERT_EQ(client.ReadExactly(kLoaderBlock, kWait).size(), kLoaderBlock);
-  }
-  ASSERT_TRUE(loader.WaitForClosedConnections(2, kWait));
-  auto units = loader.Log().Units();
-  ASSERT_EQ(units.size(), 2u);
-  EXPECT_EQ(units[0].session, 1);
-  EXPECT_EQ(units[1].session, 2);
-  EXPECT_EQ(loader.Log().Bytes(2), (Bytes{'s', 'h'}));
-}
-
 TEST_F(TcpLoaderTest, AnyPortCanBeChosenForBenchmarks) {
   TcpLoader::Config c;
   c.port = 0;
