@@ -21,9 +21,13 @@ bool StartsNoCase(std::string_view text, std::string_view prefix) {
   return true;
 }
 
-// The earlier of the two spellings of an end tag (mixed case such as </Select> is not recognised).
+// The earlier of the two spellings of an end tag (mixed case such as </Select> is not recognised). The
+// second spelling is only looked for in front of the first, so a page that uses one spelling throughout
+// is not scanned to its end for every list.
 size_t FindEndTag(std::string_view text, size_t from, std::string_view lower, std::string_view upper) {
-  return std::min(text.find(lower, from), text.find(upper, from));
+  const size_t lowerAt = text.find(lower, from);
+  const std::string_view before = lowerAt == npos ? text : text.substr(0, lowerAt + upper.size() - 1);
+  return std::min(lowerAt, before.find(upper, from));
 }
 
 }  // namespace

@@ -15,6 +15,13 @@ void AppendF(std::string& out, const char* format, A... args) {
   if (n > 0) out.append(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1));
 }
 
+// "0x%02x" of a byte, without a format call per byte: pages are written a byte at a time.
+void AppendHex(std::string& out, unsigned char c) {
+  constexpr char kDigits[] = "0123456789abcdef";
+  const char text[4] = {'0', 'x', kDigits[c >> 4], kDigits[c & 0x0f]};
+  out.append(text, 4);
+}
+
 // One page byte in plain mode. Carriage return and line feed are written in hexadecimal; so are the
 // other control bytes, which have no printable form inside quotes, and a quote and a backslash are
 // escaped so that every byte gives a valid C character constant.
@@ -24,7 +31,7 @@ void AppendPlainByte(std::string& out, unsigned char c) {
   } else if (c == '\\') {
     out.append("'\\\\'");
   } else if ((c < 0x20 && c != '\t') || c == 0x7f) {
-    AppendF(out, "0x%02x", static_cast<unsigned>(c));
+    AppendHex(out, c);
   } else {
     out.push_back('\'');
     out.push_back(static_cast<char>(c));
@@ -56,7 +63,7 @@ std::string PageArray(int page, std::string_view text, bool chinese) {
     if (i > 0 && i % kBytesPerLine == 0) out.push_back('\n');
     const auto c = static_cast<unsigned char>(text[i]);
     if (chinese)
-      AppendF(out, "0x%02x", static_cast<unsigned>(c));
+      AppendHex(out, c);
     else
       AppendPlainByte(out, c);
     if (i + 1 < text.size()) out.append(", ");

@@ -51,6 +51,7 @@ TEST(HtmlPageConverter, ReplacesKnownFieldsAndLeavesEverythingElse) {
        "<select name=colour><option>name=ip</option></select>", {}},
       {"title without end kept", "<title>no end<input name=gk>", "<title>no end" + gk, {2}},
       {"first end tag of either spelling", "<select name=ringtype></SELECT>x</select>", ring + "x</select>", {3, 3}},
+      {"first end tag, other order", "<select name=ringtype></select>x</SELECT>", ring + "x</SELECT>", {3, 3}},
       {"numbered fields", "<input name=n007><input name=n000>",
        "<INPUT name=n007 value=\"xxxxxxxxxxxxxx\" size=16 maxlength=14><input name=n000>", {69}},
       {"no tags", "plain text", "plain text", {}},
