@@ -115,17 +115,5 @@ TEST(HtmlPageConverter, AnEmptyNameFailsThePage) {
   EXPECT_EQ(HtmlPageConverter(false, false).Convert("<input name= value=1>").error, ConvertedPage::Error::kNone);
 }
 
-TEST(HtmlPageConverter, StopsAtTheFirmwaresRecordLimit) {
-  std::string full;
-  for (size_t i = 0; i < kMaxSlotRecords; ++i) full += "<input name=ip>\n";
-  ConvertedPage page = HtmlPageConverter(true, false).Convert(full);
-  EXPECT_EQ(page.error, ConvertedPage::Error::kNone);
-  EXPECT_EQ(page.records.size(), kMaxSlotRecords);
-
-  page = HtmlPageConverter(true, false).Convert(full + "<input name=gk>");
-  EXPECT_EQ(page.error, ConvertedPage::Error::kTooManySlots);
-  EXPECT_LE(page.records.size(), kMaxSlotRecords);
-}
-
 }  // namespace
 }  // namespace quill::webgen

@@ -149,25 +149,14 @@ TEST_F(HttpGenerator, OptionsLiveInSectionGenHttp) {
   EXPECT_EQ(d.pageNum, 0);
   EXPECT_EQ(d.msgFile + d.infoFile + d.commonFile + d.tempHtmlFile, "");
 
-  GenHttpOptions o{false, true, true, true, 4, "/m.h", "/i.h", "/c.h", "/t.htm"};
-  SaveGenHttpOptions(o);
+  SaveGenHttpOptions({false, true, true, true, 4, "/m.h", "/i.h", "/c.h", "/t.htm"});
   SettingsStore& store = SettingsStore::Profile();
-  EXPECT_EQ(store.GetInt("GenHttp", "Replace", -1), 0);
-  EXPECT_EQ(store.GetInt("GenHttp", "Language", -1), 1);
-  EXPECT_EQ(store.GetInt("GenHttp", "Multipart", -1), 1);
-  EXPECT_EQ(store.GetInt("GenHttp", "WriteTempHtml", -1), 1);
-  EXPECT_EQ(store.GetInt("GenHttp", "PageNum", -1), 4);
-  EXPECT_EQ(store.GetString("GenHttp", "MsgFile", ""), "/m.h");
-  EXPECT_EQ(store.GetString("GenHttp", "InfoFile", ""), "/i.h");
-  EXPECT_EQ(store.GetString("GenHttp", "CommonFile", ""), "/c.h");
-  EXPECT_EQ(store.GetString("GenHttp", "TempHtmlFile", ""), "/t.htm");
-  GenHttpOptions back = LoadGenHttpOptions();
-  EXPECT_EQ(back.replace, o.replace);
-  EXPECT_EQ(back.chinese, o.chinese);
-  EXPECT_EQ(back.multipart, o.multipart);
-  EXPECT_EQ(back.writeTempHtml, o.writeTempHtml);
-  EXPECT_EQ(back.pageNum, o.pageNum);
-  EXPECT_EQ(back.tempHtmlFile, o.tempHtmlFile);
+  for (auto [key, value] : {std::pair{"Replace", 0}, {"Language", 1}, {"Multipart", 1}, {"WriteTempHtml", 1},
+                            {"PageNum", 4}})
+    EXPECT_EQ(store.GetInt("GenHttp", key, -1), value) << key;
+  for (auto [key, value] : {std::pair{"MsgFile", "/m.h"}, {"InfoFile", "/i.h"}, {"CommonFile", "/c.h"},
+                            {"TempHtmlFile", "/t.htm"}})
+    EXPECT_EQ(store.GetString("GenHttp", key, ""), value) << key;
 }
 
 // --- The generated headers as the firmware compiles them ---------------------------------------------
