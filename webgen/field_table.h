@@ -13,8 +13,8 @@
 namespace quill::webgen {
 
 // Field indexes outside the name table.
-constexpr int kNoField = -1;        // the element stays as written
-constexpr int kTitleField = 68;     // the page's <title> element
+constexpr int kNoField = -1;         // the element stays as written
+constexpr int kTitleField = 68;      // the page's <title> element
 constexpr int kNumberedNField = 69;  // a field named n + three digits
 constexpr int kNumberedPField = 70;  // a field named p + three digits
 
@@ -40,7 +40,7 @@ struct FieldEntry {
   // Offsets from the template's first byte; a list gives one per option. Unused entries are 0: no value
   // area can start at a template's first byte, which is always '<'.
   std::array<int, 7> slots;
-  int width;                 // of every slot of the entry
+  int width;  // of every slot of the entry
   int SlotCount() const {
     int n = 0;
     while (n < static_cast<int>(slots.size()) && slots[static_cast<size_t>(n)] != 0) ++n;

@@ -72,8 +72,8 @@ std::optional<std::string> FieldTemplate(int index, size_t position, bool chines
     text.replace(kNumberedDigitsAt, 3, digits, 3);
   }
   for (int i = 0; i < slots; ++i)
-    records.push_back(MakeSlotRecord(index, position + static_cast<size_t>(entry->slots[static_cast<size_t>(i)]),
-                                     entry->width));
+    records.push_back(MakeSlotRecord(
+        index, position + static_cast<size_t>(entry->slots[static_cast<size_t>(i)]), entry->width));
   return text;
 }
 

@@ -17,8 +17,12 @@ constexpr const char* kHtmlFilter = "Html files (*.htm)|*.htm|All files (*.*)|*.
 // Each page asks for one chooser, so the count is kept within what a person would click through.
 constexpr int kMostPages = 999;
 
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-std::string S(const QString& s) { return s.toUtf8().toStdString(); }
+QString Q(const std::string& s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+std::string S(const QString& s) {
+  return s.toUtf8().toStdString();
+}
 
 }  // namespace
 

@@ -9,7 +9,9 @@ constexpr size_t npos = std::string_view::npos;
 // A tag whose ">" lies this close behind its "<" (<br>, <p>, <td>) cannot hold a field: skipped unread.
 constexpr size_t kShortTag = 5;
 
-bool IsLeadingSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsLeadingSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
 bool StartsNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;

@@ -46,8 +46,8 @@ std::string CommonDefines(int page, size_t length) {
   if (page == 0)
     out.append("#define HTTP_PAGE0_SDRAM_LO\t\tHTTP_MESSAGE_SDRAM_LO\n");
   else
-    AppendF(out, "#define HTTP_PAGE%d_SDRAM_LO\t\t(HTTP_PAGE%d_SDRAM_LO + HTTP_PAGE%d_BLOCK_NUM)\n", page, page - 1,
-            page - 1);
+    AppendF(out, "#define HTTP_PAGE%d_SDRAM_LO\t\t(HTTP_PAGE%d_SDRAM_LO + HTTP_PAGE%d_BLOCK_NUM)\n", page,
+            page - 1, page - 1);
   AppendF(out, "#define HTTP_PAGE%d_BLOCK_NUM\t%zu\n", page, (length + kBlockSize - 1) / kBlockSize);
   AppendF(out, "#define HTTP_PAGE%d_MSG_LEN\t\t%zu\n\n", page, length);
   return out;

@@ -126,7 +126,8 @@ bool GenerateHttpFiles(const GenHttpOptions& options, const std::vector<std::str
         ui.Message(WithPath("Source Html ", path, " has format error, possibly space after \"name=\" !"));
         return false;
       case ConvertedPage::Error::kTooManySlots:
-        ui.Message(WithPath("Source Html ", path, " has more than 512 value slots, the most one page can hold !"));
+        ui.Message(
+            WithPath("Source Html ", path, " has more than 512 value slots, the most one page can hold !"));
         return false;
     }
     if (!common.Write(CommonDefines(p, page.text.size()))) return writeFailed(common);

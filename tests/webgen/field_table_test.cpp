@@ -1,3 +1,5 @@
+#include "webgen/field_table.h"
+
 #include <gtest/gtest.h>
 #include <iconv.h>
 
@@ -5,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "webgen/field_table.h"
-#include "webgen/field_template.h"
 #include "tests/webgen/webgen_test_util.h"
+#include "webgen/field_template.h"
 
 namespace quill::webgen {
 namespace {
@@ -91,7 +92,8 @@ TEST(FieldTable, EverySlotPointsAtTheFirstPlaceholderByte) {
       case FieldKind::kList: {
         EXPECT_EQ(e.width, kOptionAreaWidth);
         size_t options = 0;
-        for (size_t at = t.find("<OPTION"); at != std::string_view::npos; at = t.find("<OPTION", at + 1)) ++options;
+        for (size_t at = t.find("<OPTION"); at != std::string_view::npos; at = t.find("<OPTION", at + 1))
+          ++options;
         EXPECT_EQ(options, static_cast<size_t>(slots)) << "an option without a slot";
         for (int i = 0; i < slots; ++i) {
           const auto s = static_cast<size_t>(e.slots[static_cast<size_t>(i)]);
@@ -139,12 +141,16 @@ struct ListCase {
 // The lists rebuilt from their labels (Chinese ones through the C library's GBK encoder) must equal the
 // table's bytes: a mistyped escape or a lost blank shows here.
 TEST(FieldTable, ListsAreTheirLabelsInTheFirmwaresOptionLayout) {
-  const FieldLanguage kBoth = FieldLanguage::kBoth, kZh = FieldLanguage::kChinese, kEn = FieldLanguage::kEnglish;
+  const FieldLanguage kBoth = FieldLanguage::kBoth, kZh = FieldLanguage::kChinese,
+                      kEn = FieldLanguage::kEnglish;
   const std::vector<ListCase> cases = {
       {3, "ringtype", kBoth, {"PCM", "DTMF"}},
       {14, "localalias", kBoth, {"Phone number", "Full Number", "H.323 ID", "MAC", "Gateway"}},
       {16, "audiotype", kBoth, {"G.711U", "G.711A", "G.723.1", "G.729", "G.729A", "G.729B", "G.729AB"}},
-      {23, "proxy", kZh, {"不使用", "使用", "自动寻找2级路由", "自动寻找3级路由", "自动寻找4级路由", "自动连接"}},
+      {23,
+       "proxy",
+       kZh,
+       {"不使用", "使用", "自动寻找2级路由", "自动寻找3级路由", "自动寻找4级路由", "自动连接"}},
       {23, "proxy", kEn, {"disable", "enable", "search 2", "search 3", "search 4", "connect"}},
       {25, "faststart", kZh, {"不使用", "使用", "H245隧道"}},
       {25, "faststart", kEn, {"Disable", "Faststart", "Tunneling"}},
@@ -155,9 +161,15 @@ TEST(FieldTable, ListsAreTheirLabelsInTheFirmwaresOptionLayout) {
       {40, "cdr", kEn, {"Not Use", "Output", "DDA Only"}},
       {43, "remotealias", kBoth, {"H323 ID", "E.164"}},
       {58, "protocol", kBoth, {"H.323", "SIP", "MGCP"}},
-      {60, "debug", kZh, {"不输出", "输出信息", "输出所有数据", "远程调试", "不检查程序型号", "允许使用Quilltool"}},
-      {60, "debug", kEn,
-       {"No Trace", "Trace Information", "Trace All Data", "Remote Debug", "Disable ProductID", "Enable QuillTool"}},
+      {60,
+       "debug",
+       kZh,
+       {"不输出", "输出信息", "输出所有数据", "远程调试", "不检查程序型号", "允许使用Quilltool"}},
+      {60,
+       "debug",
+       kEn,
+       {"No Trace", "Trace Information", "Trace All Data", "Remote Debug", "Disable ProductID",
+        "Enable QuillTool"}},
   };
   int lists = 0;
   for (const FieldEntry& e : FieldTable()) lists += e.kind == FieldKind::kList;
@@ -190,10 +202,10 @@ TEST(FieldIndex, FindsTheNameAndItsIndex) {
       {"<input name=ip>", false, 0, 0},
       {"<input type=text name=gkip size=16>", false, 1, 0},
       {"<input name=\"gk\" type=checkbox>", false, 2, 0},  // quotes removed
-      {"<input NAME=gk>", false, 2, 0},                     // upper-case key
-      {"<input name=GK>", false, kNoField, 0},              // names are compared exactly
-      {"<input Name=gk>", false, kNoField, 0},              // mixed-case key is not a name
-      {"<input name=6.3k>", false, 20, 0},                  // ".3k" reads as 0: looked up by name
+      {"<input NAME=gk>", false, 2, 0},                    // upper-case key
+      {"<input name=GK>", false, kNoField, 0},             // names are compared exactly
+      {"<input Name=gk>", false, kNoField, 0},             // mixed-case key is not a name
+      {"<input name=6.3k>", false, 20, 0},                 // ".3k" reads as 0: looked up by name
       {"<input name=mac value=1>", false, 71, 0},
       {"<input name=abbrdialplan>", false, 74, 0},
       {"<input type=submit value=Save>", false, kNoField, 0},

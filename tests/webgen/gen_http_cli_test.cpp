@@ -44,7 +44,8 @@ TEST(GenHttpCommand, ConvertsLikeTheDialogWithoutTouchingTheStore) {
   };
   const Row rows[] = {{{}, false, true}, {{"--chinese"}, true, true}, {{"--no-replace"}, false, false}};
   for (const Row& row : rows) {
-    std::vector<std::string> args = {"--msg", cli.File("m.h"), "--info", cli.File("i.h"), "--common", cli.File("c.h")};
+    std::vector<std::string> args = {"--msg",         cli.File("m.h"), "--info",
+                                     cli.File("i.h"), "--common",      cli.File("c.h")};
     args.insert(args.end(), row.flags.begin(), row.flags.end());
     args.push_back(voip);
     args.push_back(audio);
@@ -59,24 +60,26 @@ TEST(GenHttpCommand, ConvertsLikeTheDialogWithoutTouchingTheStore) {
     o.commonFile = lib.File("c.h");
     test::FakeUi ui;
     ASSERT_TRUE(webgen::GenerateHttpFiles(o, {voip, audio}, ui));
-    for (const char* name : {"m.h", "i.h", "c.h"}) EXPECT_EQ(ReadFile(cli.File(name)), ReadFile(lib.File(name))) << name;
+    for (const char* name : {"m.h", "i.h", "c.h"})
+      EXPECT_EQ(ReadFile(cli.File(name)), ReadFile(lib.File(name))) << name;
   }
   EXPECT_FALSE(SettingsStore::Profile().Contains("GenHttp", "MsgFile"));
 }
 
 TEST(GenHttpCommand, TempPatternWritesTemporaryPages) {
   TempDir dir;
-  CommandRun r = GenHttp({"--msg", dir.File("m.h"), "--info", dir.File("i.h"), "--common", dir.File("c.h"), "--temp",
-                   dir.File("x.htm"), webgen::WebgenTestData("dial.htm")});
+  CommandRun r = GenHttp({"--msg", dir.File("m.h"), "--info", dir.File("i.h"), "--common", dir.File("c.h"),
+                          "--temp", dir.File("x.htm"), webgen::WebgenTestData("dial.htm")});
   ASSERT_EQ(r.code, kExitOk) << r.err;
-  EXPECT_NE(ReadFile(dir.File("temp_page_0.htm")).find("<INPUT name=iddcode value=xxxx size=5 maxlength=4>\n"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadFile(dir.File("temp_page_0.htm")).find("<INPUT name=iddcode value=xxxx size=5 maxlength=4>\n"),
+      std::string::npos);
 }
 
 TEST(GenHttpCommand, FailuresGiveAnExitCodeAndTheMessage) {
   TempDir dir;
-  const std::vector<std::string> outs = {"--msg", dir.File("m.h"), "--info", dir.File("i.h"), "--common",
-                                         dir.File("c.h")};
+  const std::vector<std::string> outs = {"--msg",         dir.File("m.h"), "--info",
+                                         dir.File("i.h"), "--common",      dir.File("c.h")};
   EXPECT_EQ(GenHttp(outs).code, kExitUsage);  // no page
   EXPECT_EQ(GenHttp({"--msg", dir.File("m.h"), webgen::WebgenTestData("dial.htm")}).code, kExitUsage);
 
@@ -91,7 +94,8 @@ TEST(GenHttpCommand, FailuresGiveAnExitCodeAndTheMessage) {
   args.push_back(dir.File("bad.htm"));
   r = GenHttp(args);
   EXPECT_EQ(r.code, kExitFailure);
-  EXPECT_NE(r.err.find("Source Html " + dir.File("bad.htm") + " has format error"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Source Html " + dir.File("bad.htm") + " has format error"), std::string::npos)
+      << r.err;
 }
 
 }  // namespace

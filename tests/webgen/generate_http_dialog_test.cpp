@@ -1,3 +1,5 @@
+#include "webgen/generate_http_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -11,7 +13,6 @@
 #include "resources/dialog_template.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/test_env.h"
-#include "webgen/generate_http_dialog.h"
 
 namespace quill::webgen {
 namespace {
@@ -24,7 +25,9 @@ class GenerateHttpDialogTest : public ::testing::Test {
   void SetUp() override { test::ClearStore(); }
   QLineEdit* Edit(GenerateHttpDialog& d, int id) { return gui::Control<QLineEdit>(&d, id); }
   QCheckBox* Check(GenerateHttpDialog& d, int id) { return gui::Control<QCheckBox>(&d, id); }
-  void Click(GenerateHttpDialog& d, int id) { QTest::mouseClick(gui::Control<QPushButton>(&d, id), Qt::LeftButton); }
+  void Click(GenerateHttpDialog& d, int id) {
+    QTest::mouseClick(gui::Control<QPushButton>(&d, id), Qt::LeftButton);
+  }
   SettingsStore& Store() { return SettingsStore::Profile(); }
   FakeUi ui;
 };
@@ -44,9 +47,12 @@ TEST_F(GenerateHttpDialogTest, HasItsControlsOnTheTemplateAndShowsTheStoredOptio
     const char* text;
   };
   const Caption captions[] = {
-      {IDC_MSG_FILE_BUTTON, "页面.h文件..."},   {IDC_INFO_FILE_BUTTON, "替换选项.h文件..."},
-      {IDC_COMMON_FILE_BUTTON, "公用.h文件..."}, {IDC_BROWSE_SOURCE, "浏览源.htm文件..."},
-      {IDC_TEMP_HTML_BUTTON, "临时.htm 文件..."}, {IDC_GENERATE, "开始产生"},
+      {IDC_MSG_FILE_BUTTON, "页面.h文件..."},
+      {IDC_INFO_FILE_BUTTON, "替换选项.h文件..."},
+      {IDC_COMMON_FILE_BUTTON, "公用.h文件..."},
+      {IDC_BROWSE_SOURCE, "浏览源.htm文件..."},
+      {IDC_TEMP_HTML_BUTTON, "临时.htm 文件..."},
+      {IDC_GENERATE, "开始产生"},
       {IDC_GEN_EXIT, "退出"},
   };
   for (const Caption& c : captions) {
@@ -90,7 +96,8 @@ TEST_F(GenerateHttpDialogTest, AChosenPathIsStoredAtOnce) {
   };
   const Row rows[] = {
       {IDC_MSG_FILE_BUTTON, IDC_MSG_FILE, "MsgFile", "*.h", "C Header files (*.h)|*.h|All files (*.*)|*.*||"},
-      {IDC_INFO_FILE_BUTTON, IDC_INFO_FILE, "InfoFile", "*.h", "C Header files (*.h)|*.h|All files (*.*)|*.*||"},
+      {IDC_INFO_FILE_BUTTON, IDC_INFO_FILE, "InfoFile", "*.h",
+       "C Header files (*.h)|*.h|All files (*.*)|*.*||"},
       {IDC_COMMON_FILE_BUTTON, IDC_COMMON_FILE, "CommonFile", "*.h",
        "C Header files (*.h)|*.h|All files (*.*)|*.*||"},
       {IDC_TEMP_HTML_BUTTON, IDC_TEMP_HTML_FILE, "TempHtmlFile", "*.htm",

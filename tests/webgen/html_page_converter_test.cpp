@@ -1,14 +1,17 @@
+#include "webgen/html_page_converter.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "tests/webgen/webgen_test_util.h"
-#include "webgen/html_page_converter.h"
 
 namespace quill::webgen {
 namespace {
 
-std::string Template(int index, bool chinese = false) { return std::string(FindFieldEntry(index, chinese)->text); }
+std::string Template(int index, bool chinese = false) {
+  return std::string(FindFieldEntry(index, chinese)->text);
+}
 
 TEST(HtmlPageConverter, JoinsLinesWithoutTheirLeadingWhiteSpace) {
   struct Row {
@@ -37,23 +40,42 @@ TEST(HtmlPageConverter, ReplacesKnownFieldsAndLeavesEverythingElse) {
     std::vector<int> indexes;  // of the records, in order
   };
   const std::vector<Row> rows = {
-      {"title and input", "<html><head><title>Phone</title></head>\n  <body><input name=ip></body></html>",
-       "<html><head>" + title + "</head><body>" + ip + "</body></html>", {68, 0}},
+      {"title and input",
+       "<html><head><title>Phone</title></head>\n  <body><input name=ip></body></html>",
+       "<html><head>" + title + "</head><body>" + ip + "</body></html>",
+       {68, 0}},
       {"upper-case title and input", "<TITLE>x</TITLE><INPUT NAME=gk>", title + gk, {68, 2}},
       {"short tags skipped, stray >", "a > b<b><br><input name=\"gk\">", "a > b<b><br>" + gk, {2}},
-      {"unknown input kept", "<input type=submit value=Save><input name=GK>",
-       "<input type=submit value=Save><input name=GK>", {}},
-      {"select, lower-case end", "<select name=ringtype size=1><option>a</option></select>!", ring + "!", {3, 3}},
+      {"unknown input kept",
+       "<input type=submit value=Save><input name=GK>",
+       "<input type=submit value=Save><input name=GK>",
+       {}},
+      {"select, lower-case end",
+       "<select name=ringtype size=1><option>a</option></select>!",
+       ring + "!",
+       {3, 3}},
       {"select, upper-case end", "<SELECT name=ringtype><OPTION>a</OPTION></SELECT>", ring, {3, 3}},
-      {"mixed-case end not recognised", "<select name=ringtype><option>a</option></Select>",
-       "<select name=ringtype><option>a</option></Select>", {}},
-      {"unknown select kept whole, inner field unread", "<select name=colour><option>name=ip</option></select>",
-       "<select name=colour><option>name=ip</option></select>", {}},
+      {"mixed-case end not recognised",
+       "<select name=ringtype><option>a</option></Select>",
+       "<select name=ringtype><option>a</option></Select>",
+       {}},
+      {"unknown select kept whole, inner field unread",
+       "<select name=colour><option>name=ip</option></select>",
+       "<select name=colour><option>name=ip</option></select>",
+       {}},
       {"title without end kept", "<title>no end<input name=gk>", "<title>no end" + gk, {2}},
-      {"first end tag of either spelling", "<select name=ringtype></SELECT>x</select>", ring + "x</select>", {3, 3}},
-      {"first end tag, other order", "<select name=ringtype></select>x</SELECT>", ring + "x</SELECT>", {3, 3}},
-      {"numbered fields", "<input name=n007><input name=n000>",
-       "<INPUT name=n007 value=\"xxxxxxxxxxxxxx\" size=16 maxlength=14><input name=n000>", {69}},
+      {"first end tag of either spelling",
+       "<select name=ringtype></SELECT>x</select>",
+       ring + "x</select>",
+       {3, 3}},
+      {"first end tag, other order",
+       "<select name=ringtype></select>x</SELECT>",
+       ring + "x</SELECT>",
+       {3, 3}},
+      {"numbered fields",
+       "<input name=n007><input name=n000>",
+       "<INPUT name=n007 value=\"xxxxxxxxxxxxxx\" size=16 maxlength=14><input name=n000>",
+       {69}},
       {"no tags", "plain text", "plain text", {}},
       {"unclosed tag", "<input name=ip", "<input name=ip", {}},
   };
@@ -80,8 +102,9 @@ TEST(HtmlPageConverter, PlacesSlotsAtTheirPositionInTheResult) {
   EXPECT_EQ(page.records[0], (SlotRecord{0, 1, 15, 65, 0}));
 
   page = HtmlPageConverter(true, false)
-             .Convert("<input name=ip><input name=gk><input name=answer>"
-                      "<select name=localalias><option>1<option>2<option>3<option>4<option>5</select>");
+             .Convert(
+                 "<input name=ip><input name=gk><input name=answer>"
+                 "<select name=localalias><option>1<option>2<option>3<option>4<option>5</select>");
   ASSERT_EQ(page.records.size(), 8u);
   for (const SlotRecord& r : page.records) EXPECT_TRUE(PlaceholderAt(page.text, r));
   EXPECT_EQ(page.records[7].index, 14);
@@ -112,7 +135,8 @@ TEST(HtmlPageConverter, AnEmptyNameFailsThePage) {
     EXPECT_EQ(page.error, ConvertedPage::Error::kFieldName) << source;
   }
   // Without replacing, names are never read.
-  EXPECT_EQ(HtmlPageConverter(false, false).Convert("<input name= value=1>").error, ConvertedPage::Error::kNone);
+  EXPECT_EQ(HtmlPageConverter(false, false).Convert("<input name= value=1>").error,
+            ConvertedPage::Error::kNone);
 }
 
 }  // namespace

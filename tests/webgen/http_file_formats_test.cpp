@@ -1,9 +1,10 @@
+#include "webgen/http_file_formats.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "tests/webgen/webgen_test_util.h"
-#include "webgen/http_file_formats.h"
 
 namespace quill::webgen {
 namespace {

@@ -1,3 +1,5 @@
+#include "webgen/http_generator.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -13,7 +15,6 @@
 #include "tests/webgen/webgen_test_util.h"
 #include "webgen/html_page_converter.h"
 #include "webgen/http_file_formats.h"
-#include "webgen/http_generator.h"
 
 namespace quill::webgen {
 namespace {
@@ -61,7 +62,8 @@ TEST_F(HttpGenerator, WritesTheThreeHeadersPageByPage) {
             "#define HTTP_PAGE1_SDRAM_LO\t\t(HTTP_PAGE0_SDRAM_LO + HTTP_PAGE0_BLOCK_NUM)\n"
             "#define HTTP_PAGE1_BLOCK_NUM\t1\n"
             "#define HTTP_PAGE1_MSG_LEN\t\t16\n\n");
-  EXPECT_EQ(ReadFile(dir.File("page.h")), PageArray(0, page0, false) + PageArray(1, "<p>no fields</p>", false));
+  EXPECT_EQ(ReadFile(dir.File("page.h")),
+            PageArray(0, page0, false) + PageArray(1, "<p>no fields</p>", false));
   EXPECT_EQ(ReadFile(dir.File("info.h")),
             "#define HTTP_PAGE0_OPTION_NUM\t1\n"
             "CCHAR _cHttpPage0Info[HTTP_PAGE0_OPTION_NUM][HTTP_INFO_NUM]= \n{\n"
@@ -138,7 +140,8 @@ TEST_F(HttpGenerator, WritesTemporaryPagesAndGoesOnWhenOneCannotBeCreated) {
 
   o.tempHtmlFile = dir.File("no-such-folder/x.htm");
   EXPECT_FALSE(GenerateHttpFiles(o, pages, ui));
-  EXPECT_EQ(ui.Texts(), (std::vector<std::string>{"Can not open Dst .htm file", "Can not open Dst .htm file"}));
+  EXPECT_EQ(ui.Texts(),
+            (std::vector<std::string>{"Can not open Dst .htm file", "Can not open Dst .htm file"}));
   EXPECT_NE(ReadFile(dir.File("common.h")).find("HTTP_PAGE1_MSG_LEN"), std::string::npos);
 }
 
@@ -151,17 +154,21 @@ TEST_F(HttpGenerator, OptionsLiveInSectionGenHttp) {
 
   SaveGenHttpOptions({false, true, true, true, 4, "/m.h", "/i.h", "/c.h", "/t.htm"});
   SettingsStore& store = SettingsStore::Profile();
-  for (auto [key, value] : {std::pair{"Replace", 0}, {"Language", 1}, {"Multipart", 1}, {"WriteTempHtml", 1},
-                            {"PageNum", 4}})
+  for (auto [key, value] :
+       {std::pair{"Replace", 0}, {"Language", 1}, {"Multipart", 1}, {"WriteTempHtml", 1}, {"PageNum", 4}})
     EXPECT_EQ(store.GetInt("GenHttp", key, -1), value) << key;
-  for (auto [key, value] : {std::pair{"MsgFile", "/m.h"}, {"InfoFile", "/i.h"}, {"CommonFile", "/c.h"},
+  for (auto [key, value] : {std::pair{"MsgFile", "/m.h"},
+                            {"InfoFile", "/i.h"},
+                            {"CommonFile", "/c.h"},
                             {"TempHtmlFile", "/t.htm"}})
     EXPECT_EQ(store.GetString("GenHttp", key, ""), value) << key;
 }
 
 // --- The generated headers as the firmware compiles them ---------------------------------------------
 
-bool HaveCompiler() { return std::system("command -v gcc >/dev/null 2>&1") == 0; }
+bool HaveCompiler() {
+  return std::system("command -v gcc >/dev/null 2>&1") == 0;
+}
 
 // A C program over the three headers: checks the page memory chain and that every slot record points at
 // placeholder bytes of its width in the compiled page array, and dumps each array to page<N>.bin.
@@ -199,7 +206,8 @@ std::string CheckProgram(int pages, const std::string& info) {
        "  int p, i, bad = 0, records = 0, seen[80] = {0}; long sdram = 0;\n"
        "  for (p = 0; p < (int)(sizeof kPages / sizeof kPages[0]); p++) {\n"
        "    const struct Page* g = &kPages[p]; char name[32]; FILE* f;\n"
-       "    if (g->size != g->len) { printf(\"page %d: array of %ld for %ld\\n\", p, g->size, g->len); bad++; }\n"
+       "    if (g->size != g->len) { printf(\"page %d: array of %ld for %ld\\n\", p, g->size, g->len); "
+       "bad++; }\n"
        "    if (g->blocks != (g->len + 255) / 256) { printf(\"page %d: blocks\\n\", p); bad++; }\n"
        "    if (g->sdram != sdram) { printf(\"page %d: sdram\\n\", p); bad++; }\n"
        "    sdram += g->blocks;\n"
@@ -209,7 +217,8 @@ std::string CheckProgram(int pages, const std::string& info) {
        "      int over = (unsigned char)g->info[i][4], spill = off + w - 256;\n"
        "      records++;\n"
        "      if (idx < 80) seen[idx] = 1;\n"
-       "      if (over != (spill > 0 ? spill : 0)) { printf(\"page %d record %d: overflow\\n\", p, i); bad++; }\n"
+       "      if (over != (spill > 0 ? spill : 0)) { printf(\"page %d record %d: overflow\\n\", p, i); "
+       "bad++; }\n"
        "      if (!Placeholder((const unsigned char*)g->msg, g->len, block * 256L + off, w, idx)) {\n"
        "        printf(\"page %d record %d (field %d): no placeholder\\n\", p, i, idx); bad++; }\n"
        "    }\n"
@@ -230,7 +239,8 @@ std::string CheckProgram(int pages, const std::string& info) {
 std::string CompileAndCheck(const TempDir& dir, int pages, bool* ok) {
   WriteFile(dir.File("check.c"), CheckProgram(pages, ReadFile(dir.File("info.h"))));
   const std::string cd = "cd '" + dir.Path() + "' && ";
-  *ok = std::system((cd + "gcc -std=c99 -Wall -Wno-overflow -Werror -o check check.c >gcc.log 2>&1").c_str()) == 0;
+  *ok = std::system(
+            (cd + "gcc -std=c99 -Wall -Wno-overflow -Werror -o check check.c >gcc.log 2>&1").c_str()) == 0;
   if (!*ok) return ReadFile(dir.File("gcc.log"));
   *ok = std::system((cd + "./check >check.log 2>&1").c_str()) == 0;
   return ReadFile(dir.File("check.log"));

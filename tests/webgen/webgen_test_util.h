@@ -9,7 +9,8 @@
 namespace quill::webgen {
 
 inline void PrintTo(const SlotRecord& r, std::ostream* os) {
-  *os << "{" << r.index << ", " << r.block << ", " << r.width << ", " << r.offset << ", " << r.overflow << "}";
+  *os << "{" << r.index << ", " << r.block << ", " << r.width << ", " << r.offset << ", " << r.overflow
+      << "}";
 }
 
 inline std::string WebgenTestData(const std::string& name) {
