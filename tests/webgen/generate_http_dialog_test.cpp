@@ -2,12 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "platform/settings_store.h"
 #include "resources/dialog_template.h"
@@ -207,6 +209,24 @@ TEST_F(GenerateHttpDialogTest, GeneratingStoresAllOptionsAndExitStoresNone) {
   EXPECT_TRUE(stored.replace);
   EXPECT_EQ(stored.pageNum, 1);
   EXPECT_EQ(stored.msgFile, dir.File("page.h"));
+}
+
+TEST_F(GenerateHttpDialogTest, RunsModallyOverItsOwnerUntilExit) {
+  QWidget owner;
+  owner.show();
+  QString title;
+  bool modal = false;
+  QTimer::singleShot(0, [&] {
+    // The dialog exists before its loop runs, so it is found here whatever the machine's load.
+    auto* dialog = owner.findChild<GenerateHttpDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    title = dialog->windowTitle();
+    modal = QApplication::activeModalWidget() == dialog;
+    QTest::mouseClick(gui::Control<QPushButton>(dialog, IDC_GEN_EXIT), Qt::LeftButton);
+  });
+  RunGenerateHttpDialog(&owner, ui);
+  EXPECT_EQ(title, "Generate Http Files");
+  EXPECT_TRUE(modal);
 }
 
 }  // namespace
