@@ -1,0 +1,118 @@
+#include "settings/settings_image.h"
+
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "settings/image_field.h"
+#include "settings/phone_settings.h"
+#include "transport/net_helpers.h"
+
+namespace quill {
+namespace {
+
+// The first four MAC bytes identify the maker; the builder always writes them, whatever the store holds.
+constexpr const char* kFixedMacTexts[4] = {"0x02", "0x5d", "0x7b", "0x00"};
+
+std::mutex g_baseMutex;
+SettingsImage& Base() {
+  static SettingsImage base{};
+  return base;
+}
+
+uint8_t NumberTextByte(std::string_view text) {
+  // Unreadable text gives 0x80000000, whose low byte is 0.
+  return static_cast<uint8_t>(static_cast<uint32_t>(ParseNumber(text)) & 0xFF);
+}
+
+void BuildField(uint8_t* image, const PhoneSettingKey& key) {
+  uint8_t* field = image + key.offset;
+  const size_t width = static_cast<size_t>(key.width);
+  switch (key.encoding) {
+    case ImageEncoding::NumberTextByte:
+      field[0] = NumberTextByte(ReadPhoneTextOrDefault(key));
+      break;
+    case ImageEncoding::Byte:
+      image_field::PutByte(field, ReadPhoneIntOrDefault(key));
+      break;
+    case ImageEncoding::Port:
+      image_field::PutPort(field, ReadPhoneIntOrDefault(key));
+      break;
+    case ImageEncoding::Address:
+      image_field::PutAddress(field, static_cast<uint32_t>(ReadPhoneIntOrDefault(key)));
+      break;
+    case ImageEncoding::TerminatedText:
+      image_field::PutTerminatedText(field, width, ReadPhoneTextOrDefault(key));
+      break;
+    case ImageEncoding::FixedText:
+      image_field::PutFixedText(field, width, ReadPhoneTextOrDefault(key));
+      break;
+    case ImageEncoding::None:
+    case ImageEncoding::SerialNumber:
+      break;
+  }
+}
+
+void ImportField(const uint8_t* image, const PhoneSettingKey& key) {
+  const uint8_t* field = image + key.offset;
+  const size_t width = static_cast<size_t>(key.width);
+  switch (key.encoding) {
+    case ImageEncoding::NumberTextByte: {
+      char text[8];
+      std::snprintf(text, sizeof text, "0x%02x", field[0]);
+      WritePhoneText(key.name, text);
+      break;
+    }
+    case ImageEncoding::Byte:
+      WritePhoneInt(key.name, field[0]);
+      break;
+    case ImageEncoding::Port:
+    case ImageEncoding::SerialNumber:
+      WritePhoneInt(key.name, image_field::GetPort(field));
+      break;
+    case ImageEncoding::Address:
+      WritePhoneInt(key.name, static_cast<int>(image_field::GetAddress(field)));
+      break;
+    case ImageEncoding::TerminatedText:
+    case ImageEncoding::FixedText:
+      WritePhoneText(key.name, image_field::GetText(field, width));
+      break;
+    case ImageEncoding::None:
+      break;
+  }
+}
+
+}  // namespace
+
+void BuildSettingsImage(uint8_t* out) {
+  SettingsImage image = BaseSettingsImage();
+  for (size_t i = 0; i < 4; ++i) image[i] = NumberTextByte(kFixedMacTexts[i]);
+  for (const auto& key : PhoneSettingKeys())
+    if (key.use & kReadByBuild) BuildField(image.data(), key);
+  std::memcpy(out, image.data(), image.size());
+}
+
+void ImportSettingsImage(const uint8_t* image) {
+  SettingsImage copy;
+  std::memcpy(copy.data(), image, copy.size());
+  SetBaseSettingsImage(copy.data());
+  for (const auto& key : PhoneSettingKeys())
+    if (key.use & kWrittenByImport) ImportField(copy.data(), key);
+}
+
+SettingsImage BaseSettingsImage() {
+  std::lock_guard<std::mutex> lock(g_baseMutex);
+  return Base();
+}
+
+void SetBaseSettingsImage(const uint8_t* image) {
+  std::lock_guard<std::mutex> lock(g_baseMutex);
+  std::memcpy(Base().data(), image, kSettingsImageSize);
+}
+
+void ResetBaseSettingsImage() {
+  std::lock_guard<std::mutex> lock(g_baseMutex);
+  Base().fill(0);
+}
+
+}  // namespace quill
