@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -227,6 +228,26 @@ class LevelSlider : public QSlider {
   }
 };
 
+// The six MAC byte edits share one sunken field, like an address control: six framed edits side by side
+// would leave too little room for a "0x1d" each.
+void MacBytes(gui::TemplateBuilder& t, int x, int y, int w, int h) {
+  auto* frame = t.Place(new QFrame, 0, x, y, w, h);
+  frame->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  frame->setAutoFillBackground(true);
+  frame->setBackgroundRole(QPalette::Base);
+  frame->setEnabled(false);  // the maker's part of the address is never edited here
+  frame->lower();
+  const QRect inner = frame->geometry().adjusted(2, 2, -2, -2);
+  for (int i = 0; i < 6; ++i) {
+    QLineEdit* e = t.Edit(IDC_PS_MAC1 + i, x, y, w, h);
+    e->setFrame(false);
+    e->setAlignment(Qt::AlignCenter);
+    int left = inner.left() + inner.width() * i / 6;
+    int right = inner.left() + inner.width() * (i + 1) / 6;
+    e->setGeometry(left, inner.top(), right - left, inner.height());
+  }
+}
+
 // The grid: three label-and-control columns, eighteen rows, in dialog units.
 constexpr int kColumnX[3] = {7, 178, 349};
 constexpr int kLabelWidth = 70;
@@ -290,8 +311,8 @@ void CPhoneSettingsDlg::BuildTemplate() {
   t.DropList(IDC_PS_PROTOCOL, x(2) + 110, RowY(1), kLabelWidth + kControlWidth - 110, 60);
   edit(3, 1, "子版本号", IDC_PS_SUBVERSION);
 
-  label(1, 2, "本机MAC", 0, 32);
-  smallEdits(1, 2, 34, IDC_PS_MAC1, 6);
+  label(1, 2, "本机MAC", 0, 31);
+  MacBytes(t, x(1) + 32, RowY(2), kLabelWidth + kControlWidth - 32, kRowHeight);
   check(2, 2, "使用DHCP", IDC_PS_DHCP);
   list(3, 2, "调试级别", IDC_PS_OUTPUT);
 
