@@ -147,7 +147,7 @@ INSTANTIATE_TEST_SUITE_P(
         StoredValueCase{"AddressFirstOctetFirst", Int("CDRIP", static_cast<int>(0x7F000009)), 143, {127, 0, 0, 9}},
         StoredValueCase{"PortHighByteFirstLow16Bits", Int("Q931Port", 70000), 54, {0x11, 0x70}},
         StoredValueCase{"IntegerKeyHoldingGarbageReadsAsDefault", Str("RingNumber", "lots"), 49, {5}},
-        StoredValueCase{"EmptyTextIsAValueNotAMissingKey", Str("PhoneNumber", ""), 16, {0}},
+        StoredValueCase{"EmptyTextIsAValueNotAMissingKey", Str("PhoneNumber", ""), 16, {0, 0, 0}},
         StoredValueCase{"TerminatedTextCutAtWidthLessOne", Str("PhoneNumber", "12345678901234567890"), 16,
                         {'1', '2', '3', '4', '5', '6', '7', '8', '9', '0', '1', '2', '3', '4', '5', 0}},
         StoredValueCase{"FixedTextFillsItsWidthWithoutTerminator", Str("GKID", std::string(24, 'g')), 216,
