@@ -29,7 +29,9 @@ constexpr const char* kUsage =
     "  quilltool settings show\n"
     "      print every key of section \"PhoneSettings\" with its value or its default\n";
 
-void Fail(TerminalUi& ui, const std::string& text) { ui.Message(text); }
+void Fail(TerminalUi& ui, const std::string& text) {
+  ui.Message(text);
+}
 
 // Reads a file that must hold exactly size bytes; reports what is wrong otherwise.
 std::optional<std::vector<uint8_t>> ReadExact(TerminalUi& ui, const std::string& path, size_t size,

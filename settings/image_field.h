@@ -10,14 +10,18 @@
 
 namespace quill::image_field {
 
-inline void PutByte(uint8_t* field, int value) { field[0] = static_cast<uint8_t>(value & 0xFF); }
+inline void PutByte(uint8_t* field, int value) {
+  field[0] = static_cast<uint8_t>(value & 0xFF);
+}
 
 // Ports travel high byte first.
 inline void PutPort(uint8_t* field, int value) {
   field[0] = static_cast<uint8_t>((value >> 8) & 0xFF);
   field[1] = static_cast<uint8_t>(value & 0xFF);
 }
-inline int GetPort(const uint8_t* field) { return field[0] * 256 + field[1]; }
+inline int GetPort(const uint8_t* field) {
+  return field[0] * 256 + field[1];
+}
 
 // The store keeps an address with its first octet most significant; the image keeps the first octet first.
 inline void PutAddress(uint8_t* field, uint32_t firstOctetMostSignificant) {

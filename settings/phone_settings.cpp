@@ -18,14 +18,16 @@ constexpr int Ip(int a, int b, int c, int d) {
                           (static_cast<uint32_t>(c) << 8) | static_cast<uint32_t>(d));
 }
 
-constexpr PhoneSettingKey Int(std::string_view name, K kind, int def, int offset, int width, E enc, unsigned use) {
+constexpr PhoneSettingKey Int(std::string_view name, K kind, int def, int offset, int width, E enc,
+                              unsigned use) {
   return {name, kind, true, def, {}, offset, width, enc, use};
 }
 constexpr PhoneSettingKey Text(std::string_view name, std::string_view def, int offset, int width, E enc,
                                unsigned use) {
   return {name, K::Text, true, 0, def, offset, width, enc, use};
 }
-constexpr PhoneSettingKey NoDefault(std::string_view name, K kind, int offset, int width, E enc, unsigned use) {
+constexpr PhoneSettingKey NoDefault(std::string_view name, K kind, int offset, int width, E enc,
+                                    unsigned use) {
   return {name, kind, false, 0, {}, offset, width, enc, use};
 }
 
@@ -111,7 +113,9 @@ constexpr PhoneSettingKey kKeys[] = {
 
 }  // namespace
 
-std::span<const PhoneSettingKey> PhoneSettingKeys() { return kKeys; }
+std::span<const PhoneSettingKey> PhoneSettingKeys() {
+  return kKeys;
+}
 
 const PhoneSettingKey* FindPhoneSettingKey(std::string_view name) {
   for (const auto& k : kKeys)
@@ -135,10 +139,16 @@ bool WritePhoneText(std::string_view key, std::string_view value) {
   return SettingsStore::Profile().WriteString(kPhoneSettingsSection, key, value);
 }
 
-int ReadPhoneIntOrDefault(const PhoneSettingKey& key) { return ReadPhoneInt(key.name, key.defaultInt); }
+int ReadPhoneIntOrDefault(const PhoneSettingKey& key) {
+  return ReadPhoneInt(key.name, key.defaultInt);
+}
 
-std::string ReadPhoneTextOrDefault(const PhoneSettingKey& key) { return ReadPhoneText(key.name, key.defaultText); }
+std::string ReadPhoneTextOrDefault(const PhoneSettingKey& key) {
+  return ReadPhoneText(key.name, key.defaultText);
+}
 
-std::string DottedStoreAddress(uint32_t address) { return AddressToString(HostToNetworkAddress(address)); }
+std::string DottedStoreAddress(uint32_t address) {
+  return AddressToString(HostToNetworkAddress(address));
+}
 
 }  // namespace quill

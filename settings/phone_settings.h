@@ -39,9 +39,9 @@ struct PhoneSettingKey {
   std::string_view name;
   PhoneKeyKind kind;
   bool hasDefault;
-  int defaultInt;               // integer kinds
+  int defaultInt;                // integer kinds
   std::string_view defaultText;  // Text
-  int offset;                   // in the settings image; -1 for none
+  int offset;                    // in the settings image; -1 for none
   int width;
   ImageEncoding encoding;
   unsigned use;

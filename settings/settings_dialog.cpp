@@ -27,8 +27,10 @@ namespace quill {
 namespace {
 
 constexpr const char* kProtocols[] = {"H323", "SIP", "MGCP"};
-constexpr const char* kOutputLevels[] = {"不输出", "输出信息", "输出所有数据", "远程调试", "不检查程序型号", "允许使用Quilltool"};
-constexpr const char* kProxyModes[] = {"不使用", "使用", "Citron", "Koncept", "自动寻找路由", "自动连接", "FIC Proxy"};
+constexpr const char* kOutputLevels[] = {"不输出",   "输出信息",       "输出所有数据",
+                                         "远程调试", "不检查程序型号", "允许使用Quilltool"};
+constexpr const char* kProxyModes[] = {"不使用",       "使用",     "Citron",   "Koncept",
+                                       "自动寻找路由", "自动连接", "FIC Proxy"};
 constexpr const char* kRemoteAliases[] = {"H323 ID", "E.164"};
 constexpr const char* kLocalAliases[] = {"Phone Number", "Full Number", "H323ID", "MAC", "Gateway"};
 constexpr const char* kFaststartModes[] = {"不使用", "使用", "H245隧道"};
@@ -41,7 +43,9 @@ constexpr int kAudioG7231 = 2;  // the high rate is a G.723.1 setting; VAD appli
 enum class Ctl { Text, Number, Serial, Check, List, Slider, Address };
 enum class Start { Enabled, Greyed, ByRule };
 
-constexpr uint32_t Ip(uint32_t a, uint32_t b, uint32_t c, uint32_t d) { return a << 24 | b << 16 | c << 8 | d; }
+constexpr uint32_t Ip(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
+  return a << 24 | b << 16 | c << 8 | d;
+}
 
 // One field of the dialog: its control, the store key it is written to, its limit (characters of a text,
 // range of a number or slider), the value it opens with and whether it opens enabled.
@@ -66,8 +70,9 @@ constexpr Field Check(int id, const char* key, bool on, Start start) {
   return {id, key, Ctl::Check, 0, 1, on ? 1u : 0u, nullptr, start};
 }
 constexpr Field List(int id, const char* key, std::span<const char* const> items, int open) {
-  return {id, key, Ctl::List, 0, static_cast<int>(items.size()) - 1, static_cast<uint32_t>(open), nullptr,
-          Start::Greyed, items};
+  return {
+      id,      key,           Ctl::List, 0, static_cast<int>(items.size()) - 1, static_cast<uint32_t>(open),
+      nullptr, Start::Greyed, items};
 }
 constexpr Field Slider(int id, const char* key, int max, int open) {
   return {id, key, Ctl::Slider, 0, max, static_cast<uint32_t>(open), nullptr, Start::Enabled};
@@ -147,7 +152,9 @@ const Field kFields[] = {
     {IDC_PS_TEST5, "Test5", Ctl::Number, INT_MIN, INT_MAX, 0, nullptr, Start::Enabled},
 };
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
 
 // An integer as the platform's data exchange reads one: blanks around it, an optional sign, digits, and
 // nothing else; it must fit in 32 bits.
@@ -254,7 +261,9 @@ constexpr int kLabelWidth = 70;
 constexpr int kControlX = 72;  // from the column's left
 constexpr int kControlWidth = 92;
 constexpr int kRowHeight = 12;
-constexpr int RowY(int row) { return 6 + (row - 1) * 18; }
+constexpr int RowY(int row) {
+  return 6 + (row - 1) * 18;
+}
 
 }  // namespace
 
@@ -286,7 +295,8 @@ void CPhoneSettingsDlg::BuildTemplate() {
     label(col, row, text);
     return t.Place(new gui::IpAddressEdit, id, x(col) + kControlX, RowY(row), kControlWidth, kRowHeight);
   };
-  auto check = [&](int col, int row, const char* text, int id, int dx = 0, int w = kLabelWidth + kControlWidth) {
+  auto check = [&](int col, int row, const char* text, int id, int dx = 0,
+                   int w = kLabelWidth + kControlWidth) {
     return t.Check(id, text, x(col) + dx, RowY(row) + 1, w, kRowHeight - 2);
   };
   auto slider = [&](int col, int row, const char* text, int id) {
@@ -298,15 +308,16 @@ void CPhoneSettingsDlg::BuildTemplate() {
     constexpr int kGap = 2;
     int width = (kLabelWidth + kControlWidth - dx - (count - 1) * kGap) / count;
     int left = x(col) + kLabelWidth + kControlWidth - (width * count + kGap * (count - 1));
-    for (int i = 0; i < count; ++i) t.Edit(firstId + i, left + i * (width + kGap), RowY(row), width, kRowHeight);
+    for (int i = 0; i < count; ++i)
+      t.Edit(firstId + i, left + i * (width + kGap), RowY(row), width, kRowHeight);
   };
 
   // Row 1: the serial number shares the middle column with the protocol list.
   edit(1, 1, "密码", IDC_PS_PASSWORD);
   label(2, 1, "序号", 0, 24);
   auto* serial = t.Edit(IDC_PS_SERIAL, x(2) + 26, RowY(1), 40, kRowHeight);
-  t.Place(new UpDownArrows(serial, 0, 65535, [this] { return serialPosition_; }), IDC_PS_SERIAL_SPIN, x(2) + 66,
-          RowY(1), 10, kRowHeight);
+  t.Place(new UpDownArrows(serial, 0, 65535, [this] { return serialPosition_; }), IDC_PS_SERIAL_SPIN,
+          x(2) + 66, RowY(1), 10, kRowHeight);
   label(2, 1, "协议", 88, 20);
   t.DropList(IDC_PS_PROTOCOL, x(2) + 110, RowY(1), kLabelWidth + kControlWidth - 110, 60);
   edit(3, 1, "子版本号", IDC_PS_SUBVERSION);
@@ -443,7 +454,8 @@ void CPhoneSettingsDlg::OnInitDialog() {
   connect(gui::Control<QCheckBox>(this, IDC_PS_DHCP), &QCheckBox::toggled, this, &CPhoneSettingsDlg::OnDhcp);
   connect(gui::Control<QComboBox>(this, IDC_PS_AUDIO_TYPE), &QComboBox::currentIndexChanged, this,
           &CPhoneSettingsDlg::OnAudioType);
-  connect(gui::Control<QCheckBox>(this, IDC_PS_PPPOE), &QCheckBox::toggled, this, &CPhoneSettingsDlg::OnPppoe);
+  connect(gui::Control<QCheckBox>(this, IDC_PS_PPPOE), &QCheckBox::toggled, this,
+          &CPhoneSettingsDlg::OnPppoe);
   connect(gui::Control<QLineEdit>(this, IDC_PS_SERIAL), &QLineEdit::textChanged, this,
           &CPhoneSettingsDlg::OnSerialChanged);
 

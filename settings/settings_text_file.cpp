@@ -106,7 +106,9 @@ int HexDigit(char c) {
   return -1;
 }
 
-bool IsBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
+bool IsBlank(char c) {
+  return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
 
 // "%02x" six times: each item skips blanks, then takes one or two hexadecimal digits. Reading stops at the
 // first item without a digit, so "02:1d:..." sets byte 0 only.

@@ -1,3 +1,5 @@
+#include "settings/phone_settings.h"
+
 #include <gtest/gtest.h>
 
 #include <array>
@@ -5,7 +7,6 @@
 #include <string>
 
 #include "platform/settings_store.h"
-#include "settings/phone_settings.h"
 #include "settings/settings_image.h"
 #include "tests/support/test_env.h"
 
@@ -29,14 +30,15 @@ std::set<std::string> AllKeysBut(std::set<std::string> excluded) {
 TEST(PhoneSettingsSection, HoldsEveryKeyUnderItsExactName) {
   std::string names;
   for (const auto& k : PhoneSettingKeys()) names += std::string(k.name) + " ";
-  EXPECT_EQ(names,
-            "Mac1 Mac2 Mac3 Mac4 Mac5 Mac6 Mac_L Spin1 LocalIP GKIP UseGK RingType PhoneNumber DialNumber "
-            "SubnetMask RouterIP UseDHCP MicVol SpkVol UseAGC DnsIP RingNumber LocalAlias RingVol AudioType "
-            "G7231Frames Q931Port ServicePort UseVAD UseHighRate HandfreeInput ProxyIP UseProxy TFTPIP UseH235 "
-            "UseFaststart DTMFType Password ServiceDns UseAutoAnswer UseAbbrDialPlan Account Pin CDR CDRIP GWIP "
-            "RemoteAlias H323ID Test0 Test1 Test2 Test3 Test4 Test5 SpkTone HandsetTone PPPoEID PPPoEID2 PPPoEPin "
-            "GKID RasPort H245Port RtpPort UseAEC TimeOut0 TimeOut1 TimeOut2 NetworkRetry SubVersion Protocol "
-            "PPPoE Output UseDigitMap ");
+  EXPECT_EQ(
+      names,
+      "Mac1 Mac2 Mac3 Mac4 Mac5 Mac6 Mac_L Spin1 LocalIP GKIP UseGK RingType PhoneNumber DialNumber "
+      "SubnetMask RouterIP UseDHCP MicVol SpkVol UseAGC DnsIP RingNumber LocalAlias RingVol AudioType "
+      "G7231Frames Q931Port ServicePort UseVAD UseHighRate HandfreeInput ProxyIP UseProxy TFTPIP UseH235 "
+      "UseFaststart DTMFType Password ServiceDns UseAutoAnswer UseAbbrDialPlan Account Pin CDR CDRIP GWIP "
+      "RemoteAlias H323ID Test0 Test1 Test2 Test3 Test4 Test5 SpkTone HandsetTone PPPoEID PPPoEID2 PPPoEPin "
+      "GKID RasPort H245Port RtpPort UseAEC TimeOut0 TimeOut1 TimeOut2 NetworkRetry SubVersion Protocol "
+      "PPPoE Output UseDigitMap ");
 }
 
 TEST(PhoneSettingsSection, EachPartyTouchesTheKeysItShould) {

@@ -60,9 +60,9 @@ TEST_F(SettingsCommand, BuildWritesTheImageOfTheStoreOverAnOptionalBase) {
   out = test::ReadBytes(dir.File("out2.bin"));
   ASSERT_EQ(out.size(), kSettingsImageSize);
   EXPECT_EQ(out[0], 0x02);
-  EXPECT_EQ(out[68], 0xA5);   // unmapped: from the base
+  EXPECT_EQ(out[68], 0xA5);  // unmapped: from the base
   EXPECT_EQ(out[300], 0xA5);
-  EXPECT_EQ(out[20], 0xA5);   // behind "100" and its terminator
+  EXPECT_EQ(out[20], 0xA5);  // behind "100" and its terminator
 }
 
 TEST_F(SettingsCommand, ImportFillsTheStore) {
@@ -95,7 +95,9 @@ struct FailureCase {
   const char* says;  // on stderr
 };
 
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class SettingsCommandFailures : public SettingsCommand, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -125,11 +127,16 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"BuildWithoutOut", {"build"}, kExitUsage, "Usage:"},
         FailureCase{"BaseOutsideBuild", {"show", "--base", "@/phone.bin"}, kExitUsage, "Usage:"},
         FailureCase{"ApplyMissingOut", {"apply", "@/setting.txt", "@/phone.bin"}, kExitUsage, "Usage:"},
-        FailureCase{"BaseTooShort", {"build", "@/out.bin", "--base", "@/short.bin"}, kExitFailure,
+        FailureCase{"BaseTooShort",
+                    {"build", "@/out.bin", "--base", "@/short.bin"},
+                    kExitFailure,
                     "exactly 512 bytes, it has 511"},
-        FailureCase{"ImportTooLong", {"import", "@/long.bin"}, kExitFailure, "exactly 512 bytes, it is longer"},
+        FailureCase{
+            "ImportTooLong", {"import", "@/long.bin"}, kExitFailure, "exactly 512 bytes, it is longer"},
         FailureCase{"ImportMissing", {"import", "@/none.bin"}, kExitFailure, "Can not open settings image"},
-        FailureCase{"ApplyMissingTextFile", {"apply", "@/none.txt", "@/phone.bin", "@/out.bin"}, kExitFailure,
+        FailureCase{"ApplyMissingTextFile",
+                    {"apply", "@/none.txt", "@/phone.bin", "@/out.bin"},
+                    kExitFailure,
                     "Can not open source file"},
         FailureCase{"OutInMissingFolder", {"build", "@/no/such/out.bin"}, kExitFailure, "Can not write"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -147,8 +154,7 @@ TEST_F(SettingsCommand, ShowListsEveryKeyWithItsValueOrDefault) {
       "\nPhoneNumber      \"100\"                      (default)\n",
       "\nRingNumber       5                          (stored, not an integer: default used)\n",
       "\nMac1            " + std::string(28, ' ') + "(not stored; no default)\n"};
-  for (const std::string& line : lines)
-    EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
+  for (const std::string& line : lines) EXPECT_NE(out.find(line), std::string::npos) << line << "\n" << out;
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include "settings/settings_dialog.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,7 +20,6 @@
 #include "platform/settings_store.h"
 #include "resources/dialog_template.h"
 #include "resources/ip_address_edit.h"
-#include "settings/settings_dialog.h"
 #include "settings/settings_image.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/test_env.h"
@@ -55,30 +56,36 @@ TEST_F(SettingsDialogTest, OpensWithTheFactoryProfileAndLooksAsDesigned) {
 
   EXPECT_EQ(Text(d.get(), IDC_PS_SERIAL), "0");
   const std::pair<int, const char*> texts[] = {
-      {IDC_PS_MAC1, "0x02"}, {IDC_PS_MAC2, "0x1d"}, {IDC_PS_MAC3, "0x7b"}, {IDC_PS_MAC4, "0x0a"},
-      {IDC_PS_MAC5, "0x00"}, {IDC_PS_MAC6, "0x00"}, {IDC_PS_PASSWORD, "8046"}, {IDC_PS_SUBVERSION, "15"},
-      {IDC_PS_RTP_PORT, "6000"}, {IDC_PS_Q931_PORT, "1730"}, {IDC_PS_RAS_PORT, "1719"},
-      {IDC_PS_H245_PORT, "1722"}, {IDC_PS_SERVICE_PORT, "1710"}, {IDC_PS_NETWORK_RETRY, "15"},
-      {IDC_PS_NUMBER, "0"}, {IDC_PS_USER_NAME, ""}, {IDC_PS_RING_NUMBER, "6"}, {IDC_PS_FRAMES, "2"},
-      {IDC_PS_TIMEOUT0, "60"}, {IDC_PS_TIMEOUT1, "60"}, {IDC_PS_TIMEOUT2, "15"}, {IDC_PS_TEST0, "0"},
-      {IDC_PS_TEST5, "0"}};
+      {IDC_PS_MAC1, "0x02"},         {IDC_PS_MAC2, "0x1d"},        {IDC_PS_MAC3, "0x7b"},
+      {IDC_PS_MAC4, "0x0a"},         {IDC_PS_MAC5, "0x00"},        {IDC_PS_MAC6, "0x00"},
+      {IDC_PS_PASSWORD, "8046"},     {IDC_PS_SUBVERSION, "15"},    {IDC_PS_RTP_PORT, "6000"},
+      {IDC_PS_Q931_PORT, "1730"},    {IDC_PS_RAS_PORT, "1719"},    {IDC_PS_H245_PORT, "1722"},
+      {IDC_PS_SERVICE_PORT, "1710"}, {IDC_PS_NETWORK_RETRY, "15"}, {IDC_PS_NUMBER, "0"},
+      {IDC_PS_USER_NAME, ""},        {IDC_PS_RING_NUMBER, "6"},    {IDC_PS_FRAMES, "2"},
+      {IDC_PS_TIMEOUT0, "60"},       {IDC_PS_TIMEOUT1, "60"},      {IDC_PS_TIMEOUT2, "15"},
+      {IDC_PS_TEST0, "0"},           {IDC_PS_TEST5, "0"}};
   for (auto [id, text] : texts) EXPECT_EQ(Text(d.get(), id), text) << id;
 
   const std::pair<int, const char*> lists[] = {
-      {IDC_PS_PROTOCOL, "H323"},  {IDC_PS_OUTPUT, "不输出"},      {IDC_PS_PROXY, "Citron"},
+      {IDC_PS_PROTOCOL, "H323"},      {IDC_PS_OUTPUT, "不输出"},      {IDC_PS_PROXY, "Citron"},
       {IDC_PS_REMOTE_ALIAS, "E.164"}, {IDC_PS_LOCAL_ALIAS, "H323ID"}, {IDC_PS_FASTSTART, "H245隧道"},
-      {IDC_PS_RING_TYPE, "PCM"}, {IDC_PS_DTMF, "H245 String"},  {IDC_PS_AUDIO_TYPE, "G729"}};
+      {IDC_PS_RING_TYPE, "PCM"},      {IDC_PS_DTMF, "H245 String"},   {IDC_PS_AUDIO_TYPE, "G729"}};
   for (auto [id, text] : lists)
     EXPECT_EQ(gui::Control<QComboBox>(d.get(), id)->currentText().toStdString(), text) << id;
 
-  const std::pair<int, uint32_t> addresses[] = {{IDC_PS_LOCAL_IP, 0xC0A80164}, {IDC_PS_SUBNET_MASK, 0xFFFFFF00},
-                                                {IDC_PS_ROUTER_IP, 0xC0A80101}, {IDC_PS_DNS_IP, 0xC0A80101},
-                                                {IDC_PS_TFTP_IP, 0}, {IDC_PS_PROXY_IP, 0}, {IDC_PS_GK_IP, 0}};
+  const std::pair<int, uint32_t> addresses[] = {{IDC_PS_LOCAL_IP, 0xC0A80164},
+                                                {IDC_PS_SUBNET_MASK, 0xFFFFFF00},
+                                                {IDC_PS_ROUTER_IP, 0xC0A80101},
+                                                {IDC_PS_DNS_IP, 0xC0A80101},
+                                                {IDC_PS_TFTP_IP, 0},
+                                                {IDC_PS_PROXY_IP, 0},
+                                                {IDC_PS_GK_IP, 0}};
   for (auto [id, a] : addresses) EXPECT_EQ(gui::Control<gui::IpAddressEdit>(d.get(), id)->Address(), a) << id;
 
   // {id, maximum, value}
-  const int sliders[][3] = {{IDC_PS_MIC_VOL, 15, 9},       {IDC_PS_SPK_VOL, 31, 12}, {IDC_PS_HANDSET_TONE, 15, 15},
-                            {IDC_PS_HANDFREE_INPUT, 15, 7}, {IDC_PS_RING_VOL, 31, 12}, {IDC_PS_SPK_TONE, 15, 15}};
+  const int sliders[][3] = {{IDC_PS_MIC_VOL, 15, 9},       {IDC_PS_SPK_VOL, 31, 12},
+                            {IDC_PS_HANDSET_TONE, 15, 15}, {IDC_PS_HANDFREE_INPUT, 15, 7},
+                            {IDC_PS_RING_VOL, 31, 12},     {IDC_PS_SPK_TONE, 15, 15}};
   for (auto& s : sliders) {
     auto* slider = gui::Control<QSlider>(d.get(), s[0]);
     EXPECT_EQ(slider->minimum(), 0) << s[0];
@@ -86,18 +93,20 @@ TEST_F(SettingsDialogTest, OpensWithTheFactoryProfileAndLooksAsDesigned) {
     EXPECT_EQ(slider->value(), s[2]) << s[0];
   }
 
-  const std::pair<int, bool> checks[] = {{IDC_PS_DHCP, false},       {IDC_PS_PPPOE, false},   {IDC_PS_USE_GK, false},
-                                         {IDC_PS_H235, true},        {IDC_PS_AUTO_ANSWER, false},
-                                         {IDC_PS_ABBR_DIAL, false},  {IDC_PS_HIGH_RATE, true}, {IDC_PS_VAD, false},
-                                         {IDC_PS_AGC, false},        {IDC_PS_AEC, true},      {IDC_PS_DIGIT_MAP, false}};
+  const std::pair<int, bool> checks[] = {
+      {IDC_PS_DHCP, false},        {IDC_PS_PPPOE, false},     {IDC_PS_USE_GK, false},   {IDC_PS_H235, true},
+      {IDC_PS_AUTO_ANSWER, false}, {IDC_PS_ABBR_DIAL, false}, {IDC_PS_HIGH_RATE, true}, {IDC_PS_VAD, false},
+      {IDC_PS_AGC, false},         {IDC_PS_AEC, true},        {IDC_PS_DIGIT_MAP, false}};
   for (auto [id, on] : checks) EXPECT_EQ(gui::Control<QCheckBox>(d.get(), id)->isChecked(), on) << id;
 
   // What the user can change when the dialog opens; everything else is greyed.
-  const std::set<int> enabled = {IDC_PS_SERIAL, IDC_PS_SERIAL_SPIN, IDC_PS_DHCP, IDC_PS_OUTPUT, IDC_PS_PPPOE,
-                                 IDC_PS_LOCAL_IP, IDC_PS_SUBNET_MASK, IDC_PS_ROUTER_IP, IDC_PS_DNS_IP,
-                                 IDC_PS_MIC_VOL, IDC_PS_SPK_VOL, IDC_PS_HANDSET_TONE, IDC_PS_HANDFREE_INPUT,
-                                 IDC_PS_RING_VOL, IDC_PS_SPK_TONE, IDC_PS_VAD, IDC_PS_TEST0, IDC_PS_TEST1,
-                                 IDC_PS_TEST2, IDC_PS_TEST3, IDC_PS_TEST4, IDC_PS_TEST5, IDC_PS_OK, IDC_PS_CANCEL};
+  const std::set<int> enabled = {
+      IDC_PS_SERIAL,         IDC_PS_SERIAL_SPIN, IDC_PS_DHCP,        IDC_PS_OUTPUT,
+      IDC_PS_PPPOE,          IDC_PS_LOCAL_IP,    IDC_PS_SUBNET_MASK, IDC_PS_ROUTER_IP,
+      IDC_PS_DNS_IP,         IDC_PS_MIC_VOL,     IDC_PS_SPK_VOL,     IDC_PS_HANDSET_TONE,
+      IDC_PS_HANDFREE_INPUT, IDC_PS_RING_VOL,    IDC_PS_SPK_TONE,    IDC_PS_VAD,
+      IDC_PS_TEST0,          IDC_PS_TEST1,       IDC_PS_TEST2,       IDC_PS_TEST3,
+      IDC_PS_TEST4,          IDC_PS_TEST5,       IDC_PS_OK,          IDC_PS_CANCEL};
   std::vector<QRect> placed;
   for (int id = IDC_PS_PASSWORD; id <= IDC_PS_TEST5; ++id) {
     QWidget* c = gui::FindControl(d.get(), id);
@@ -109,10 +118,10 @@ TEST_F(SettingsDialogTest, OpensWithTheFactoryProfileAndLooksAsDesigned) {
     placed.push_back(c->geometry());
   }
 
-  const std::pair<int, int> limits[] = {{IDC_PS_PASSWORD, 15}, {IDC_PS_MAC1, 4},      {IDC_PS_MAC6, 4},
-                                        {IDC_PS_PPPOE_ID, 23}, {IDC_PS_PPPOE_PIN, 15}, {IDC_PS_PPPOE_ID2, 23},
-                                        {IDC_PS_GK_ID, 24},    {IDC_PS_SERVICE_DNS, 31}, {IDC_PS_USER_NAME, 16},
-                                        {IDC_PS_NUMBER, 15},   {IDC_PS_PIN, 16}};
+  const std::pair<int, int> limits[] = {
+      {IDC_PS_PASSWORD, 15},  {IDC_PS_MAC1, 4},       {IDC_PS_MAC6, 4},   {IDC_PS_PPPOE_ID, 23},
+      {IDC_PS_PPPOE_PIN, 15}, {IDC_PS_PPPOE_ID2, 23}, {IDC_PS_GK_ID, 24}, {IDC_PS_SERVICE_DNS, 31},
+      {IDC_PS_USER_NAME, 16}, {IDC_PS_NUMBER, 15},    {IDC_PS_PIN, 16}};
   for (auto [id, n] : limits) EXPECT_EQ(Edit(d.get(), id)->maxLength(), n) << id;
 
   QApplication::processEvents();
@@ -213,19 +222,47 @@ TEST_F(SettingsDialogTest, OkWritesTheWholeProfileGreyedFieldsIncluded) {
   ASSERT_EQ(d->result(), QDialog::Accepted);
   EXPECT_TRUE(ui.messages.empty());
 
-  const std::map<std::string, int> ints = {
-      {"UseDHCP", 1}, {"LocalIP", 0x7F000005}, {"SubnetMask", -256}, {"RouterIP", static_cast<int>(0xC0A80101)},
-      {"SpkVol", 31}, {"Test3", -7}, {"Test0", 0}, {"SubVersion", 15}, {"Q931Port", 1730}, {"RtpPort", 6000},
-      {"UseProxy", 2}, {"LocalAlias", 2}, {"RemoteAlias", 1}, {"UseFaststart", 2}, {"RingType", 1},
-      {"AudioType", 3}, {"UseH235", 1}, {"UseHighRate", 1}, {"UseVAD", 0}, {"UseAEC", 1}, {"UseDigitMap", 0},
-      {"RingNumber", 6}, {"G7231Frames", 2}, {"TimeOut2", 15}, {"NetworkRetry", 15}, {"ServicePort", 1710},
-      {"MicVol", 9}, {"HandfreeInput", 7}, {"GKIP", 0}, {"Mac_L", 0}, {"Output", 0}, {"PPPoE", 0}, {"CDR", 1}};
+  const std::map<std::string, int> ints = {{"UseDHCP", 1},
+                                           {"LocalIP", 0x7F000005},
+                                           {"SubnetMask", -256},
+                                           {"RouterIP", static_cast<int>(0xC0A80101)},
+                                           {"SpkVol", 31},
+                                           {"Test3", -7},
+                                           {"Test0", 0},
+                                           {"SubVersion", 15},
+                                           {"Q931Port", 1730},
+                                           {"RtpPort", 6000},
+                                           {"UseProxy", 2},
+                                           {"LocalAlias", 2},
+                                           {"RemoteAlias", 1},
+                                           {"UseFaststart", 2},
+                                           {"RingType", 1},
+                                           {"AudioType", 3},
+                                           {"UseH235", 1},
+                                           {"UseHighRate", 1},
+                                           {"UseVAD", 0},
+                                           {"UseAEC", 1},
+                                           {"UseDigitMap", 0},
+                                           {"RingNumber", 6},
+                                           {"G7231Frames", 2},
+                                           {"TimeOut2", 15},
+                                           {"NetworkRetry", 15},
+                                           {"ServicePort", 1710},
+                                           {"MicVol", 9},
+                                           {"HandfreeInput", 7},
+                                           {"GKIP", 0},
+                                           {"Mac_L", 0},
+                                           {"Output", 0},
+                                           {"PPPoE", 0},
+                                           {"CDR", 1}};
   for (const auto& [key, v] : ints) EXPECT_EQ(store.GetInt(kSection, key, 12345), v) << key;
   const std::map<std::string, std::string> texts = {
-      {"H323ID", "@0"}, {"Account", "@0"}, {"PhoneNumber", "0"}, {"Password", "8046"}, {"Mac2", "0x1d"},
-      {"Mac4", "0x0a"}, {"Mac6", "0x00"}, {"Pin", ""}, {"GKID", ""}, {"DialNumber", "keep"}};
+      {"H323ID", "@0"}, {"Account", "@0"},     {"PhoneNumber", "0"}, {"Password", "8046"},
+      {"Mac2", "0x1d"}, {"Mac4", "0x0a"},      {"Mac6", "0x00"},     {"Pin", ""},
+      {"GKID", ""},     {"DialNumber", "keep"}};
   for (const auto& [key, v] : texts) EXPECT_EQ(store.GetString(kSection, key, "?"), v) << key;
-  for (const char* notWritten : {"Spin1", "CDRIP", "GWIP"}) EXPECT_FALSE(store.Contains(kSection, notWritten));
+  for (const char* notWritten : {"Spin1", "CDRIP", "GWIP"})
+    EXPECT_FALSE(store.Contains(kSection, notWritten));
 
   // What the phone then gets.
   SettingsImage image;
@@ -243,7 +280,9 @@ struct RejectCase {
   const char* message;
 };
 
-void PrintTo(const RejectCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RejectCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class SettingsDialogRejects : public SettingsDialogTest, public ::testing::WithParamInterface<RejectCase> {};
 
@@ -272,8 +311,10 @@ TEST_P(SettingsDialogRejects, ShowTheStandardMessageFocusTheFieldAndWriteNothing
 INSTANTIATE_TEST_SUITE_P(
     Fields, SettingsDialogRejects,
     ::testing::Values(
-        RejectCase{"RingCountOutOfRange", IDC_PS_RING_NUMBER, "12", "Please enter an integer between 0 and 9."},
-        RejectCase{"SubVersionNegative", IDC_PS_SUBVERSION, "-1", "Please enter an integer between 0 and 99."},
+        RejectCase{"RingCountOutOfRange", IDC_PS_RING_NUMBER, "12",
+                   "Please enter an integer between 0 and 9."},
+        RejectCase{"SubVersionNegative", IDC_PS_SUBVERSION, "-1",
+                   "Please enter an integer between 0 and 99."},
         RejectCase{"PortTooLarge", IDC_PS_RTP_PORT, "65536", "Please enter an integer between 0 and 65535."},
         RejectCase{"RetryNotANumber", IDC_PS_NETWORK_RETRY, "1 5", "Please enter an integer."},
         RejectCase{"FramesEmpty", IDC_PS_FRAMES, "", "Please enter an integer."},

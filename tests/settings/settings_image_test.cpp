@@ -1,3 +1,5 @@
+#include "settings/settings_image.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +11,6 @@
 
 #include "platform/settings_store.h"
 #include "settings/phone_settings.h"
-#include "settings/settings_image.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -68,10 +69,10 @@ SettingsImage FactoryImage() {
   Put(w, 54, {0x06, 0xB8});              // Q931Port 1720
   Put(w, 56, {1, 1, 11});                // UseVAD, UseHighRate, HandfreeInput
   PutText(w, 72, "8046");
-  Put(w, 174, {15, 15});                                // SpkTone, HandsetTone
-  Put(w, 240, {0x06, 0xB8, 0x06, 0xBA, 0x06, 0xBA});    // RasPort, H245Port, RtpPort
-  Put(w, 246, {1, 30, 30, 4, 60, 10, 0, 0, 0, 1});      // UseAEC .. UseDigitMap
-  Put(w, 352, {0x06, 0xB7});                            // ServicePort 1719
+  Put(w, 174, {15, 15});                              // SpkTone, HandsetTone
+  Put(w, 240, {0x06, 0xB8, 0x06, 0xBA, 0x06, 0xBA});  // RasPort, H245Port, RtpPort
+  Put(w, 246, {1, 30, 30, 4, 60, 10, 0, 0, 0, 1});    // UseAEC .. UseDigitMap
+  Put(w, 352, {0x06, 0xB7});                          // ServicePort 1719
   return w;
 }
 
@@ -91,8 +92,13 @@ TEST_F(SettingsImageTest, UnmappedBytesAndTextTailsComeFromTheBaseWhichBuildingL
   for (auto [from, to] : {std::pair{68, 69}, {90, 125}, {152, 167}, {256, 351}, {354, 367}})
     for (int i = from; i <= to; ++i) want[i] = base[i];
   // Terminated texts stop at their zero byte; what follows keeps the base's bytes.
-  for (auto [text, end] : {std::pair{16 + 4, 32}, {72 + 5, 88}, {176 + 1, 200}, {200 + 1, 216},
-                           {368 + 1, 384}, {384 + 1, 416}, {416 + 1, 464}})
+  for (auto [text, end] : {std::pair{16 + 4, 32},
+                           {72 + 5, 88},
+                           {176 + 1, 200},
+                           {200 + 1, 216},
+                           {368 + 1, 384},
+                           {384 + 1, 416},
+                           {416 + 1, 464}})
     for (int i = text; i < end; ++i) want[i] = base[i];
   EXPECT_EQ(got, want) << Diff(got, want);
   EXPECT_EQ(BaseSettingsImage(), base);
@@ -105,7 +111,9 @@ struct StoredValueCase {
   std::vector<int> bytes;
 };
 
-void PrintTo(const StoredValueCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const StoredValueCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class StoredValues : public SettingsImageTest, public ::testing::WithParamInterface<StoredValueCase> {};
 
@@ -130,32 +138,39 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         StoredValueCase{"MacBytes1To4AreFixed",
                         [](SettingsStore& s) {
-                          for (const char* k : {"Mac1", "Mac2", "Mac3", "Mac4"}) s.WriteString(kSection, k, "0xff");
+                          for (const char* k : {"Mac1", "Mac2", "Mac3", "Mac4"})
+                            s.WriteString(kSection, k, "0xff");
                         },
-                        0, {0x02, 0x5D, 0x7B, 0x00}},
+                        0,
+                        {0x02, 0x5D, 0x7B, 0x00}},
         StoredValueCase{"MacHexAndDecimalTexts",
                         [](SettingsStore& s) {
                           s.WriteString(kSection, "Mac5", "0xAB");
                           s.WriteString(kSection, "Mac6", "18");
                         },
-                        4, {0xAB, 0x12}},
+                        4,
+                        {0xAB, 0x12}},
         StoredValueCase{"MacUnreadableTextIsZero", Str("Mac5", "xyz"), 4, {0x00}},
         // A text key written as an integer reads back as its decimal text.
         StoredValueCase{"MacWrittenAsInteger", Int("Mac6", 171), 5, {0xAB}},
         StoredValueCase{"ByteTakesTheLow8Bits", Int("RingNumber", 300), 49, {0x2C}},
         StoredValueCase{"NegativeAddress", Int("SubnetMask", -256), 32, {0xFF, 0xFF, 0xFF, 0x00}},
-        StoredValueCase{"AddressFirstOctetFirst", Int("CDRIP", static_cast<int>(0x7F000009)), 143, {127, 0, 0, 9}},
+        StoredValueCase{
+            "AddressFirstOctetFirst", Int("CDRIP", static_cast<int>(0x7F000009)), 143, {127, 0, 0, 9}},
         StoredValueCase{"PortHighByteFirstLow16Bits", Int("Q931Port", 70000), 54, {0x11, 0x70}},
         StoredValueCase{"IntegerKeyHoldingGarbageReadsAsDefault", Str("RingNumber", "lots"), 49, {5}},
         StoredValueCase{"EmptyTextIsAValueNotAMissingKey", Str("PhoneNumber", ""), 16, {0, 0, 0}},
-        StoredValueCase{"TerminatedTextCutAtWidthLessOne", Str("PhoneNumber", "12345678901234567890"), 16,
+        StoredValueCase{"TerminatedTextCutAtWidthLessOne",
+                        Str("PhoneNumber", "12345678901234567890"),
+                        16,
                         {'1', '2', '3', '4', '5', '6', '7', '8', '9', '0', '1', '2', '3', '4', '5', 0}},
         StoredValueCase{"FixedTextFillsItsWidthWithoutTerminator", Str("GKID", std::string(24, 'g')), 216,
                         std::vector<int>(24, 'g')},
         StoredValueCase{"FixedTextLongerThanTheFieldIsCut", Str("GKID", std::string(30, 'h')), 216,
                         std::vector<int>(24, 'h')},
         StoredValueCase{"AccountIsAFixedText", Str("Account", "ab@1"), 464, {'a', 'b', '@', '1', 0, 0}},
-        StoredValueCase{"TextsTheStoreMightMisreadSurvive", Str("H323ID", "@0,x"), 488, {'@', '0', ',', 'x', 0}},
+        StoredValueCase{
+            "TextsTheStoreMightMisreadSurvive", Str("H323ID", "@0,x"), 488, {'@', '0', ',', 'x', 0}},
         StoredValueCase{"TestValuesAreBytes", Int("Test5", -1), 173, {0xFF}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -179,14 +194,23 @@ TEST_F(SettingsImageTest, ImportWritesEveryKeyButAccountAndKeepsTheImageAsBase) 
   ImportSettingsImage(image.data());
 
   EXPECT_EQ(BaseSettingsImage(), image);
-  const std::pair<const char*, const char*> texts[] = {
-      {"Mac1", "0x02"}, {"Mac2", "0x1d"}, {"Mac3", "0x7b"}, {"Mac4", "0x0a"}, {"Mac5", "0x0a"},
-      {"Mac6", "0x0b"}, {"PhoneNumber", "4321"}, {"Pin", "pppppppppppppppp"},
-      {"GKID", "kkkkkkkkkkkkkkkkkkkkkkkk"}, {"DialNumber", "dial"}, {"Password", ""}, {"Account", "kept"}};
+  const std::pair<const char*, const char*> texts[] = {{"Mac1", "0x02"},
+                                                       {"Mac2", "0x1d"},
+                                                       {"Mac3", "0x7b"},
+                                                       {"Mac4", "0x0a"},
+                                                       {"Mac5", "0x0a"},
+                                                       {"Mac6", "0x0b"},
+                                                       {"PhoneNumber", "4321"},
+                                                       {"Pin", "pppppppppppppppp"},
+                                                       {"GKID", "kkkkkkkkkkkkkkkkkkkkkkkk"},
+                                                       {"DialNumber", "dial"},
+                                                       {"Password", ""},
+                                                       {"Account", "kept"}};
   for (auto [key, value] : texts) EXPECT_EQ(store.GetString(kSection, key, "?"), value) << key;
   const std::pair<const char*, int> ints[] = {
-      {"Mac_L", 2571}, {"Spin1", 2571}, {"LocalIP", static_cast<int>(0xC0A80014)}, {"SubnetMask", -256},
-      {"RingNumber", 9}, {"Q931Port", 1720}, {"CDRIP", 0x0A010203}, {"UseDigitMap", 0}, {"ServicePort", 0}};
+      {"Mac_L", 2571},       {"Spin1", 2571},    {"LocalIP", static_cast<int>(0xC0A80014)},
+      {"SubnetMask", -256},  {"RingNumber", 9},  {"Q931Port", 1720},
+      {"CDRIP", 0x0A010203}, {"UseDigitMap", 0}, {"ServicePort", 0}};
   for (auto [key, value] : ints) EXPECT_EQ(store.GetInt(kSection, key, -7), value) << key;
 }
 
@@ -208,15 +232,15 @@ TEST_F(SettingsImageTest, ImportThenBuildReproducesThePhonesImageButForTheKnownD
   for (size_t i = 0; i < phone.size(); ++i) phone[i] = static_cast<uint8_t>((i * 37 + 11) & 0xFF);
   PutText(phone, 16, std::string("555\0", 4));
   PutText(phone, 72, std::string("pw\0", 3));
-  PutText(phone, 126, std::string("pin\0", 4));                // fixed: the junk after the text is lost
+  PutText(phone, 126, std::string("pin\0", 4));  // fixed: the junk after the text is lost
   PutText(phone, 176, std::string(23, 'u') + '\0');
   PutText(phone, 200, std::string("p\0", 2));
-  PutText(phone, 216, std::string("gk\0", 3));                 // fixed
+  PutText(phone, 216, std::string("gk\0", 3));  // fixed
   PutText(phone, 368, std::string("\0", 1));
   PutText(phone, 384, std::string("id2\0", 4));
-  PutText(phone, 416, std::string(48, 'd'));                   // full width, no terminator
+  PutText(phone, 416, std::string(48, 'd'));  // full width, no terminator
   PutText(phone, 464, std::string("account\0", 8));
-  PutText(phone, 488, std::string(24, 'h'));                   // fixed, full width
+  PutText(phone, 488, std::string(24, 'h'));  // fixed, full width
   store.WriteString(kSection, "Account", "acct");
 
   ImportSettingsImage(phone.data());

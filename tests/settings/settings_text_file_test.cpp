@@ -1,3 +1,5 @@
+#include "settings/settings_text_file.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,7 +9,6 @@
 
 #include "platform/settings_store.h"
 #include "settings/settings_image.h"
-#include "settings/settings_text_file.h"
 #include "tests/support/test_env.h"
 #include "transport/net_helpers.h"
 
@@ -46,7 +47,9 @@ struct LineCase {
   std::vector<int> bytes;  // expected at offset; every other byte keeps the phone's value
 };
 
-void PrintTo(const LineCase& c, std::ostream* os) { *os << c.line; }
+void PrintTo(const LineCase& c, std::ostream* os) {
+  *os << c.line;
+}
 
 class SettingsLine : public ::testing::TestWithParam<LineCase> {};
 
@@ -60,7 +63,9 @@ TEST_P(SettingsLine, ChangesOnlyItsOwnField) {
   EXPECT_EQ(got, want) << c.line << "\n" << Diff(got.data(), want.data(), got.size());
 }
 
-std::vector<int> Text(const std::string& s) { return std::vector<int>(s.begin(), s.end()); }
+std::vector<int> Text(const std::string& s) {
+  return std::vector<int>(s.begin(), s.end());
+}
 std::vector<int> TextZero(const std::string& s) {
   auto v = Text(s);
   v.push_back(0);
@@ -78,8 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"Address", "ip=192.168.0.20", 6, {0xC0, 0xA8, 0x00, 0x14}},
         LineCase{"AddressFromHostName", "gkip=phone.test", 10, {127, 0, 0, 9}},
         LineCase{"UnresolvableHost", "ip=no.such.host", 6, {0xFF, 0xFF, 0xFF, 0xFF}},
-        LineCase{"Digit", "gk=1", 14, {1}},
-        LineCase{"DigitTakesOneCharacter", "ringtype=12", 15, {1}},
+        LineCase{"Digit", "gk=1", 14, {1}}, LineCase{"DigitTakesOneCharacter", "ringtype=12", 15, {1}},
         LineCase{"EmptyDigitLeavesTheField", "dhcp=", 40, {}},
         LineCase{"NonDigitLeavesTheField", "proxy=x", 63, {}},
         LineCase{"DigitRemoteAlias", "remotealias=0", 151, {0}},
@@ -93,14 +97,17 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"ServicePortFarAway", "serviceport=1719", 352, {0x06, 0xB7}},
         LineCase{"RtpPort", "rtpport=6000", 244, {0x17, 0x70}},
         LineCase{"TextWithTerminator", "password=abc", 72, TextZero("abc")},
-        LineCase{"TextCutAtWidthLessOne", "phonenumber=12345678901234567890", 16, TextZero("123456789012345")},
+        LineCase{"TextCutAtWidthLessOne", "phonenumber=12345678901234567890", 16,
+                 TextZero("123456789012345")},
         LineCase{"EmptyText", "phonenumber=", 16, {0}},
         LineCase{"TextKeepsBlanks", "servicedns= a b ", 416, TextZero(" a b ")},
-        LineCase{"FixedTextZeroPadded", "pin=abc", 126,
-                 {'a', 'b', 'c', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        LineCase{
+            "FixedTextZeroPadded", "pin=abc", 126, {'a', 'b', 'c', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
         LineCase{"FixedTextCutAtWidth", "gkid=" + std::string(30, 'x'), 216, Text(std::string(24, 'x'))},
         LineCase{"FixedTextH323Id", "h323id=" + std::string(24, 'y'), 488, Text(std::string(24, 'y'))},
-        LineCase{"ZeroByteEndsTheLine", std::string("pin=ab\0cd", 9), 126,
+        LineCase{"ZeroByteEndsTheLine",
+                 std::string("pin=ab\0cd", 9),
+                 126,
                  {'a', 'b', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
         LineCase{"PppIdIsNotPppId1", "pppid=u", 176, TextZero("u")},
         LineCase{"PppId1", "pppid1=v", 384, TextZero("v")},
@@ -110,8 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"UpperCaseKeyIgnored", "IP=1.2.3.4", 0, {}},
         LineCase{"BlankBeforeEqualsIgnored", "ip =1.2.3.4", 0, {}},
         LineCase{"LeadingBlankIgnored", " ip=1.2.3.4", 0, {}},
-        LineCase{"UnknownKeyIgnored", "autoanswer=1", 0, {}},
-        LineCase{"EmptyLineIgnored", "", 0, {}},
+        LineCase{"UnknownKeyIgnored", "autoanswer=1", 0, {}}, LineCase{"EmptyLineIgnored", "", 0, {}},
         LineCase{"HeaderIsNoSetting", "[SETTING1]", 0, {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -126,35 +132,64 @@ struct KeyCase {
 TEST(SettingsTextKeys, EveryKeyReachesTheFieldOfItsStoreKey) {
   test::ClearStore();
   const KeyCase cases[] = {
-      {"ip=1.2.3.4", "LocalIP", "16909060"},      {"gkip=1.2.3.5", "GKIP", "16909061"},
-      {"gk=7", "UseGK", "7"},                     {"ringtype=7", "RingType", "7"},
-      {"phonenumber=pn", "PhoneNumber", "pn"},    {"dialnumber=dn", "DialNumber", "dn"},
-      {"subnetmask=1.2.3.6", "SubnetMask", "16909062"}, {"router=1.2.3.7", "RouterIP", "16909063"},
-      {"dhcp=7", "UseDHCP", "7"},                 {"handsetin=77", "MicVol", "77"},
-      {"handsetout=77", "SpkVol", "77"},          {"agc=7", "UseAGC", "7"},
-      {"dns=1.2.3.8", "DnsIP", "16909064"},       {"answer=77", "RingNumber", "77"},
-      {"localalias=7", "LocalAlias", "7"},        {"speakerout=77", "RingVol", "77"},
-      {"audiotype=7", "AudioType", "7"},          {"audioframes=7", "G7231Frames", "7"},
-      {"q931port=4660", "Q931Port", "4660"},      {"serviceport=4661", "ServicePort", "4661"},
-      {"vad=7", "UseVAD", "7"},                   {"6.3k=7", "UseHighRate", "7"},
-      {"speakerin=77", "HandfreeInput", "77"},    {"proxyip=1.2.3.9", "ProxyIP", "16909065"},
-      {"proxy=7", "UseProxy", "7"},               {"tftp=1.2.3.10", "TFTPIP", "16909066"},
-      {"h235=7", "UseH235", "7"},                 {"faststart=7", "UseFaststart", "7"},
-      {"dtmf=7", "DTMFType", "7"},                {"password=pw", "Password", "pw"},
-      {"servicedns=sd", "ServiceDns", "sd"},      {"pin=pi", "Pin", "pi"},
-      {"cdr=7", "CDR", "7"},                      {"cdrip=1.2.3.11", "CDRIP", "16909067"},
-      {"gwip=1.2.3.12", "GWIP", "16909068"},      {"remotealias=7", "RemoteAlias", "7"},
-      {"h323id=hi", "H323ID", "hi"},              {"speakertone=77", "SpkTone", "77"},
-      {"handsettone=77", "HandsetTone", "77"},    {"pppid=p1", "PPPoEID", "p1"},
-      {"pppid1=p2", "PPPoEID2", "p2"},            {"ppppin=pp", "PPPoEPin", "pp"},
-      {"gkid=gi", "GKID", "gi"},                  {"rasport=4662", "RasPort", "4662"},
-      {"h245port=4663", "H245Port", "4663"},      {"rtpport=4664", "RtpPort", "4664"},
-      {"aec=7", "UseAEC", "7"},                   {"predialtime=77", "TimeOut0", "77"},
-      {"interdialtime=77", "TimeOut1", "77"},     {"postdialtime=77", "TimeOut2", "77"},
-      {"netretry=77", "NetworkRetry", "77"},      {"firmware=77", "SubVersion", "77"},
-      {"protocol=7", "Protocol", "7"},            {"pppoe=7", "PPPoE", "7"},
-      {"debug=7", "Output", "7"},                 {"digitmap=7", "UseDigitMap", "7"},
-      {"mac=0a0b0c0d0e0f", "Mac_L", "3599"},      {"test=1 2 3 4 5 77", "Test5", "77"},
+      {"ip=1.2.3.4", "LocalIP", "16909060"},
+      {"gkip=1.2.3.5", "GKIP", "16909061"},
+      {"gk=7", "UseGK", "7"},
+      {"ringtype=7", "RingType", "7"},
+      {"phonenumber=pn", "PhoneNumber", "pn"},
+      {"dialnumber=dn", "DialNumber", "dn"},
+      {"subnetmask=1.2.3.6", "SubnetMask", "16909062"},
+      {"router=1.2.3.7", "RouterIP", "16909063"},
+      {"dhcp=7", "UseDHCP", "7"},
+      {"handsetin=77", "MicVol", "77"},
+      {"handsetout=77", "SpkVol", "77"},
+      {"agc=7", "UseAGC", "7"},
+      {"dns=1.2.3.8", "DnsIP", "16909064"},
+      {"answer=77", "RingNumber", "77"},
+      {"localalias=7", "LocalAlias", "7"},
+      {"speakerout=77", "RingVol", "77"},
+      {"audiotype=7", "AudioType", "7"},
+      {"audioframes=7", "G7231Frames", "7"},
+      {"q931port=4660", "Q931Port", "4660"},
+      {"serviceport=4661", "ServicePort", "4661"},
+      {"vad=7", "UseVAD", "7"},
+      {"6.3k=7", "UseHighRate", "7"},
+      {"speakerin=77", "HandfreeInput", "77"},
+      {"proxyip=1.2.3.9", "ProxyIP", "16909065"},
+      {"proxy=7", "UseProxy", "7"},
+      {"tftp=1.2.3.10", "TFTPIP", "16909066"},
+      {"h235=7", "UseH235", "7"},
+      {"faststart=7", "UseFaststart", "7"},
+      {"dtmf=7", "DTMFType", "7"},
+      {"password=pw", "Password", "pw"},
+      {"servicedns=sd", "ServiceDns", "sd"},
+      {"pin=pi", "Pin", "pi"},
+      {"cdr=7", "CDR", "7"},
+      {"cdrip=1.2.3.11", "CDRIP", "16909067"},
+      {"gwip=1.2.3.12", "GWIP", "16909068"},
+      {"remotealias=7", "RemoteAlias", "7"},
+      {"h323id=hi", "H323ID", "hi"},
+      {"speakertone=77", "SpkTone", "77"},
+      {"handsettone=77", "HandsetTone", "77"},
+      {"pppid=p1", "PPPoEID", "p1"},
+      {"pppid1=p2", "PPPoEID2", "p2"},
+      {"ppppin=pp", "PPPoEPin", "pp"},
+      {"gkid=gi", "GKID", "gi"},
+      {"rasport=4662", "RasPort", "4662"},
+      {"h245port=4663", "H245Port", "4663"},
+      {"rtpport=4664", "RtpPort", "4664"},
+      {"aec=7", "UseAEC", "7"},
+      {"predialtime=77", "TimeOut0", "77"},
+      {"interdialtime=77", "TimeOut1", "77"},
+      {"postdialtime=77", "TimeOut2", "77"},
+      {"netretry=77", "NetworkRetry", "77"},
+      {"firmware=77", "SubVersion", "77"},
+      {"protocol=7", "Protocol", "7"},
+      {"pppoe=7", "PPPoE", "7"},
+      {"debug=7", "Output", "7"},
+      {"digitmap=7", "UseDigitMap", "7"},
+      {"mac=0a0b0c0d0e0f", "Mac_L", "3599"},
+      {"test=1 2 3 4 5 77", "Test5", "77"},
   };
   // The fields are all different, so one image carries every line and one import shows them all.
   SettingsImage image{};
@@ -205,11 +240,11 @@ TEST_F(AlternateImages, HeadersSelectImagesInAnyLetterCase) {
       "phonenumber=1\n"
       "[setting3]\n"
       "phonenumber=3\n"
-      "[OTHER]\n"            // not a settings header: image 3 stays selected
+      "[OTHER]\n"  // not a settings header: image 3 stays selected
       "answer=9\n"
       "[Setting2] comment\n"
       "phonenumber=2a\n"
-      "phonenumber=2\n"      // a later line overwrites an earlier one
+      "phonenumber=2\n"  // a later line overwrites an earlier one
       "[SETTING4]\n"
       "phonenumber=4\n",
       Images());
