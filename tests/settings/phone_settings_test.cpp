@@ -108,13 +108,5 @@ TEST_F(PhoneSettingsStore, IntegerKeysWithoutAnIntegerReadAsTheirDefault) {
   EXPECT_EQ(ReadPhoneTextOrDefault(*FindPhoneSettingKey("Password")), "8046");
 }
 
-TEST_F(PhoneSettingsStore, AddressesAreStoredFirstOctetMostSignificant) {
-  WritePhoneInt("SubnetMask", static_cast<int>(0xFFFFFF00u));
-  EXPECT_EQ(ReadPhoneInt("SubnetMask", 0), -256);
-  // Written unsigned by another program, the same value.
-  SettingsStore::Profile().WriteString(kPhoneSettingsSection, "SubnetMask", "4294967040");
-  EXPECT_EQ(ReadPhoneInt("SubnetMask", 0), -256);
-}
-
 }  // namespace
 }  // namespace quill

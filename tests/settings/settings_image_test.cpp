@@ -155,8 +155,6 @@ INSTANTIATE_TEST_SUITE_P(
         StoredValueCase{"MacWrittenAsInteger", Int("Mac6", 171), 5, {0xAB}},
         StoredValueCase{"ByteTakesTheLow8Bits", Int("RingNumber", 300), 49, {0x2C}},
         StoredValueCase{"NegativeAddress", Int("SubnetMask", -256), 32, {0xFF, 0xFF, 0xFF, 0x00}},
-        StoredValueCase{
-            "AddressFirstOctetFirst", Int("CDRIP", static_cast<int>(0x7F000009)), 143, {127, 0, 0, 9}},
         StoredValueCase{"PortHighByteFirstLow16Bits", Int("Q931Port", 70000), 54, {0x11, 0x70}},
         StoredValueCase{"IntegerKeyHoldingGarbageReadsAsDefault", Str("RingNumber", "lots"), 49, {5}},
         StoredValueCase{"EmptyTextIsAValueNotAMissingKey", Str("PhoneNumber", ""), 16, {0, 0, 0}},
@@ -168,10 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                         std::vector<int>(24, 'g')},
         StoredValueCase{"FixedTextLongerThanTheFieldIsCut", Str("GKID", std::string(30, 'h')), 216,
                         std::vector<int>(24, 'h')},
-        StoredValueCase{"AccountIsAFixedText", Str("Account", "ab@1"), 464, {'a', 'b', '@', '1', 0, 0}},
-        StoredValueCase{
-            "TextsTheStoreMightMisreadSurvive", Str("H323ID", "@0,x"), 488, {'@', '0', ',', 'x', 0}},
-        StoredValueCase{"TestValuesAreBytes", Int("Test5", -1), 173, {0xFF}}),
+        StoredValueCase{"AccountIsAFixedText", Str("Account", "ab@1"), 464, {'a', 'b', '@', '1', 0, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsImageTest, ImportWritesEveryKeyButAccountAndKeepsTheImageAsBase) {
