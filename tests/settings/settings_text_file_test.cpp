@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -260,6 +261,23 @@ TEST_F(AlternateImages, HeadersNamingNoImageSkipTheirLinesUntilTheNextValidHeade
     for (int n = 2; n <= 4; ++n) EXPECT_EQ(Number(n), "") << header << " image " << n;
     ExpectGuardsIntact();
   }
+}
+
+// Arbitrary text after every key and header: whatever a file holds, only the four images change.
+TEST_F(AlternateImages, ArbitraryLinesNeverWriteOutsideTheImages) {
+  ScopedHostNameLookup hosts([](const std::string&) { return std::nullopt; });
+  const char* prefixes[] = {"mac=",  "ip=",       "gk=",     "phonenumber=", "servicedns=", "pin=", "h323id=",
+                            "test=", "q931port=", "answer=", "[SETTING",     "[setting",    "[",    ""};
+  std::mt19937 random(2088);
+  std::string text;
+  for (int line = 0; line < 3000; ++line) {
+    text += prefixes[random() % std::size(prefixes)];
+    size_t length = random() % 80;
+    for (size_t i = 0; i < length; ++i) text += static_cast<char>(random() % 256);
+    text += '\n';
+  }
+  ApplySettingsText(text, Images());
+  ExpectGuardsIntact();
 }
 
 TEST_F(AlternateImages, LineEndsOfEitherKindAreRemoved) {
