@@ -51,16 +51,25 @@ int32_t ParseNumber(std::string_view text) {
   return kParseNumberFailed;
 }
 
-uint32_t ResolveHost(std::string_view text) {
-  std::string name(text);
-  in_addr_t a = ::inet_addr(name.c_str());
-  if (a != INADDR_NONE) return a;
+namespace {
+
+// The installed table when there is one, else the system's lookup.
+std::optional<uint32_t> LookUpName(const std::string& name) {
   HostNameLookup lookup;
   {
     std::lock_guard<std::mutex> lock(g_lookupMutex);
     lookup = Lookup();
   }
-  auto found = lookup ? lookup(name) : SystemLookup(name);
+  return lookup ? lookup(name) : SystemLookup(name);
+}
+
+}  // namespace
+
+uint32_t ResolveHost(std::string_view text) {
+  std::string name(text);
+  in_addr_t a = ::inet_addr(name.c_str());
+  if (a != INADDR_NONE) return a;
+  auto found = LookUpName(name);
   return found ? *found : kResolveFailed;
 }
 
@@ -75,7 +84,7 @@ std::string AddressToString(uint32_t networkOrder) {
 uint32_t LocalHostAddress() {
   char name[128] = {};
   if (::gethostname(name, sizeof name - 1) != 0) return 0;
-  auto found = SystemLookup(name);
+  auto found = LookUpName(name);
   return found ? *found : 0;
 }
 

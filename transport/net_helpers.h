@@ -26,8 +26,8 @@ std::string AddressToString(uint32_t networkOrder);
 // the name cannot be looked up (no datagram is then taken for the tool's own).
 uint32_t LocalHostAddress();
 
-// The host-name lookup behind ResolveHost (first IPv4 address, network order). Tests install a table so no
-// name ever reaches a name server; nullptr restores the system's lookup.
+// The host-name lookup behind ResolveHost and LocalHostAddress (first IPv4 address, network order). Tests
+// install a table so no name ever reaches a name server; nullptr restores the system's lookup.
 using HostNameLookup = std::function<std::optional<uint32_t>(const std::string& name)>;
 void InstallHostNameLookup(HostNameLookup lookup);
 

@@ -43,4 +43,48 @@ bool InitWinSock2(const TcpProbe& probe) {
 
 void FreeWinSock2() { OutputDebugString("WinSock2 Free\n"); }
 
+int WinSockErrorFromErrno(int err) {
+  switch (err) {
+    case 0:
+      return 0;
+    case EWOULDBLOCK:
+    case EINPROGRESS:
+      return WSAEWOULDBLOCK;
+    case EACCES:
+    case EPERM:
+      return WSAEACCES;
+    case EINVAL:
+      return WSAEINVAL;
+    case EMFILE:
+    case ENFILE:
+      return WSAEMFILE;
+    case EADDRINUSE:
+      return WSAEADDRINUSE;
+    case EADDRNOTAVAIL:
+      return WSAEADDRNOTAVAIL;
+    case ENETDOWN:
+      return WSAENETDOWN;
+    case ENETUNREACH:
+      return WSAENETUNREACH;
+    case ECONNABORTED:
+      return WSAECONNABORTED;
+    case ECONNRESET:
+    case EPIPE:
+      return WSAECONNRESET;
+    case ENOBUFS:
+    case ENOMEM:
+      return WSAENOBUFS;
+    case ETIMEDOUT:
+      return WSAETIMEDOUT;
+    case ECONNREFUSED:
+      return WSAECONNREFUSED;
+    case EHOSTDOWN:
+      return WSAEHOSTDOWN;
+    case EHOSTUNREACH:
+      return WSAEHOSTUNREACH;
+    default:
+      return 10000 + err;
+  }
+}
+
 }  // namespace quill
