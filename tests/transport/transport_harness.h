@@ -188,6 +188,8 @@ class ResourceCount {
  public:
   ResourceCount();
   bool Back(std::chrono::milliseconds limit = 10s) const;
+  // The test itself closed descriptors that were counted.
+  void Closed(int descriptors) { descriptors_ -= descriptors; }
   std::string Describe() const;
 
  private:
