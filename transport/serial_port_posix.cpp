@@ -222,9 +222,12 @@ Step ReadChunks(int fd, const Hwnd& owner, uint32_t message, Event& stop, bool c
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
+    bool nothing = n == 0 || errno == EAGAIN;
+    // Nothing more: the read is pending, unless the wake-up was a hang-up, which would otherwise come back
+    // at once for ever.
     bool hungUp = first && (revents & (POLLHUP | POLLERR));
-    if ((n == 0 && !hungUp) || (n < 0 && errno == EAGAIN)) return Step::Ok;  // nothing more: read pending
-    int err = n == 0 ? EIO : errno;
+    if (nothing && !hungUp) return Step::Ok;
+    int err = nothing ? EIO : errno;
     if (IsInvalidHandle(err)) OutputDebugString(kInvalidHandleLine);
     OutputDebugString(first ? "Unexpected GetOverlappedResult Read Error in CommPort read thread.\n"
                             : "Unexpected ReadFile error in CommPort read thread.\n");

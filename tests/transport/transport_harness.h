@@ -83,10 +83,30 @@ class OwnerWindow : public Window {
 
 constexpr uint32_t WM_TEST_RUN = 0x7100;
 
+// Signalled by one thread, waited for by another, with a lock that thread checkers can see (what the job
+// wrote is then visible to the waiter).
+class Completion {
+ public:
+  void Done() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_ = true;
+    changed_.notify_all();
+  }
+  bool Wait(std::chrono::milliseconds limit) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return done_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool done_ = false;
+};
+
 template <class T>
 struct RunJob : Payload {
   std::function<void(OwnerWindow<T>&)> job;
-  std::shared_ptr<Event> done;
+  std::shared_ptr<Completion> done;
 };
 
 template <class T>
@@ -107,7 +127,7 @@ class OwnerThread : public WindowThread {
     if (m.message != WM_TEST_RUN) return;
     if (auto run = m.Take<RunJob<T>>()) {
       run->job(window_);
-      run->done->Set();
+      run->done->Done();
     }
   }
 
@@ -136,10 +156,10 @@ class Owner {
     if (!held_) return false;
     auto payload = std::make_unique<RunJob<T>>();
     payload->job = std::move(job);
-    auto done = std::make_shared<Event>(Event::Kind::ManualReset);
+    auto done = std::make_shared<Completion>();
     payload->done = done;
     if (!held_->PostThreadMessage(WM_TEST_RUN, 0, 0, std::move(payload))) return false;
-    return done->Wait(10000);
+    return done->Wait(10s);
   }
   // The tool's stop: WM_THREAD_STOP, then the ended event; the window's destroy handler and destructor run.
   void Stop() { StopWindowThread(held_, ended_); }
