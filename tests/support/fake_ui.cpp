@@ -89,7 +89,15 @@ std::shared_ptr<OutputView> FakeUi::CreateOutputView(const OutputViewSpec& spec)
   auto view = std::make_shared<FakeOutputView>(spec);
   std::lock_guard<std::mutex> lock(viewsMutex_);
   views.push_back(view);
+  viewsChanged_.notify_all();
   return view;
+}
+
+std::shared_ptr<FakeOutputView> FakeUi::WaitForView(size_t n, int timeoutMs) {
+  std::unique_lock<std::mutex> lock(viewsMutex_);
+  if (!viewsChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return views.size() > n; }))
+    return nullptr;
+  return views[n];
 }
 
 bool FakeUi::RunSettingsDialog() {

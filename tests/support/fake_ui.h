@@ -80,12 +80,16 @@ class FakeUi : public Ui {
   // Runs at every progress step (a test can act in the middle of an operation).
   std::function<void(const ProgressRecord&)> onProgressStep;
 
+  // The output view made n-th (0 first), once some thread has made it; null after timeoutMs.
+  std::shared_ptr<FakeOutputView> WaitForView(size_t n, int timeoutMs = 5000);
+
   // The texts of the messages, in order.
   std::vector<std::string> Texts() const;
   const ShownMessage* Last() const { return messages.empty() ? nullptr : &messages.back(); }
 
  private:
   mutable std::mutex viewsMutex_;
+  std::condition_variable viewsChanged_;
 };
 
 }  // namespace quill::test
