@@ -1,0 +1,94 @@
+#include "link/answer_rules.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace quill {
+namespace {
+
+constexpr uint8_t kAck = 0xFF;                                // the loader's answer to a block or command
+constexpr uint8_t kRunValues[4] = {0x55, 0xAA, 0xFF, 0x00};  // a run of eight of one of these answers
+constexpr uint32_t kRunLength = 8;
+
+}  // namespace
+
+void TcpAnswerRule::SetReceive(uint8_t* buffer, size_t capacity) {
+  receive_ = true;
+  offset_ = 0;
+  buffer_ = buffer;
+  capacity_ = buffer ? capacity : 0;
+  partialLength_ = 0;
+}
+
+void TcpAnswerRule::ClearReceive() {
+  receive_ = false;
+  partialLength_ = 0;
+}
+
+int TcpAnswerRule::Deliver(const uint8_t* data, size_t length) {
+  if (!receive_) return (length == 1 && data[0] == kAck) ? 1 : 0;
+  int acks = 0;
+  while (length > 0) {
+    size_t take = std::min(length, kLinkBlock - partialLength_);
+    std::memcpy(partial_.data() + partialLength_, data, take);
+    partialLength_ += take;
+    data += take;
+    length -= take;
+    if (partialLength_ < kLinkBlock) break;
+    if (offset_ < capacity_) std::memcpy(buffer_ + offset_, partial_.data(), std::min(kLinkBlock, capacity_ - offset_));
+    offset_ += kLinkBlock;
+    partialLength_ = 0;
+    ++acks;
+  }
+  return acks;
+}
+
+void SerialAnswerRule::SetBulk(uint8_t* buffer, size_t capacity) {
+  bulk_ = true;
+  bulkCount_ = 0;
+  bulkOffset_ = 0;
+  bulkBuffer_ = buffer;
+  bulkCapacity_ = buffer ? capacity : 0;
+}
+
+SerialAnswerRule::Result SerialAnswerRule::Deliver(const uint8_t* data, size_t length) {
+  Result r;
+  if (text_) {
+    // Zero bytes split the text into pieces and are dropped.
+    size_t pos = 0;
+    while (pos < length) {
+      const void* zero = std::memchr(data + pos, 0, length - pos);
+      size_t end = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : length;
+      if (end > pos) r.pieces.emplace_back(reinterpret_cast<const char*>(data + pos), end - pos);
+      pos = end + 1;
+    }
+    return r;
+  }
+  if (bulk_) {
+    if (bulkOffset_ < bulkCapacity_)
+      std::memcpy(bulkBuffer_ + bulkOffset_, data, std::min<size_t>(length, bulkCapacity_ - bulkOffset_));
+    bulkOffset_ += static_cast<uint32_t>(length);
+    bulkCount_ += static_cast<uint32_t>(length);
+    // At most one signal per delivery, however large it is; the rest waits in the count.
+    if (bulkCount_ >= kRunLength) {
+      bulkCount_ -= kRunLength;
+      r.signals = 1;
+    }
+    return r;
+  }
+  for (size_t i = 0; i < length; ++i) {
+    for (size_t v = 0; v < runs_.size(); ++v) {
+      if (data[i] == kRunValues[v]) {
+        if (++runs_[v] == kRunLength) {
+          ++r.signals;
+          runs_[v] = 0;
+        }
+      } else {
+        runs_[v] = 0;
+      }
+    }
+  }
+  return r;
+}
+
+}  // namespace quill

@@ -1,0 +1,70 @@
+// How the link threads recognise the phone's answers. Kept apart from the threads so they can be tested
+// and fuzzed with arbitrary deliveries.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/link_messages.h"
+
+namespace quill {
+
+// Over TCP the phone answers a block or a command with the single byte 0xFF, and a read request with one
+// 128-byte block.
+class TcpAnswerRule {
+ public:
+  // Receive mode on: answers are 128-byte blocks stored one after another in the buffer.
+  void SetReceive(uint8_t* buffer, size_t capacity);
+  void ClearReceive();
+  // One delivery from the socket; the number of acknowledgements it gives.
+  int Deliver(const uint8_t* data, size_t length);
+
+  bool ReceiveMode() const { return receive_; }
+  size_t Offset() const { return offset_; }
+
+ private:
+  bool receive_ = false;
+  size_t offset_ = 0;
+  uint8_t* buffer_ = nullptr;
+  size_t capacity_ = 0;
+  // TCP is a stream: a 128-byte answer the network split is collected here until it is whole.
+  std::array<uint8_t, kLinkBlock> partial_{};
+  size_t partialLength_ = 0;
+};
+
+// Over the serial line the phone answers with a run of eight equal bytes (0x55, 0xAA, 0xFF or 0x00), or,
+// when the tool reads, with raw data counted in groups of eight; while the output window is shown, what
+// arrives is the phone's text.
+class SerialAnswerRule {
+ public:
+  struct Result {
+    int signals = 0;                  // acknowledgements to give
+    std::vector<std::string> pieces;  // text for the output window (text mode)
+  };
+
+  void SetTextMode() { text_ = true; }
+  void SetBulk(uint8_t* buffer, size_t capacity);
+  void ClearBulk() { bulk_ = false; }
+  Result Deliver(const uint8_t* data, size_t length);
+
+  bool TextMode() const { return text_; }
+  bool BulkMode() const { return bulk_; }
+  uint32_t BulkCount() const { return bulkCount_; }
+  uint32_t BulkOffset() const { return bulkOffset_; }
+  // The run counters of 0x55, 0xAA, 0xFF and 0x00; they live as long as the window.
+  const std::array<uint32_t, 4>& RunCounters() const { return runs_; }
+
+ private:
+  bool text_ = false;
+  bool bulk_ = false;
+  uint32_t bulkCount_ = 0;
+  uint32_t bulkOffset_ = 0;
+  uint8_t* bulkBuffer_ = nullptr;
+  size_t bulkCapacity_ = 0;
+  std::array<uint32_t, 4> runs_{};
+};
+
+}  // namespace quill

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "link/answer_rules.h"
+
+namespace quill {
+namespace {
+
+std::vector<uint8_t> Bytes(std::initializer_list<std::pair<int, uint8_t>> runs) {
+  std::vector<uint8_t> out;
+  for (auto [count, value] : runs) out.insert(out.end(), static_cast<size_t>(count), value);
+  return out;
+}
+
+int Signals(SerialAnswerRule& rule, const std::vector<uint8_t>& bytes) {
+  return rule.Deliver(bytes.data(), bytes.size()).signals;
+}
+
+TEST(SerialAnswerRule, RunsOfEightEqualBytesSignal) {
+  struct Row {
+    const char* name;
+    std::vector<uint8_t> bytes;
+    int signals;
+  };
+  const Row rows[] = {
+      {"16 zero bytes signal twice", Bytes({{16, 0x00}}), 2},
+      {"a run broken by another value starts again", Bytes({{7, 0x55}, {1, 0xAA}, {8, 0x55}}), 1},
+      {"seven of each value never signal", Bytes({{7, 0x55}, {7, 0xAA}, {7, 0xFF}, {7, 0x00}}), 0},
+      {"other values never signal", Bytes({{64, 0x12}}), 0},
+      {"eight 0xFF", Bytes({{8, 0xFF}}), 1},
+  };
+  for (const auto& row : rows) {
+    SerialAnswerRule rule;
+    EXPECT_EQ(Signals(rule, row.bytes), row.signals) << row.name;
+  }
+}
+
+TEST(SerialAnswerRule, RunCountersCarryAcrossDeliveriesAndModes) {
+  SerialAnswerRule rule;
+  EXPECT_EQ(Signals(rule, Bytes({{7, 0x55}})), 0);
+  // The last 0x55 of the run comes in its own delivery: the count survives in between.
+  EXPECT_EQ(Signals(rule, Bytes({{1, 0x55}})), 1);
+  EXPECT_EQ(Signals(rule, Bytes({{5, 0xAA}})), 0);
+  uint8_t buffer[8];
+  rule.SetBulk(buffer, sizeof buffer);
+  rule.ClearBulk();
+  // A mode change leaves the counters as they are.
+  EXPECT_EQ(Signals(rule, Bytes({{3, 0xAA}})), 1);
+}
+
+TEST(SerialAnswerRule, BulkModeSignalsOncePerDeliveryAndKeepsTheRest) {
+  SerialAnswerRule rule;
+  std::vector<uint8_t> buffer(64, 0xEE);
+  rule.SetBulk(buffer.data(), buffer.size());
+  std::vector<uint8_t> twenty(20);
+  for (size_t i = 0; i < twenty.size(); ++i) twenty[i] = static_cast<uint8_t>(i);
+  EXPECT_EQ(Signals(rule, twenty), 1);
+  EXPECT_EQ(rule.BulkCount(), 12u);
+  EXPECT_EQ(Signals(rule, {0x77}), 1);
+  EXPECT_EQ(rule.BulkCount(), 5u);
+  EXPECT_EQ(rule.BulkOffset(), 21u);
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_EQ(buffer[19], 19);
+  EXPECT_EQ(buffer[20], 0x77);
+  EXPECT_EQ(buffer[21], 0xEE);
+}
+
+TEST(SerialAnswerRule, BulkDataNeverGoesPastTheBuffer) {
+  SerialAnswerRule rule;
+  std::vector<uint8_t> storage(16, 0xEE);
+  rule.SetBulk(storage.data(), 8);  // the caller's buffer is the first 8 bytes
+  std::vector<uint8_t> lots(40, 0x42);
+  Signals(rule, lots);
+  Signals(rule, lots);
+  EXPECT_EQ(std::vector<uint8_t>(storage.begin(), storage.begin() + 8), std::vector<uint8_t>(8, 0x42));
+  EXPECT_EQ(std::vector<uint8_t>(storage.begin() + 8, storage.end()), std::vector<uint8_t>(8, 0xEE));
+}
+
+TEST(SerialAnswerRule, TextModeSplitsAtZeroBytesAndNeverSignals) {
+  SerialAnswerRule rule;
+  rule.SetTextMode();
+  const char data[] = "boot\0\0ok\r\n";  // the array's own terminator is not delivered
+  auto r = rule.Deliver(reinterpret_cast<const uint8_t*>(data), sizeof data - 1);
+  EXPECT_EQ(r.pieces, (std::vector<std::string>{"boot", "ok\r\n"}));
+  EXPECT_EQ(Signals(rule, Bytes({{16, 0x00}})), 0);
+  // Text mode wins over bulk mode once set.
+  uint8_t buffer[8];
+  rule.SetBulk(buffer, sizeof buffer);
+  auto t = rule.Deliver(reinterpret_cast<const uint8_t*>("x"), 1);
+  EXPECT_EQ(t.pieces, std::vector<std::string>{"x"});
+}
+
+TEST(TcpAnswerRule, OnlyASingleFFByteAcknowledgesABlockOrCommand) {
+  TcpAnswerRule rule;
+  const uint8_t ff = 0xFF, ffff[2] = {0xFF, 0xFF}, zero = 0x00;
+  EXPECT_EQ(rule.Deliver(&ff, 1), 1);
+  EXPECT_EQ(rule.Deliver(ffff, 2), 0);
+  EXPECT_EQ(rule.Deliver(&zero, 1), 0);
+}
+
+TEST(TcpAnswerRule, ReceiveModeStoresWholeBlocksAndCollectsSplitOnes) {
+  TcpAnswerRule rule;
+  std::vector<uint8_t> buffer(512, 0xEE);
+  rule.SetReceive(buffer.data(), buffer.size());
+  std::vector<uint8_t> block(128);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i);
+  EXPECT_EQ(rule.Deliver(block.data(), 128), 1);
+  // The network split the second answer: it is collected and stored once whole.
+  EXPECT_EQ(rule.Deliver(block.data(), 100), 0);
+  EXPECT_EQ(rule.Deliver(block.data() + 100, 28), 1);
+  EXPECT_EQ(rule.Offset(), 256u);
+  EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 128, buffer.begin() + 256), block);
+  EXPECT_EQ(buffer[256], 0xEE);
+  const uint8_t ff = 0xFF;
+  EXPECT_EQ(rule.Deliver(&ff, 1), 0);  // in receive mode a single byte is just data
+  rule.ClearReceive();
+  EXPECT_EQ(rule.Deliver(&ff, 1), 1);
+}
+
+TEST(TcpAnswerRule, ReceivedBlocksNeverGoPastTheCallersBuffer) {
+  TcpAnswerRule rule;
+  std::vector<uint8_t> storage(300, 0xEE);
+  rule.SetReceive(storage.data(), 200);
+  std::vector<uint8_t> block(128, 0x11);
+  EXPECT_EQ(rule.Deliver(block.data(), 128), 1);
+  EXPECT_EQ(rule.Deliver(block.data(), 128), 1);
+  EXPECT_EQ(rule.Deliver(block.data(), 128), 1);
+  EXPECT_EQ(storage[199], 0x11);
+  EXPECT_EQ(storage[200], 0xEE);
+}
+
+}  // namespace
+}  // namespace quill
