@@ -1,0 +1,203 @@
+#include "link/maintenance_link.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <memory>
+
+#include "link/link_messages.h"
+#include "link/rj45_thread.h"
+#include "link/rs232_thread.h"
+#include "platform/process_events.h"
+#include "platform/settings_store.h"
+#include "platform/timing.h"
+
+namespace quill {
+namespace {
+
+constexpr int kConnectWait = 1000;  // the loader accepts a connection within this
+constexpr int kAnswerWait = 10000;  // and answers each block, command or read request within this
+constexpr int kProbeDelay = 500;    // the reconnect after an update command comes this much later
+constexpr int kSerialBaud = 19200;
+constexpr uint8_t kReadSettings[2] = {'s', 'h'};
+constexpr uint8_t kReadSdram[2] = {'d', 'h'};
+
+void Stop(std::optional<ThreadHandle>& held, const std::unique_ptr<Event>& ended) {
+  if (!held) return;
+  if (ended) {
+    StopWindowThread(held, *ended);
+  } else {
+    held.reset();  // the handle's own stop: post WM_THREAD_STOP and join
+  }
+}
+
+bool Wait(const std::unique_ptr<Event>& event, int ms) { return event && WaitMs(*event, ms); }
+
+void Reset(const std::unique_ptr<Event>& event) {
+  if (event) event->Reset();
+}
+
+}  // namespace
+
+CMaintenanceLink::CMaintenanceLink(Ui& ui) : ui_(ui) {}
+
+CMaintenanceLink::~CMaintenanceLink() {
+  StopTcpLink();
+  StopSerialLink();
+}
+
+void CMaintenanceLink::StartTcpLinkThread() {
+  // A signal left over from an earlier link (an answer that came after its wait had given up) must not
+  // stand for an answer on this one.
+  Reset(Events().tcpAck);
+  StartWindowThreadOnce<CRj45Thread>(rj45_);
+}
+
+bool CMaintenanceLink::WaitTcpAck(int ms) { return Wait(Events().tcpAck, ms); }
+
+bool CMaintenanceLink::StartTcpLink() {
+  if (rj45_) return false;
+  StartTcpLinkThread();
+  if (WaitTcpAck(kConnectWait)) return true;
+  ui_.MessageBox("Can not connect to phone.\nsorry,unable to update.Please confirm if your phone is ready.\n ",
+                 "Can't update", MbButtons::Ok, MbIcon::Stop);
+  StopTcpLink();
+  return false;
+}
+
+void CMaintenanceLink::StopTcpLink() { Stop(rj45_, Events().tcpLinkEnded); }
+
+bool CMaintenanceLink::ProbeTcpLink(int waitMs) {
+  SleepMs(kProbeDelay);
+  StartTcpLinkThread();
+  bool answered = WaitTcpAck(waitMs);
+  StopTcpLink();
+  return answered;
+}
+
+void CMaintenanceLink::PostToTcpLink(uint32_t message, WPARAM wParam, LPARAM lParam, PayloadPtr payload) {
+  if (rj45_) rj45_->PostThreadMessage(message, wParam, lParam, std::move(payload));
+}
+
+bool CMaintenanceLink::StartSerialLink(const std::string& portName) {
+  if (rs232_) return true;
+  Reset(Events().serialLinkReady);
+  Reset(Events().serialLinkEnded);
+  Reset(Events().serialAck);
+  bool ready = false;
+  if (StartWindowThreadOnce<CRs232Thread>(rs232_, ui_) && Events().serialLinkReady && Events().serialLinkEnded) {
+    // A thread whose window cannot be created ends at once: its ended event releases this wait too.
+    Waitable items[] = {Waitable(*Events().serialLinkReady), Waitable(*Events().serialLinkEnded)};
+    ready = WaitAny(items, 2, std::chrono::microseconds::max()) == 0;
+  }
+  if (!ready) {
+    if (rs232_) {
+      rs232_->Join();
+      rs232_.reset();
+    }
+    ui_.Message("Can not open rs232 port");
+    return false;
+  }
+  if (!port_.Open(rs232_->MainWindow(), kSerialBaud, portName, WM_COMM_DATA, -1)) {
+    ui_.Message("Can not open rs232 port");
+    Stop(rs232_, Events().serialLinkEnded);
+    return false;
+  }
+  return true;
+}
+
+void CMaintenanceLink::StopSerialLink() {
+  if (!rs232_) return;
+  port_.Close();
+  Stop(rs232_, Events().serialLinkEnded);
+}
+
+bool CMaintenanceLink::WriteSerial(uint8_t byte) { return port_.Write(byte); }
+
+bool CMaintenanceLink::WaitSerialAck(int ms) { return Wait(Events().serialAck, ms); }
+
+void CMaintenanceLink::SetSerialBulk(uint8_t* buffer, size_t capacity) {
+  if (rs232_)
+    rs232_->PostThreadMessage(WM_RS232_BULK, 1, reinterpret_cast<LPARAM>(buffer),
+                              std::make_unique<ReceiveTarget>(buffer, capacity));
+}
+
+void CMaintenanceLink::ClearSerialBulk() {
+  if (rs232_) rs232_->PostThreadMessage(WM_RS232_BULK, 0, 0);
+}
+
+void CMaintenanceLink::ShowSerialOutput() {
+  if (rs232_) rs232_->PostThreadMessage(WM_RS232_SHOW, 0, 0);
+}
+
+bool CMaintenanceLink::SendImage(const uint8_t* data, size_t length, int command, uint8_t padding) {
+  if (!StartTcpLink()) return false;
+  const size_t total = RoundUpTo256(length);
+  auto progress = ui_.OpenProgress();
+  progress->SetStep(static_cast<int>(kLinkBlock));
+  progress->SetRange(0, static_cast<int>(total));
+  // The blocks past the data carry defined padding; the link thread copies each block before the phone
+  // can answer it, so one padded block serves every partial block in turn.
+  std::array<uint8_t, kLinkBlock> padded{};
+  for (size_t offset = 0; offset < total; offset += kLinkBlock) {
+    progress->SetText("Loading data " + std::to_string(offset));
+    const uint8_t* block = data + offset;
+    if (offset + kLinkBlock > length) {
+      padded.fill(padding);
+      if (offset < length) std::memcpy(padded.data(), data + offset, length - offset);
+      block = padded.data();
+    }
+    PostToTcpLink(WM_RJ45_SEND, kLinkBlock, reinterpret_cast<LPARAM>(block));
+    if (!WaitTcpAck(kAnswerWait)) {
+      ui_.Message("tcp connection failed");
+      progress->Close();
+      StopTcpLink();
+      return false;
+    }
+    progress->Step();
+  }
+  progress->Close();
+  if (command != kNoCommand) {
+    PostToTcpLink(WM_RJ45_SEND_BYTE, static_cast<WPARAM>(command & 0xFF), 0);
+    if (!WaitTcpAck(kAnswerWait)) {
+      ui_.Message("tcp connection failed");
+      StopTcpLink();
+      return false;
+    }
+  }
+  StopTcpLink();
+  return true;
+}
+
+bool CMaintenanceLink::ReadImage(uint8_t* buffer, size_t capacity, bool settings) {
+  if (!StartTcpLink()) return false;
+  const uint8_t* request = settings ? kReadSettings : kReadSdram;
+  size_t total = 512;
+  if (!settings) {
+    int length = SettingsStore::Profile().GetInt("Sdram", "SaveLength", 0);
+    total = RoundUpTo256(static_cast<size_t>(std::max(length, 0)));
+  }
+  PostToTcpLink(WM_RJ45_RECEIVE, 1, reinterpret_cast<LPARAM>(buffer),
+                std::make_unique<ReceiveTarget>(buffer, capacity));
+  auto progress = ui_.OpenProgress();
+  progress->SetStep(static_cast<int>(kLinkBlock));
+  progress->SetRange(0, static_cast<int>(total));
+  for (size_t offset = 0; offset < total; offset += kLinkBlock) {
+    progress->SetText("Reading data " + std::to_string(offset));
+    PostToTcpLink(WM_RJ45_SEND, 2, reinterpret_cast<LPARAM>(request));
+    // The receive rule acknowledges only a whole 128-byte block.
+    if (!WaitTcpAck(kAnswerWait)) {
+      ui_.Message("tcp connection failed");
+      progress->Close();
+      StopTcpLink();
+      return false;
+    }
+    progress->Step();
+  }
+  progress->Close();
+  PostToTcpLink(WM_RJ45_RECEIVE, 0, 0);
+  StopTcpLink();
+  return true;
+}
+
+}  // namespace quill

@@ -1,0 +1,86 @@
+#include "link/rj45_thread.h"
+
+#include "platform/process_events.h"
+#include "platform/settings_store.h"
+#include "transport/net_helpers.h"
+
+namespace quill {
+namespace {
+
+constexpr uint32_t kDefaultPeer = 0xC0A80101;  // 192.168.1.1, first octet most significant
+
+void SignalTcpAck() {
+  if (Events().tcpAck) Events().tcpAck->Set();
+}
+
+}  // namespace
+
+bool CRj45Window::OnCreate() {
+  uint32_t peer = static_cast<uint32_t>(
+      SettingsStore::Profile().GetInt("Peer", "IPAddress", static_cast<int>(kDefaultPeer)));
+  socket_.Call(HostToNetworkAddress(peer), GetSafeHwnd(), kLoaderPort);
+  return true;
+}
+
+void CRj45Window::OnMessage(Message& m) {
+  const bool own = static_cast<int>(m.wParam) == socket_.GetSocket() && socket_.GetSocket() >= 0;
+  switch (m.message) {
+    case WM_SOCKET_CONNECT:
+      if (!own) return;
+      if (socket_.OnConnect(m.lParam))
+        SignalTcpAck();
+      else
+        socket_.Close();
+      return;
+    case WM_SOCKET_DATA: {
+      auto block = m.Take<DataBlock>();  // released on every path
+      if (!own || !block) return;
+      int acks = rule_.Deliver(block->buf(), std::min<size_t>(block->len, block->capacity()));
+      for (int i = 0; i < acks; ++i) SignalTcpAck();
+      return;
+    }
+    case WM_SOCKET_CLOSED:
+      if (own) socket_.Close();
+      return;
+    default:
+      return;
+  }
+}
+
+CRj45Thread::CRj45Thread() : WindowThread(Events().tcpLinkEnded.get()) {}
+
+bool CRj45Thread::InitInstance() {
+  if (!window_.Create()) return false;
+  SetMainWindow(&window_);
+  return true;
+}
+
+void CRj45Thread::OnThreadMessage(Message& m) {
+  switch (m.message) {
+    case WM_RJ45_SEND: {
+      size_t n = std::min<size_t>(m.wParam, kLinkBlock);
+      if (m.lParam) window_.Socket().Write(reinterpret_cast<const uint8_t*>(m.lParam), n);
+      return;
+    }
+    case WM_RJ45_SEND_BYTE: {
+      uint8_t byte = static_cast<uint8_t>(m.wParam & 0xFF);
+      window_.Socket().Write(&byte, 1);
+      return;
+    }
+    case WM_RJ45_RECEIVE:
+      if (m.wParam) {
+        auto target = m.Take<ReceiveTarget>();
+        if (target)
+          window_.Rule().SetReceive(target->buffer, target->capacity);
+        else
+          window_.Rule().SetReceive(nullptr, 0);
+      } else {
+        window_.Rule().ClearReceive();
+      }
+      return;
+    default:
+      return;
+  }
+}
+
+}  // namespace quill
