@@ -1,0 +1,49 @@
+// How the file tools choose their files: each tool remembers its last source and destination in its own
+// store section under "SrcName" and "DstName", offers the remembered name (or its default) in the file
+// dialog and stores a confirmed choice back.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/ui.h"
+
+namespace quill {
+
+// The filters, as the tools hand them to the file dialogs.
+inline constexpr const char* kHexFilter = "MCS51 hex files (*.hex)|*.hex|All files (*.*)|*.*||";
+inline constexpr const char* kBinaryFilter = "Binary files (*.bin)|*.bin|All files (*.*)|*.*||";
+inline constexpr const char* kHeaderFilter = "C Header files (*.h)|*.h|All files (*.*)|*.*||";
+inline constexpr const char* kDataFilter =
+    "Data files (*.dat)|*.dat|All data files|*.dat;*.pcm;*.raw|All files (*.*)|*.*||";
+inline constexpr const char* kPcmFilter =
+    "PCM files (*.pcm)|*.pcm|All data files|*.dat;*.pcm;*.raw|All files (*.*)|*.*||";
+inline constexpr const char* kWaveFilter = "Wave files (*.wav)|*.wav|All files (*.*)|*.*||";
+inline constexpr const char* kBankHexFilter = "Bank-switch hex files (*.he?)|*.he?|All files (*.*)|*.*||";
+inline constexpr const char* kTextFilter = "Text files (*.txt)|*.txt|All files (*.*)|*.*||";
+
+inline constexpr const char* kSrcNameKey = "SrcName";
+inline constexpr const char* kDstNameKey = "DstName";
+
+// One file dialog of a tool.
+struct FileChoice {
+  const char* section;      // the tool's store section, e.g. "HEX2BIN"
+  const char* key;          // kSrcNameKey or kDstNameKey
+  const char* defaultName;  // offered when nothing is stored
+  FileDialogSpec::Mode mode;
+  const char* defaultExt;   // as the dialog takes it, e.g. "*.hex"
+  const char* filter;
+};
+
+// Shows the dialog with the stored name (or the default); the chosen path, or nothing when cancelled.
+// The choice is not stored.
+std::optional<std::string> AskFile(Ui& ui, const FileChoice& choice);
+void StoreChoice(const FileChoice& choice, const std::string& path);
+// AskFile, then StoreChoice of a confirmed choice.
+std::optional<std::string> ChooseFile(Ui& ui, const FileChoice& choice);
+
+// The two messages of the tools that read a source and create a destination.
+inline constexpr const char* kCanNotOpenSource = "Can not open source file";
+inline constexpr const char* kCanNotCreateDest = "Can not create dest file";
+
+}  // namespace quill

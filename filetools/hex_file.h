@@ -1,0 +1,61 @@
+// Intel-HEX reading for the firmware's MCS-51 build output: 16-bit load offsets, one 64 KiB flash page per
+// file. Only data records (type 00) are read; the first line that is anything else ends the file for the
+// reader, so end-of-file and extended-address records end a load.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "filetools/file_io.h"
+
+namespace quill {
+
+class Ui;
+
+// One page image: the caller owns and fills exactly this many bytes before a load.
+constexpr int kPageSize = 65536;
+
+class CHexFile {
+ public:
+  // Intel-HEX carries the length in one byte; the usual build output has 16.
+  static constexpr int kMaxDataBytes = 255;
+
+  bool Open(const std::string& path);
+  void Close();
+
+  // Reads the next line and decodes it; true only for a complete data record whose checksum holds.
+  // False at the end of the file, for a line without ':', for a record type other than 00, for a line
+  // shorter than its declared length or with a character that is no hex digit, and for a bad checksum.
+  bool ReadRecord();
+
+  // Two hex digits as one byte value; lower-case digits count as their upper-case twins. -1 when either
+  // character is no hex digit.
+  static int HexPairValue(char high, char low);
+
+  // The last line read and the fields of the last record.
+  const std::string& Line() const { return line_; }
+  const std::string& AddressText() const { return addressText_; }
+  const std::string& DataText() const { return dataText_; }
+  int32_t Length() const { return length_; }
+  int32_t Address() const { return address_; }
+  const uint8_t* Data() const { return data_; }
+
+ private:
+  CLineReader reader_;
+  std::string line_;
+  std::string addressText_;
+  std::string dataText_;
+  int32_t length_ = 0;
+  int32_t address_ = 0;
+  uint8_t data_[kMaxDataBytes] = {};
+};
+
+// Places the data records of a HEX file into image (kPageSize bytes, filled by the caller): only the bytes
+// that records cover are written, those past offset 0xFFFF are dropped. Returns the used size (at most
+// kPageSize): the end of the most recent record that did not start below the size reached so far; 0 when
+// the file cannot be opened ("can not open hex file") or holds no valid record before its first non-data
+// line. Shows the wait cursor while it reads.
+int LoadHexFile(Ui& ui, const std::string& path, uint8_t* image);
+
+}  // namespace quill

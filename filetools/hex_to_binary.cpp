@@ -1,0 +1,45 @@
+#include "filetools/hex_to_binary.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "filetools/file_choice.h"
+#include "filetools/file_io.h"
+#include "filetools/hex_file.h"
+
+namespace quill {
+namespace {
+
+constexpr const char* kSection = "HEX2BIN";
+constexpr FileChoice kDestination{kSection, kDstNameKey, "demo.bin", FileDialogSpec::Mode::Save, "*.bin",
+                                  kBinaryFilter};
+constexpr FileChoice kSource{kSection, kSrcNameKey, "demo.hex", FileDialogSpec::Mode::Open, "*.hex", kHexFilter};
+
+}  // namespace
+
+ToolResult HexToBinaryTool(Ui& ui) {
+  auto destination = ChooseFile(ui, kDestination);
+  if (!destination) return ToolResult::Cancelled;
+  COutputFile out;
+  if (!out.Create(*destination)) {
+    ui.Message(kCanNotCreateDest);
+    return ToolResult::Failed;
+  }
+  std::vector<uint8_t> image(kPageSize);
+  // Each HEX dialog offers the file chosen last.
+  while (!out.Failed()) {
+    auto source = ChooseFile(ui, kSource);
+    if (!source) break;
+    std::fill(image.begin(), image.end(), 0xFF);
+    // A HEX file that cannot be read still takes its place, as a page of 0xFF.
+    LoadHexFile(ui, *source, image.data());
+    out.Write(image.data(), image.size());
+  }
+  if (!out.Close()) {
+    ui.Message(kCanNotCreateDest);
+    return ToolResult::Failed;
+  }
+  return ToolResult::Done;
+}
+
+}  // namespace quill
