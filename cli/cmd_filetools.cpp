@@ -42,7 +42,8 @@ bool SourcesExist(const std::vector<std::string>& sources) {
 }
 
 // Runs tool with the dialogs answered in order; sources are checked first.
-int RunWithAnswers(TerminalUi& ui, const std::vector<std::string>& answers, const std::vector<std::string>& sources,
+int RunWithAnswers(TerminalUi& ui, const std::vector<std::string>& answers,
+                   const std::vector<std::string>& sources,
                    const std::function<ToolResult(CFileConvertTools&)>& tool) {
   if (!SourcesExist(sources)) return kExitFailure;
   for (const auto& a : answers) ui.PushFileAnswer(a);
@@ -73,7 +74,8 @@ int Hex2H(const Args& args, TerminalUi& ui) {
   if (p.size() != 2) return Usage("hex2h", kHex2HUsage);
   int code = RunWithAnswers(ui, p, {p[0]}, [](CFileConvertTools& t) { return t.HexToCodeHeader(); });
   if (code != kExitOk && !ui.ReportedError())
-    std::fprintf(stderr, "%s: %s: no data records; no header written\n", ApplicationName().c_str(), p[0].c_str());
+    std::fprintf(stderr, "%s: %s: no data records; no header written\n", ApplicationName().c_str(),
+                 p[0].c_str());
   return code;
 }
 
@@ -174,7 +176,8 @@ const bool registered = [] {
   RegisterSubcommand({"hex2h", "HEX file to a C code-array header", kHex2HUsage, {}, {}, Hex2H});
   RegisterSubcommand({"bin2h", "any file to a C data-array header", kBin2HUsage, {}, {}, Bin2H});
   RegisterSubcommand({"merge-hex", "join bank-switch HEX files", kMergeUsage, {}, {}, MergeHex});
-  RegisterSubcommand({"decode-debug", "decode a saved debug text file", kDecodeDebugUsage, {}, {}, DecodeDebug});
+  RegisterSubcommand(
+      {"decode-debug", "decode a saved debug text file", kDecodeDebugUsage, {}, {}, DecodeDebug});
   RegisterSubcommand({"map2c", "digit-map text to a C array initializer", kMap2CUsage, {}, {}, Map2C});
   RegisterSubcommand({"build", "build the flash images of a board variant", BuildUsage(), {}, {}, Build});
   RegisterSubcommand({"batch-ivr", "convert the voice prompts to C headers", kBatchUsage, {}, {}, BatchIvr});

@@ -8,12 +8,14 @@ namespace {
 
 using Mode = FileDialogSpec::Mode;
 
-constexpr FileChoice kEncodeSource{"AudioEncode", kSrcNameKey, "udpaudio.pcm", Mode::Open, "*.pcm", kPcmFilter};
-constexpr FileChoice kEncodeDestination{"AudioEncode", kDstNameKey, "udpaudio.dat", Mode::Save, "*.dat",
-                                        kDataFilter};
-constexpr FileChoice kDecodeSource{"AudioDecode", kSrcNameKey, "udpaudio.dat", Mode::Open, "*.dat", kDataFilter};
-constexpr FileChoice kDecodeDestination{"AudioDecode", kDstNameKey, "udpaudio.pcm", Mode::Save, "*.pcm",
-                                        kPcmFilter};
+constexpr FileChoice kEncodeSource{"AudioEncode", kSrcNameKey, "udpaudio.pcm",
+                                   Mode::Open,    "*.pcm",     kPcmFilter};
+constexpr FileChoice kEncodeDestination{"AudioEncode", kDstNameKey, "udpaudio.dat",
+                                        Mode::Save,    "*.dat",     kDataFilter};
+constexpr FileChoice kDecodeSource{"AudioDecode", kSrcNameKey, "udpaudio.dat",
+                                   Mode::Open,    "*.dat",     kDataFilter};
+constexpr FileChoice kDecodeDestination{"AudioDecode", kDstNameKey, "udpaudio.pcm",
+                                        Mode::Save,    "*.pcm",     kPcmFilter};
 constexpr FileChoice kWaveSource{"WAVE2PCM", kSrcNameKey, "demo.wav", Mode::Open, "*.wav", kWaveFilter};
 constexpr FileChoice kWaveDestination{"WAVE2PCM", kDstNameKey, "demo.pcm", Mode::Save, "*.pcm", kPcmFilter};
 
@@ -30,8 +32,8 @@ ToolResult RunAudioTool(Ui& ui, const FileChoice& source, const FileChoice& dest
 }  // namespace
 
 const char* const kCodecTypeNames[kCodecTypeCount] = {
-    "8k pass through",   "ITU-T G.711 A Law",          "ITU-T G.711 MU Law", "ITU-T G.721 ADPCM",
-    "GSM 6.10",          "ITU-T G.729 with Annex A&B", "ITU-T G.723.1",
+    "8k pass through", "ITU-T G.711 A Law",          "ITU-T G.711 MU Law", "ITU-T G.721 ADPCM",
+    "GSM 6.10",        "ITU-T G.729 with Annex A&B", "ITU-T G.723.1",
 };
 
 const char* CodecTypeName(int codecType) {
@@ -59,7 +61,9 @@ int CAudioHooks::DecodeAudioFile(const CodecOptions& codec, const std::string& d
 int CAudioHooks::WaveToPcm(const std::string& destination, const std::string& source) {
   return quill::WaveToPcm(destination, source);
 }
-int CAudioHooks::StartUdpAudio(const UdpAudioOptions&) { return 1; }
+int CAudioHooks::StartUdpAudio(const UdpAudioOptions&) {
+  return 1;
+}
 void CAudioHooks::StopUdpAudio() {}
 
 CAudioHooks& NoAudioEngine() {
@@ -67,18 +71,26 @@ CAudioHooks& NoAudioEngine() {
   return hooks;
 }
 
-int EncodeAudioFile(const CodecOptions&, const std::string&, const std::string&) { return 1; }
-int DecodeAudioFile(const CodecOptions&, const std::string&, const std::string&) { return 1; }
-int WaveToPcm(const std::string&, const std::string&) { return 1; }
+int EncodeAudioFile(const CodecOptions&, const std::string&, const std::string&) {
+  return 1;
+}
+int DecodeAudioFile(const CodecOptions&, const std::string&, const std::string&) {
+  return 1;
+}
+int WaveToPcm(const std::string&, const std::string&) {
+  return 1;
+}
 
 ToolResult AudioEncodeTool(Ui& ui, CAudioHooks& hooks, const CodecOptions& codec) {
-  return RunAudioTool(ui, kEncodeSource, kEncodeDestination,
-                      [&](const std::string& dst, const std::string& src) { hooks.EncodeAudioFile(codec, dst, src); });
+  return RunAudioTool(
+      ui, kEncodeSource, kEncodeDestination,
+      [&](const std::string& dst, const std::string& src) { hooks.EncodeAudioFile(codec, dst, src); });
 }
 
 ToolResult AudioDecodeTool(Ui& ui, CAudioHooks& hooks, const CodecOptions& codec) {
-  return RunAudioTool(ui, kDecodeSource, kDecodeDestination,
-                      [&](const std::string& dst, const std::string& src) { hooks.DecodeAudioFile(codec, dst, src); });
+  return RunAudioTool(
+      ui, kDecodeSource, kDecodeDestination,
+      [&](const std::string& dst, const std::string& src) { hooks.DecodeAudioFile(codec, dst, src); });
 }
 
 ToolResult WaveToPcmTool(Ui& ui, CAudioHooks& hooks) {

@@ -46,8 +46,10 @@ struct UdpAudioOptions {
 class CAudioHooks {
  public:
   virtual ~CAudioHooks() = default;
-  virtual int EncodeAudioFile(const CodecOptions& codec, const std::string& destination, const std::string& source);
-  virtual int DecodeAudioFile(const CodecOptions& codec, const std::string& destination, const std::string& source);
+  virtual int EncodeAudioFile(const CodecOptions& codec, const std::string& destination,
+                              const std::string& source);
+  virtual int DecodeAudioFile(const CodecOptions& codec, const std::string& destination,
+                              const std::string& source);
   virtual int WaveToPcm(const std::string& destination, const std::string& source);
   virtual int StartUdpAudio(const UdpAudioOptions& options);
   virtual void StopUdpAudio();

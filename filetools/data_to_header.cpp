@@ -12,9 +12,10 @@ namespace quill {
 namespace {
 
 constexpr const char* kSection = "Binary2H";
-constexpr FileChoice kSource{kSection, kSrcNameKey, "demo.dat", FileDialogSpec::Mode::Open, "*.dat", kDataFilter};
-constexpr FileChoice kDestination{kSection, kDstNameKey, "demo.h", FileDialogSpec::Mode::Save, "*.h",
-                                  kHeaderFilter};
+constexpr FileChoice kSource{kSection, kSrcNameKey, "demo.dat", FileDialogSpec::Mode::Open,
+                             "*.dat",  kDataFilter};
+constexpr FileChoice kDestination{kSection, kDstNameKey,  "demo.h", FileDialogSpec::Mode::Save,
+                                  "*.h",    kHeaderFilter};
 
 }  // namespace
 

@@ -21,7 +21,6 @@ class Ui;
 // with no destination left behind.
 int DataToHeader(Ui& ui, const std::string& destination, const std::string& source);
 
-
 // The dialog's tool (section "Binary2H"): the source, then the header; both names are stored only when
 // both dialogs were confirmed.
 ToolResult BinaryToHeaderTool(Ui& ui);

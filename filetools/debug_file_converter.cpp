@@ -8,9 +8,10 @@ namespace quill {
 namespace {
 
 constexpr const char* kSection = "ConvertDebug";
-constexpr FileChoice kSource{kSection, kSrcNameKey, "sdram.dat", FileDialogSpec::Mode::Open, "*.dat", kDataFilter};
-constexpr FileChoice kDestination{kSection, kDstNameKey, "convert.dat", FileDialogSpec::Mode::Save, "*.dat",
-                                  kDataFilter};
+constexpr FileChoice kSource{kSection, kSrcNameKey, "sdram.dat", FileDialogSpec::Mode::Open,
+                             "*.dat",  kDataFilter};
+constexpr FileChoice kDestination{kSection, kDstNameKey, "convert.dat", FileDialogSpec::Mode::Save,
+                                  "*.dat",  kDataFilter};
 
 }  // namespace
 

@@ -10,9 +10,10 @@ namespace quill {
 namespace {
 
 constexpr const char* kSection = "ConvertMap";
-constexpr FileChoice kSource{kSection, kSrcNameKey, "sdram.dat", FileDialogSpec::Mode::Open, "*.txt", kTextFilter};
-constexpr FileChoice kDestination{kSection, kDstNameKey, "demo.h", FileDialogSpec::Mode::Save, "*.h",
-                                  kHeaderFilter};
+constexpr FileChoice kSource{kSection, kSrcNameKey, "sdram.dat", FileDialogSpec::Mode::Open,
+                             "*.txt",  kTextFilter};
+constexpr FileChoice kDestination{kSection, kDstNameKey,  "demo.h", FileDialogSpec::Mode::Save,
+                                  "*.h",    kHeaderFilter};
 constexpr size_t kItemsPerLine = 16;
 
 void AppendItem(std::string& text, uint8_t b) {

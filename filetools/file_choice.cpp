@@ -4,13 +4,21 @@
 
 namespace quill {
 
-std::optional<std::string> AskFile(Ui& ui, const FileChoice& choice) {
+std::string StoredChoice(const FileChoice& choice) {
+  return SettingsStore::Profile().GetString(choice.section, choice.key, choice.defaultName);
+}
+
+std::optional<std::string> AskFile(Ui& ui, const FileChoice& choice, const std::string& initialName) {
   FileDialogSpec spec;
   spec.mode = choice.mode;
   spec.defaultExt = choice.defaultExt;
   spec.filter = choice.filter;
-  spec.initialName = SettingsStore::Profile().GetString(choice.section, choice.key, choice.defaultName);
+  spec.initialName = initialName;
   return ui.FileDialog(spec);
+}
+
+std::optional<std::string> AskFile(Ui& ui, const FileChoice& choice) {
+  return AskFile(ui, choice, StoredChoice(choice));
 }
 
 void StoreChoice(const FileChoice& choice, const std::string& path) {

@@ -31,13 +31,17 @@ struct FileChoice {
   const char* key;          // kSrcNameKey or kDstNameKey
   const char* defaultName;  // offered when nothing is stored
   FileDialogSpec::Mode mode;
-  const char* defaultExt;   // as the dialog takes it, e.g. "*.hex"
+  const char* defaultExt;  // as the dialog takes it, e.g. "*.hex"
   const char* filter;
 };
 
 // Shows the dialog with the stored name (or the default); the chosen path, or nothing when cancelled.
 // The choice is not stored.
 std::optional<std::string> AskFile(Ui& ui, const FileChoice& choice);
+// The same with the initial name given.
+std::optional<std::string> AskFile(Ui& ui, const FileChoice& choice, const std::string& initialName);
+// The stored name, or the default.
+std::string StoredChoice(const FileChoice& choice);
 void StoreChoice(const FileChoice& choice, const std::string& path);
 // AskFile, then StoreChoice of a confirmed choice.
 std::optional<std::string> ChooseFile(Ui& ui, const FileChoice& choice);

@@ -69,7 +69,9 @@ void CFileConvertDlg::BuildControls() {
   connect(exit, &QPushButton::clicked, this, [this] { done(id::kExit); });
 }
 
-void CFileConvertDlg::reject() { done(id::kExit); }
+void CFileConvertDlg::reject() {
+  done(id::kExit);
+}
 
 void CFileConvertDlg::keyPressEvent(QKeyEvent* event) {
   switch (event->key()) {

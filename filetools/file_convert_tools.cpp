@@ -15,9 +15,12 @@ namespace quill {
 
 namespace id = file_convert_id;
 
-CFileConvertTools::CFileConvertTools(Ui& ui) : ui_(ui), codec_(LoadCodecOptions()), hooks_(&NoAudioEngine()) {}
+CFileConvertTools::CFileConvertTools(Ui& ui)
+    : ui_(ui), codec_(LoadCodecOptions()), hooks_(&NoAudioEngine()) {}
 
-void CFileConvertTools::SetAudioHooks(CAudioHooks* hooks) { hooks_ = hooks ? hooks : &NoAudioEngine(); }
+void CFileConvertTools::SetAudioHooks(CAudioHooks* hooks) {
+  hooks_ = hooks ? hooks : &NoAudioEngine();
+}
 
 bool CFileConvertTools::PressButton(int buttonId) {
   ToolResult r;
@@ -62,14 +65,30 @@ bool CFileConvertTools::PressButton(int buttonId) {
   return true;
 }
 
-ToolResult CFileConvertTools::HexToCodeHeader() { return HexToCodeHeaderTool(ui_); }
-ToolResult CFileConvertTools::BinaryToHeader() { return BinaryToHeaderTool(ui_); }
-ToolResult CFileConvertTools::WaveToPcmFile() { return WaveToPcmTool(ui_, *hooks_); }
-ToolResult CFileConvertTools::EncodeAudio() { return AudioEncodeTool(ui_, *hooks_, codec_); }
-ToolResult CFileConvertTools::DecodeAudio() { return AudioDecodeTool(ui_, *hooks_, codec_); }
-ToolResult CFileConvertTools::HexToBinary() { return HexToBinaryTool(ui_); }
-ToolResult CFileConvertTools::MergeHex() { return MergeHexTool(ui_); }
-ToolResult CFileConvertTools::ConvertMap() { return ConvertMapTool(ui_); }
+ToolResult CFileConvertTools::HexToCodeHeader() {
+  return HexToCodeHeaderTool(ui_);
+}
+ToolResult CFileConvertTools::BinaryToHeader() {
+  return BinaryToHeaderTool(ui_);
+}
+ToolResult CFileConvertTools::WaveToPcmFile() {
+  return WaveToPcmTool(ui_, *hooks_);
+}
+ToolResult CFileConvertTools::EncodeAudio() {
+  return AudioEncodeTool(ui_, *hooks_, codec_);
+}
+ToolResult CFileConvertTools::DecodeAudio() {
+  return AudioDecodeTool(ui_, *hooks_, codec_);
+}
+ToolResult CFileConvertTools::HexToBinary() {
+  return HexToBinaryTool(ui_);
+}
+ToolResult CFileConvertTools::MergeHex() {
+  return MergeHexTool(ui_);
+}
+ToolResult CFileConvertTools::ConvertMap() {
+  return ConvertMapTool(ui_);
+}
 
 ToolResult CFileConvertTools::ConvertDebug() {
   return ConvertDebugTool(ui_, [](std::string_view line) { return std::string(line); });
@@ -98,7 +117,8 @@ int CFileConvertTools::ConvertPrompt(const std::string& destinationFolder, const
   return DataToHeader(ui_, destination, temp);
 }
 
-void CFileConvertTools::ConvertPromptSet(const std::string& destinationFolder, const std::string& sourceFolder) {
+void CFileConvertTools::ConvertPromptSet(const std::string& destinationFolder,
+                                         const std::string& sourceFolder) {
   for (const char* name : kPromptNames) ConvertPrompt(destinationFolder, sourceFolder, name);
 }
 

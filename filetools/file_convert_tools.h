@@ -62,7 +62,8 @@ class CFileConvertTools {
 
   // Folders in the work tree's form, ending with a backslash ("c:\zediza323\voice\g7231\"). The result
   // of DataToHeader, or 0 when encoding failed.
-  int ConvertPrompt(const std::string& destinationFolder, const std::string& sourceFolder, const std::string& name);
+  int ConvertPrompt(const std::string& destinationFolder, const std::string& sourceFolder,
+                    const std::string& name);
   void ConvertPromptSet(const std::string& destinationFolder, const std::string& sourceFolder);
 
  private:

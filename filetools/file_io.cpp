@@ -10,7 +10,7 @@
 namespace quill {
 namespace {
 
-constexpr size_t kReadChunk = size_t{256} << 10;
+constexpr size_t kReadChunk = size_t{64} << 10;
 
 int OpenForReading(const std::string& path) {
   int fd;
@@ -38,7 +38,9 @@ ssize_t ReadSome(int fd, char* data, size_t size) {
 
 }  // namespace
 
-CLineReader::~CLineReader() { Close(); }
+CLineReader::~CLineReader() {
+  Close();
+}
 
 bool CLineReader::Open(const std::string& path) {
   Close();

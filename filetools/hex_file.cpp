@@ -26,29 +26,39 @@ constexpr size_t kAddressAt = 3;
 constexpr size_t kTypeAt = 7;
 constexpr size_t kDataAt = 9;
 
-}  // namespace
-
-bool CHexFile::Open(const std::string& path) { return reader_.Open(path); }
-
-void CHexFile::Close() { reader_.Close(); }
-
-int CHexFile::HexPairValue(char high, char low) {
+inline int PairValue(char high, char low) {
   unsigned h = kNibble[static_cast<unsigned char>(high)];
   unsigned l = kNibble[static_cast<unsigned char>(low)];
   if ((h | l) > 0x0F) return -1;
   return static_cast<int>(h * 16 + l);
 }
 
+}  // namespace
+
+bool CHexFile::Open(const std::string& path) {
+  return reader_.Open(path);
+}
+
+void CHexFile::Close() {
+  reader_.Close();
+}
+
+int CHexFile::HexPairValue(char high, char low) {
+  return PairValue(high, low);
+}
+
 bool CHexFile::ReadRecord() {
   std::string_view line;
   if (!reader_.ReadLine(line)) return false;
   line_.assign(line);
+  addressSize_ = dataSize_ = 0;
   // The type must be "00": end-of-file and extended-address records end the reading here.
-  if (line.size() < kDataAt || line[0] != ':' || line[kTypeAt] != '0' || line[kTypeAt + 1] != '0') return false;
+  if (line.size() < kDataAt || line[0] != ':' || line[kTypeAt] != '0' || line[kTypeAt + 1] != '0')
+    return false;
 
-  int length = HexPairValue(line[kLengthAt], line[kLengthAt + 1]);
-  int high = HexPairValue(line[kAddressAt], line[kAddressAt + 1]);
-  int low = HexPairValue(line[kAddressAt + 2], line[kAddressAt + 3]);
+  int length = PairValue(line[kLengthAt], line[kLengthAt + 1]);
+  int high = PairValue(line[kAddressAt], line[kAddressAt + 1]);
+  int low = PairValue(line[kAddressAt + 2], line[kAddressAt + 3]);
   if (length < 0 || high < 0 || low < 0) return false;
   // A line shorter than its declared length is no record; whatever follows the checksum is ignored.
   const size_t checksumAt = kDataAt + 2 * static_cast<size_t>(length);
@@ -56,8 +66,10 @@ bool CHexFile::ReadRecord() {
 
   length_ = length;
   address_ = high * 256 + low;
-  addressText_.assign(line.substr(kAddressAt, 4));
-  dataText_.assign(line.substr(kDataAt, 2 * static_cast<size_t>(length)));
+  addressAt_ = kAddressAt;
+  addressSize_ = 4;
+  dataAt_ = kDataAt;
+  dataSize_ = 2 * static_cast<size_t>(length);
 
   const auto* digits = reinterpret_cast<const unsigned char*>(line.data()) + kDataAt;
   unsigned sum = static_cast<unsigned>(length + high + low);
@@ -73,7 +85,7 @@ bool CHexFile::ReadRecord() {
   if (bad > 0x0F) return false;
   // The record type is left out of the sum: it is 0 for every record accepted here.
   unsigned expected = (256 - (sum & 0xFF)) & 0xFF;
-  int stated = HexPairValue(line[checksumAt], line[checksumAt + 1]);
+  int stated = PairValue(line[checksumAt], line[checksumAt + 1]);
   return stated >= 0 && static_cast<unsigned>(stated) == expected;
 }
 

@@ -33,10 +33,10 @@ class CHexFile {
   // character is no hex digit.
   static int HexPairValue(char high, char low);
 
-  // The last line read and the fields of the last record.
+  // The last line read and the fields of the last record; the texts are views of the line.
   const std::string& Line() const { return line_; }
-  const std::string& AddressText() const { return addressText_; }
-  const std::string& DataText() const { return dataText_; }
+  std::string_view AddressText() const { return std::string_view(line_).substr(addressAt_, addressSize_); }
+  std::string_view DataText() const { return std::string_view(line_).substr(dataAt_, dataSize_); }
   int32_t Length() const { return length_; }
   int32_t Address() const { return address_; }
   const uint8_t* Data() const { return data_; }
@@ -44,8 +44,9 @@ class CHexFile {
  private:
   CLineReader reader_;
   std::string line_;
-  std::string addressText_;
-  std::string dataText_;
+  // Where the address and data texts of the last record stand in the line.
+  size_t addressAt_ = 0, addressSize_ = 0;
+  size_t dataAt_ = 0, dataSize_ = 0;
   int32_t length_ = 0;
   int32_t address_ = 0;
   uint8_t data_[kMaxDataBytes] = {};

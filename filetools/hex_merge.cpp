@@ -7,10 +7,10 @@ namespace quill {
 namespace {
 
 constexpr const char* kSection = "MergeHex";
-constexpr FileChoice kDestination{kSection, kDstNameKey, "page4.hex", FileDialogSpec::Mode::Save, "*.hex",
-                                  kHexFilter};
-constexpr FileChoice kSource{kSection, kSrcNameKey, "page1.hec", FileDialogSpec::Mode::Open, "*.he?",
-                             kBankHexFilter};
+constexpr FileChoice kDestination{kSection, kDstNameKey, "page4.hex", FileDialogSpec::Mode::Save,
+                                  "*.hex",  kHexFilter};
+constexpr FileChoice kSource{kSection, kSrcNameKey,   "page1.hec", FileDialogSpec::Mode::Open,
+                             "*.he?",  kBankHexFilter};
 constexpr int kMaxSources = 2;
 
 }  // namespace

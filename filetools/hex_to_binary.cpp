@@ -11,9 +11,10 @@ namespace quill {
 namespace {
 
 constexpr const char* kSection = "HEX2BIN";
-constexpr FileChoice kDestination{kSection, kDstNameKey, "demo.bin", FileDialogSpec::Mode::Save, "*.bin",
-                                  kBinaryFilter};
-constexpr FileChoice kSource{kSection, kSrcNameKey, "demo.hex", FileDialogSpec::Mode::Open, "*.hex", kHexFilter};
+constexpr FileChoice kDestination{kSection, kDstNameKey,  "demo.bin", FileDialogSpec::Mode::Save,
+                                  "*.bin",  kBinaryFilter};
+constexpr FileChoice kSource{kSection, kSrcNameKey, "demo.hex", FileDialogSpec::Mode::Open,
+                             "*.hex",  kHexFilter};
 
 }  // namespace
 
@@ -26,15 +27,21 @@ ToolResult HexToBinaryTool(Ui& ui) {
     return ToolResult::Failed;
   }
   std::vector<uint8_t> image(kPageSize);
-  // Each HEX dialog offers the file chosen last.
+  // Each HEX dialog offers the file chosen last. The store keeps it once the dialogs end: a store write
+  // syncs its file to disk, which would cost more than the page for a long list of files.
+  std::string last = StoredChoice(kSource);
+  bool chosen = false;
   while (!out.Failed()) {
-    auto source = ChooseFile(ui, kSource);
+    auto source = AskFile(ui, kSource, last);
     if (!source) break;
+    last = *source;
+    chosen = true;
     std::fill(image.begin(), image.end(), 0xFF);
     // A HEX file that cannot be read still takes its place, as a page of 0xFF.
     LoadHexFile(ui, *source, image.data());
     out.Write(image.data(), image.size());
   }
+  if (chosen) StoreChoice(kSource, last);
   if (!out.Close()) {
     ui.Message(kCanNotCreateDest);
     return ToolResult::Failed;

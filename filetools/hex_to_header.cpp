@@ -13,9 +13,10 @@ namespace quill {
 namespace {
 
 constexpr const char* kSection = "HEX2DATA";
-constexpr FileChoice kSource{kSection, kSrcNameKey, "demo.hex", FileDialogSpec::Mode::Open, "*.hex", kHexFilter};
-constexpr FileChoice kDestination{kSection, kDstNameKey, "demo.h", FileDialogSpec::Mode::Save, "*.h",
-                                  kHeaderFilter};
+constexpr FileChoice kSource{kSection, kSrcNameKey, "demo.hex", FileDialogSpec::Mode::Open,
+                             "*.hex",  kHexFilter};
+constexpr FileChoice kDestination{kSection, kDstNameKey,  "demo.h", FileDialogSpec::Mode::Save,
+                                  "*.h",    kHeaderFilter};
 
 }  // namespace
 
@@ -32,8 +33,8 @@ int HexToHeader(Ui& ui, const std::string& destination, const std::string& sourc
     return 0;
   }
   // The line ends are written as bytes: the header is the same on every system.
-  out.Write("#define " + name + "_CODE_SIZE\t" + std::to_string(size) + "\r\nstatic CCHAR " + name + "_Code[" +
-            name + "_CODE_SIZE] = {\r\n");
+  out.Write("#define " + name + "_CODE_SIZE\t" + std::to_string(size) + "\r\nstatic CCHAR " + name +
+            "_Code[" + name + "_CODE_SIZE] = {\r\n");
   CArrayWriter::WriteItemLines(out, image.data(), static_cast<size_t>(size), 16, "\r\n");
   out.Write("};");
   if (!out.Close()) {

@@ -84,12 +84,13 @@ std::vector<BuildVariant> MakeVariants() {
                 {"c:\\zediza323\\BRISK_D_all.bin",
                  {kP0, kWel, kG723, kG723M, kP4, kP5, kG729, kF40P7},
                  {kP0, kF40P7}}}});
-  v.push_back({"ORLAN",
-               1184,
-               "Build ORLAN",
-               {{"c:\\zediza323\\ORLAN.bin", {kWel, kG723, kG723M, kP4, kP5, kP7}, {}},
-                {"c:\\zediza323\\ORLAN_9.bin", {kWel, kG729, kG729M, kP4, kP5, kP7}, {}},
-                {"c:\\zediza323\\ORLAN_all.bin", {kP0, kWel, kG723, kG723M, kP4, kP5, kP7, kF40P7}, {kP0, kF40P7}}}});
+  v.push_back(
+      {"ORLAN",
+       1184,
+       "Build ORLAN",
+       {{"c:\\zediza323\\ORLAN.bin", {kWel, kG723, kG723M, kP4, kP5, kP7}, {}},
+        {"c:\\zediza323\\ORLAN_9.bin", {kWel, kG729, kG729M, kP4, kP5, kP7}, {}},
+        {"c:\\zediza323\\ORLAN_all.bin", {kP0, kWel, kG723, kG723M, kP4, kP5, kP7, kF40P7}, {kP0, kF40P7}}}});
   // KX30D has no boot image.
   v.push_back({"KX30D",
                1176,

@@ -22,9 +22,9 @@ struct BuildImageSpec {
 };
 
 struct BuildVariant {
-  const char* name;     // "VT20F", as the command line takes it
-  int buttonId;         // 1174
-  const char* caption;  // "Build VT20F"
+  const char* name;                    // "VT20F", as the command line takes it
+  int buttonId;                        // 1174
+  const char* caption;                 // "Build VT20F"
   std::vector<BuildImageSpec> images;  // in the order they are written
 };
 

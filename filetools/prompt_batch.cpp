@@ -5,8 +5,9 @@
 namespace quill {
 
 const char* const kPromptNames[kPromptCount] = {
-    "0",     "1",     "2",     "3",    "4",     "5",  "6",     "7",      "8",        "9",     "10",  "bai",
-    "benji", "blank", "dian",  "haoma", "ip",   "liang", "signal", "wangguan", "yanma", "yao", "yunying", "ziwang",
+    "0",  "1",     "2",      "3",        "4",     "5",     "6",       "7",
+    "8",  "9",     "10",     "bai",      "benji", "blank", "dian",    "haoma",
+    "ip", "liang", "signal", "wangguan", "yanma", "yao",   "yunying", "ziwang",
 };
 
 const PromptRun kPromptRuns[kPromptRunCount] = {

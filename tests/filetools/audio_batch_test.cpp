@@ -49,7 +49,7 @@ class AudioTest : public ::testing::Test {
 };
 
 TEST(CodecList, SevenTextsInOrder) {
-  const char* expected[] = {"8k pass through",  "ITU-T G.711 A Law", "ITU-T G.711 MU Law",
+  const char* expected[] = {"8k pass through",   "ITU-T G.711 A Law", "ITU-T G.711 MU Law",
                             "ITU-T G.721 ADPCM", "GSM 6.10",          "ITU-T G.729 with Annex A&B",
                             "ITU-T G.723.1"};
   for (int i = 0; i < kCodecTypeCount; ++i) EXPECT_STREQ(CodecTypeName(i), expected[i]);
@@ -87,8 +87,8 @@ TEST_F(AudioTest, FileToolsStoreTheirChoicesAndCallTheirHook) {
   const Case cases[] = {
       {1122, "AudioEncode", "encode", "udpaudio.pcm", "*.pcm", pcm, "udpaudio.dat", "*.dat", data},
       {1123, "AudioDecode", "decode", "udpaudio.dat", "*.dat", data, "udpaudio.pcm", "*.pcm", pcm},
-      {1127, "WAVE2PCM", "wave", "demo.wav", "*.wav", "Wave files (*.wav)|*.wav|All files (*.*)|*.*||", "demo.pcm",
-       "*.pcm", pcm},
+      {1127, "WAVE2PCM", "wave", "demo.wav", "*.wav", "Wave files (*.wav)|*.wav|All files (*.*)|*.*||",
+       "demo.pcm", "*.pcm", pcm},
   };
   SettingsStore::Profile().WriteInt("Audio", "CodecType", 3);
   for (const Case& c : cases) {
@@ -138,8 +138,8 @@ TEST_F(AudioTest, FileToolsStoreTheirChoicesAndCallTheirHook) {
 
 TEST_F(AudioTest, BatchVisitsNinetySixPromptsInRunOrder) {
   // Every destination folder is there and the temporary file holds "encoded" data.
-  for (const char* f : {"zediza323/voice/g7231", "zediza323/evoice/g7231", "zediza323/voice/g729",
-                        "zediza323/evoice/g729"})
+  for (const char* f :
+       {"zediza323/voice/g7231", "zediza323/evoice/g7231", "zediza323/voice/g729", "zediza323/evoice/g729"})
     std::filesystem::create_directories(File(f));
   test::WriteFile(File("encode.tmp"), "\x01\x02");
   RecordingHooks hooks;

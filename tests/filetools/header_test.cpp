@@ -43,8 +43,8 @@ TEST_F(ConversionTest, HexToHeaderWritesTheUsedSizeSixteenItemsALine) {
   test::WriteFile(File("boot.hex"), test::HexOf(0, data));
   ASSERT_EQ(HexToHeader(ui_, File("boot.h"), File("boot.hex")), 1);
   EXPECT_EQ(test::ReadFile(File("boot.h")),
-            "#define BOOT_CODE_SIZE\t20\r\nstatic CCHAR BOOT_Code[BOOT_CODE_SIZE] = {\r\n" + Items(data, 0, 16) +
-                "\r\n" + Items(data, 16, 4) + "\r\n};");
+            "#define BOOT_CODE_SIZE\t20\r\nstatic CCHAR BOOT_Code[BOOT_CODE_SIZE] = {\r\n" +
+                Items(data, 0, 16) + "\r\n" + Items(data, 16, 4) + "\r\n};");
 
   // 32 bytes from a lower-case name, starting above offset 0: the gap reads 0x00.
   std::vector<uint8_t> image(32, 0);
@@ -118,7 +118,8 @@ TEST_F(ConversionTest, BinaryToHeaderStoresNamesOnlyWhenBothAreChosen) {
   EXPECT_FALSE(SettingsStore::Profile().Contains("Binary2H", "SrcName"));
   ASSERT_EQ(ui_.fileDialogs.size(), 2u);
   EXPECT_EQ(ui_.fileDialogs[0].mode, FileDialogSpec::Mode::Open);
-  EXPECT_EQ(ui_.fileDialogs[0].filter, "Data files (*.dat)|*.dat|All data files|*.dat;*.pcm;*.raw|All files (*.*)|*.*||");
+  EXPECT_EQ(ui_.fileDialogs[0].filter,
+            "Data files (*.dat)|*.dat|All data files|*.dat;*.pcm;*.raw|All files (*.*)|*.*||");
   EXPECT_EQ(ui_.fileDialogs[0].defaultExt, "*.dat");
   EXPECT_EQ(ui_.fileDialogs[0].initialName, "demo.dat");
   EXPECT_EQ(ui_.fileDialogs[1].mode, FileDialogSpec::Mode::Save);

@@ -21,11 +21,10 @@ TEST(HexPairValue, ReadsBothCasesAndRefusesOtherCharacters) {
     char high, low;
     int value;
   } rows[] = {
-      {'0', '0', 0},  {'0', '9', 9},   {'0', 'A', 10}, {'F', 'F', 255}, {'f', 'f', 255},
+      {'0', '0', 0},   {'0', '9', 9},   {'0', 'A', 10}, {'F', 'F', 255}, {'f', 'f', 255},
       {'a', 'B', 171}, {'7', 'e', 126}, {'G', '0', -1}, {'0', ' ', -1},  {':', '0', -1},
   };
-  for (const Row& r : rows)
-    EXPECT_EQ(CHexFile::HexPairValue(r.high, r.low), r.value) << r.high << r.low;
+  for (const Row& r : rows) EXPECT_EQ(CHexFile::HexPairValue(r.high, r.low), r.value) << r.high << r.low;
 }
 
 TEST(CHexFile, KeepsTheFieldsOfTheLastRecord) {
@@ -67,7 +66,8 @@ class LoadHexFileTest : public ::testing::Test {
     return intact(buffer_.begin(), buffer_.begin() + kGuard) && intact(buffer_.end() - kGuard, buffer_.end());
   }
   size_t Changed() const {
-    return static_cast<size_t>(std::count_if(buffer_.begin(), buffer_.end(), [](uint8_t v) { return v != 0xA5; }));
+    return static_cast<size_t>(
+        std::count_if(buffer_.begin(), buffer_.end(), [](uint8_t v) { return v != 0xA5; }));
   }
 
   test::TempDir dir_;
@@ -90,21 +90,39 @@ TEST_F(LoadHexFileTest, PlacesRecordsAndComputesTheSize) {
   const LoadCase cases[] = {
       {"EndRecordOnly", ":00000001FF\n", 0, {}},
       {"EmptyFile", "", 0, {}},
-      {"FourBytesAt0x10", HexRecord(0x0010, four) + ":00000001FF\n", 0x14, {{0x0010, four}, {0x000F, {0xA5}}}},
-      {"BadChecksumEndsTheLoad", good + badChecksum + HexRecord(0x0040, Bytes(16)), 16,
+      {"FourBytesAt0x10",
+       HexRecord(0x0010, four) + ":00000001FF\n",
+       0x14,
+       {{0x0010, four}, {0x000F, {0xA5}}}},
+      {"BadChecksumEndsTheLoad",
+       good + badChecksum + HexRecord(0x0040, Bytes(16)),
+       16,
        {{0x0000, Bytes(16, 0x40)}, {0x0020, {0xA5}}, {0x0040, {0xA5}}}},
-      {"ExtendedAddressEndsTheLoad", good + ":020000040001F9\n" + HexRecord(0x0010, four), 16, {{0x0000, Bytes(16, 0x40)}, {0x0010, {0xA5}}}},
-      {"LineWithoutColonEndsTheLoad", good + "\n" + HexRecord(0x0010, four), 16, {{0x0000, Bytes(16, 0x40)}, {0x0010, {0xA5}}}},
-      {"OutOfOrderKeepsTheFirstEnd", HexRecord(0x0100, four) + HexRecord(0x0000, four), 0x0104,
+      {"ExtendedAddressEndsTheLoad",
+       good + ":020000040001F9\n" + HexRecord(0x0010, four),
+       16,
+       {{0x0000, Bytes(16, 0x40)}, {0x0010, {0xA5}}}},
+      {"LineWithoutColonEndsTheLoad",
+       good + "\n" + HexRecord(0x0010, four),
+       16,
+       {{0x0000, Bytes(16, 0x40)}, {0x0010, {0xA5}}}},
+      {"OutOfOrderKeepsTheFirstEnd",
+       HexRecord(0x0100, four) + HexRecord(0x0000, four),
+       0x0104,
        {{0x0000, four}, {0x0100, four}}},
-      {"LaterRecordOverwrites", HexRecord(0x0010, four) + HexRecord(0x0012, {0x99}), 0x14,
+      {"LaterRecordOverwrites",
+       HexRecord(0x0010, four) + HexRecord(0x0012, {0x99}),
+       0x14,
        {{0x0010, {0x11, 0x22, 0x99, 0x44}}}},
       {"LowerCaseDigitsReadAsUpperCase", lower, 0x0abf, {{0x0abc, {0xAB, 0xCD, 0xEF}}}},
       {"CrLfLineEnds", ":040010001122334442\r\n:00000001FF\r\n", 0x14, {{0x0010, four}}},
       {"LastLineWithoutLineEnd", ":040010001122334442", 0x14, {{0x0010, four}}},
       {"LongRecordReadWhole", HexRecord(0x0200, Bytes(32, 1)), 0x0220, {{0x0200, Bytes(32, 1)}}},
       {"MaximalRecord", HexRecord(0x1000, Bytes(255, 7)), 0x10FF, {{0x1000, Bytes(255, 7)}}},
-      {"ShortLineEndsTheLoad", good + shortLine + HexRecord(0x0010, four), 16, {{0x0000, Bytes(16, 0x40)}, {0x0100, {0xA5}}}},
+      {"ShortLineEndsTheLoad",
+       good + shortLine + HexRecord(0x0010, four),
+       16,
+       {{0x0000, Bytes(16, 0x40)}, {0x0100, {0xA5}}}},
       {"NonHexDigitEndsTheLoad", good + badDigit, 16, {{0x0000, Bytes(16, 0x40)}, {0x0100, {0xA5}}}},
       {"ZeroLengthRecord", HexRecord(0x0300, {}), 0x0300, {{0x0300, {0xA5}}}},
       {"PastTheEndIsDropped", HexRecord(0xFFF8, Bytes(16, 0x10)), kPageSize, {{0xFFF8, Bytes(8, 0x10)}}},
@@ -115,7 +133,8 @@ TEST_F(LoadHexFileTest, PlacesRecordsAndComputesTheSize) {
     EXPECT_EQ(Load(c.text), c.size);
     size_t expectedChanges = 0;
     for (const auto& [offset, bytes] : c.bytes) {
-      for (size_t i = 0; i < bytes.size(); ++i) EXPECT_EQ(At(offset + static_cast<int>(i)), bytes[i]) << offset + i;
+      for (size_t i = 0; i < bytes.size(); ++i)
+        EXPECT_EQ(At(offset + static_cast<int>(i)), bytes[i]) << offset + i;
       for (uint8_t b : bytes) expectedChanges += b != 0xA5;
     }
     EXPECT_EQ(Changed(), expectedChanges);  // nothing else was touched
@@ -139,7 +158,8 @@ TEST_F(LoadHexFileTest, MissingFileShowsThePlainMessageAndLoadsNothing) {
 
 TEST_F(LoadHexFileTest, LinesLongerThanTheReadBufferAreNotCut) {
   // One line of 1 MiB (no record) ends the load; the record before it counts.
-  std::string text = HexRecord(0, Bytes(4, 9)) + std::string(size_t{1} << 20, '0') + "\n" + HexRecord(16, Bytes(4));
+  std::string text =
+      HexRecord(0, Bytes(4, 9)) + std::string(size_t{1} << 20, '0') + "\n" + HexRecord(16, Bytes(4));
   EXPECT_EQ(Load(text), 4);
   // A record split over the reader's buffer boundary is read as a whole.
   std::string pad;

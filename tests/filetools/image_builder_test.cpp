@@ -20,10 +20,10 @@ using Page = std::vector<uint8_t>;
 
 // Piece name -> path under drive C and the marker byte of its page.
 const std::map<std::string, std::pair<const char*, uint8_t>> kPieces = {
-    {"P0", {"zediza323/page0/page0.hex", 0x10}},      {"P1", {"zediza323/main/page1.hex", 0x11}},
-    {"WEL", {"zediza323/welcome/welcome.hex", 0x12}}, {"G723", {"zediza323/g723/g723.hex", 0x13}},
+    {"P0", {"zediza323/page0/page0.hex", 0x10}},          {"P1", {"zediza323/main/page1.hex", 0x11}},
+    {"WEL", {"zediza323/welcome/welcome.hex", 0x12}},     {"G723", {"zediza323/g723/g723.hex", 0x13}},
     {"G723M", {"zediza323/g723misc/g723misc.hex", 0x14}}, {"P4", {"zediza323/main/page4.hex", 0x15}},
-    {"P5", {"zediza323/main/page5.hex", 0x16}},       {"G729", {"zediza323/g729/g729.hex", 0x17}},
+    {"P5", {"zediza323/main/page5.hex", 0x16}},           {"G729", {"zediza323/g729/g729.hex", 0x17}},
     {"G729M", {"zediza323/g729misc/g729misc.hex", 0x18}}, {"P7", {"zediza323/page7/page7.hex", 0x19}},
     {"F40P7", {"zediza323/page7/f40page7.hex", 0x1A}},
 };
@@ -41,7 +41,8 @@ class ImageBuilderTest : public ::testing::Test {
     auto [path, marker] = kPieces.at(piece);
     std::filesystem::create_directories(std::filesystem::path(dir_.File(path)).parent_path());
     test::WriteFile(dir_.File(path), test::HexRecord(0, test::Bytes(16, marker, 0)) +
-                                         test::HexRecord(0xFFF0, test::Bytes(16, marker, 0)) + ":00000001FF\n");
+                                         test::HexRecord(0xFFF0, test::Bytes(16, marker, 0)) +
+                                         ":00000001FF\n");
   }
   void MakeAll() {
     for (const auto& [name, piece] : kPieces) MakePiece(name);
@@ -81,8 +82,8 @@ TEST_F(ImageBuilderTest, SevenPageVariantsAddTheBootPageInTheirAllImage) {
   std::vector<std::string> all = {"P0"};
   all.insert(all.end(), pages.begin(), pages.end());
   const std::pair<const char*, std::pair<const char*, const char*>> variants[] = {
-      {"VT20F", {"vt20f.bin", "vt20f_all.bin"}},         {"VT20FB", {"VT20FB.bin", "VT20FB_all.bin"}},
-      {"TERN_A", {"TERN_A.bin", "TERN_A_all.bin"}},      {"TERN_A_4T", {"TERN_A_4T.bin", "TERN_A_4T_all.bin"}},
+      {"VT20F", {"vt20f.bin", "vt20f_all.bin"}},    {"VT20FB", {"VT20FB.bin", "VT20FB_all.bin"}},
+      {"TERN_A", {"TERN_A.bin", "TERN_A_all.bin"}}, {"TERN_A_4T", {"TERN_A_4T.bin", "TERN_A_4T_all.bin"}},
       {"MERLE", {"MERLE.bin", "MERLE_all.bin"}},
   };
   for (const auto& [variant, files] : variants) {
@@ -108,7 +109,8 @@ TEST_F(ImageBuilderTest, VariantsWithCodecImagesAndFortyPageSeven) {
   Page g = Read("VT20G.bin");
   ASSERT_EQ(g.size(), 15u * kPageSize);
   for (int k = 6; k < 15; ++k)
-    EXPECT_TRUE(std::equal(g.begin() + k * kPageSize, g.begin() + (k + 1) * kPageSize, PageOf("P7").begin())) << k;
+    EXPECT_TRUE(std::equal(g.begin() + k * kPageSize, g.begin() + (k + 1) * kPageSize, PageOf("P7").begin()))
+        << k;
   Page gAll = PageOf("P0");
   gAll.insert(gAll.end(), g.begin(), g.end());
   EXPECT_EQ(Read("VT20G_all.bin"), gAll);
@@ -171,7 +173,8 @@ TEST_F(ImageBuilderTest, ImagesThatCannotBeCreatedAreReported) {
   std::filesystem::create_directories(dir_.File("zediza323/page0"));
   // Only the boot piece is there; the work tree's images cannot be written into a file that is a folder.
   MakePiece("P0");
-  for (const char* name : {"KX30D.bin", "KX30D_9.bin"}) std::filesystem::create_directories(dir_.File(std::string("zediza323/") + name));
+  for (const char* name : {"KX30D.bin", "KX30D_9.bin"})
+    std::filesystem::create_directories(dir_.File(std::string("zediza323/") + name));
   Press("KX30D");
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>(2, "Can not create dest file"));
   EXPECT_EQ(ui_.waitCursorDepth, 0);
@@ -186,8 +189,9 @@ TEST_F(ImageBuilderTest, ImagesThatCannotBeCreatedAreReported) {
 
 TEST(BuildVariants, TwelveButtonsWithTheirNames) {
   const std::pair<const char*, int> expected[] = {
-      {"VT20B", 1181}, {"VT20C", 1182},  {"VT20E", 1183},  {"VT20F", 1174},     {"VT20FB", 1195}, {"VT20G", 1175},
-      {"MERLE", 1180}, {"TERN_A", 1179}, {"TERN_A_4T", 1187}, {"BRISK_D", 1185}, {"ORLAN", 1184}, {"KX30D", 1176},
+      {"VT20B", 1181},     {"VT20C", 1182},   {"VT20E", 1183}, {"VT20F", 1174},
+      {"VT20FB", 1195},    {"VT20G", 1175},   {"MERLE", 1180}, {"TERN_A", 1179},
+      {"TERN_A_4T", 1187}, {"BRISK_D", 1185}, {"ORLAN", 1184}, {"KX30D", 1176},
   };
   ASSERT_EQ(BuildVariants().size(), 12u);
   for (size_t i = 0; i < 12; ++i) {

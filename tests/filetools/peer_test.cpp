@@ -2,7 +2,6 @@
 // formats: objcopy and srec_cat make the HEX files and read them back, gcc compiles the headers. A check
 // whose program is not installed is skipped with a message.
 #include <gtest/gtest.h>
-
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -25,7 +24,9 @@ int Shell(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+std::string Quote(const std::string& s) {
+  return "'" + s + "'";
+}
 
 std::string RandomBytes(size_t n, unsigned seed) {
   std::mt19937 gen(seed);
@@ -43,7 +44,7 @@ class PeerTest : public ::testing::Test {
   // quilltool with a store of its own; stderr kept in err.txt.
   int Tool(const std::string& args) {
     return Shell(Quote(tool_) + " --store " + Quote(dir_.File("store")) + " " + args + " 2>" +
-               Quote(dir_.File("err.txt")));
+                 Quote(dir_.File("err.txt")));
   }
   std::string Err() const { return test::ReadFile(dir_.File("err.txt")); }
   std::string F(const std::string& name) const { return Quote(dir_.File(name)); }
@@ -53,9 +54,10 @@ class PeerTest : public ::testing::Test {
   // and returns what it wrote.
   std::string CompileAndRun(const std::string& source) {
     test::WriteFile(File("main.c"), source);
-    EXPECT_EQ(Shell("gcc -std=c99 -Wall -Werror -Wno-unused-variable -DCCHAR='unsigned char' -D__LOAD_SDRAM -I" +
-                  F("") + " " + F("main.c") + " -o " + F("prog") + " 2>" + F("gcc.txt")),
-              0)
+    EXPECT_EQ(
+        Shell("gcc -std=c99 -Wall -Werror -Wno-unused-variable -DCCHAR='unsigned char' -D__LOAD_SDRAM -I" +
+              F("") + " " + F("main.c") + " -o " + F("prog") + " 2>" + F("gcc.txt")),
+        0)
         << test::ReadFile(File("gcc.txt"));
     EXPECT_EQ(Shell(F("prog") + " >" + F("prog.out")), 0);
     return test::ReadFile(File("prog.out"));
@@ -75,12 +77,13 @@ TEST_F(PeerTest, Hex2BinReadsWhatObjcopyAndSrecCatWrite) {
   };
   std::vector<Maker> makers = {
       {"objcopy", "objcopy -I binary -O ihex " + F("r.bin") + " " + F("r.hex")},
-      {"objcopy, lower case", "objcopy -I binary -O ihex " + F("r.bin") + " " + F("u.hex") + " && tr A-F a-f <" +
-                                  F("u.hex") + " >" + F("r.hex")},
+      {"objcopy, lower case", "objcopy -I binary -O ihex " + F("r.bin") + " " + F("u.hex") +
+                                  " && tr A-F a-f <" + F("u.hex") + " >" + F("r.hex")},
   };
   if (srec) {
     // 16-bit addresses as the MCS-51 build writes them; records of 32 and of 255 bytes.
-    makers.push_back({"srec_cat", "srec_cat " + F("r.bin") + " -binary -o " + F("r.hex") + " -intel -address-length=2"});
+    makers.push_back(
+        {"srec_cat", "srec_cat " + F("r.bin") + " -binary -o " + F("r.hex") + " -intel -address-length=2"});
     makers.push_back({"srec_cat 255", "srec_cat " + F("r.bin") + " -binary -o " + F("r.hex") +
                                           " -intel -address-length=2 -obs=255"});
   }

@@ -27,7 +27,8 @@ TEST_F(TextToolsTest, MergeKeepsOneEndRecordAtTheEnd) {
   ui_.AnswerFile(File("page1.hed"));
   EXPECT_EQ(MergeHexTool(ui_), ToolResult::Done);
   // Lines are copied as text; only the exact end record is left out.
-  EXPECT_EQ(test::ReadFile(File("page4.hex")), ":0100000011EE\r\n:0100100022CD\r\n:00000001ff\r\n:00000001FF\r\n");
+  EXPECT_EQ(test::ReadFile(File("page4.hex")),
+            ":0100000011EE\r\n:0100100022CD\r\n:00000001ff\r\n:00000001FF\r\n");
   ASSERT_EQ(ui_.fileDialogs.size(), 3u);  // never more than two sources
   EXPECT_EQ(ui_.fileDialogs[0].mode, FileDialogSpec::Mode::Save);
   EXPECT_EQ(ui_.fileDialogs[0].initialName, "page4.hex");

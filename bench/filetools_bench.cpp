@@ -1,0 +1,240 @@
+// Speed of the firmware file tools: the HEX loader in process, and whole command-line runs against the
+// programs firmware developers would otherwise use (objcopy for HEX to binary, xxd -i for binary to C) on
+// the same data: 64 KiB, 640 000 B and 16 MiB. quilltool reads one HEX file per 64 KiB page, objcopy one
+// HEX file with extended-address records; both write the same binary.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "filetools/data_to_header.h"
+#include "filetools/hex_file.h"
+#include "platform/ui.h"
+
+extern char** environ;
+
+namespace {
+
+using quill::kPageSize;
+
+class NullUi : public quill::Ui {
+ public:
+  quill::MbResult MessageBox(std::string_view, std::string_view, quill::MbButtons, quill::MbIcon) override {
+    return quill::MbResult::Ok;
+  }
+  std::optional<std::string> FileDialog(const quill::FileDialogSpec&) override { return std::nullopt; }
+  std::unique_ptr<quill::ProgressWindow> OpenProgress() override { return nullptr; }
+  void BeginWaitCursor() override {}
+  void EndWaitCursor() override {}
+  std::shared_ptr<quill::OutputView> CreateOutputView(const quill::OutputViewSpec&) override {
+    return nullptr;
+  }
+  bool RunSettingsDialog() override { return true; }
+};
+
+std::string Folder() {
+  static const std::string folder = [] {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quillbench-XXXXXX").string();
+    return std::string(::mkdtemp(pattern.data()));
+  }();
+  return folder;
+}
+
+void Write(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string RandomBytes(size_t n) {
+  std::mt19937_64 gen(42);
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(gen());
+  return s;
+}
+
+void AppendRecord(std::string& out, int type, int address, const char* data, size_t n) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  unsigned sum = static_cast<unsigned>(n + (address >> 8) + (address & 0xFF) + type);
+  auto put = [&](unsigned b) {
+    out += kDigits[(b >> 4) & 0xF];
+    out += kDigits[b & 0xF];
+  };
+  out += ':';
+  put(static_cast<unsigned>(n));
+  put(static_cast<unsigned>(address >> 8) & 0xFF);
+  put(static_cast<unsigned>(address) & 0xFF);
+  put(static_cast<unsigned>(type));
+  for (size_t i = 0; i < n; ++i) {
+    unsigned b = static_cast<unsigned char>(data[i]);
+    put(b);
+    sum += b;
+  }
+  put((256 - (sum & 0xFF)) & 0xFF);
+  out += '\n';
+}
+
+// HEX text of data, recordBytes a record; with segments, an extended linear address record starts every
+// 64 KiB (the form objcopy writes for more than one page).
+std::string HexText(const std::string& data, size_t recordBytes, bool segments) {
+  std::string out;
+  for (size_t at = 0; at < data.size(); at += recordBytes) {
+    if (segments && at % kPageSize == 0 && at > 0) {
+      char upper[2] = {static_cast<char>((at >> 24) & 0xFF), static_cast<char>((at >> 16) & 0xFF)};
+      AppendRecord(out, 4, 0, upper, 2);
+    }
+    AppendRecord(out, 0, static_cast<int>(at % kPageSize), data.data() + at,
+                 std::min(recordBytes, data.size() - at));
+  }
+  out += ":00000001FF\n";
+  return out;
+}
+
+void BM_LoadHexFile(benchmark::State& state) {
+  const size_t recordBytes = static_cast<size_t>(state.range(0));
+  const std::string text = HexText(RandomBytes(kPageSize), recordBytes, false);
+  const std::string path = Folder() + "/page" + std::to_string(recordBytes) + ".hex";
+  Write(path, text);
+  NullUi ui;
+  std::vector<uint8_t> image(kPageSize);
+  for (auto _ : state) {
+    int size = quill::LoadHexFile(ui, path, image.data());
+    if (size != kPageSize) state.SkipWithError("the page did not load whole");
+    benchmark::DoNotOptimize(image.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(BM_LoadHexFile)->Arg(16)->Arg(32)->Arg(255);
+
+void BM_DataToHeader(benchmark::State& state) {
+  const size_t size = static_cast<size_t>(state.range(0));
+  const std::string src = Folder() + "/data" + std::to_string(size) + ".bin";
+  Write(src, RandomBytes(size));
+  NullUi ui;
+  for (auto _ : state) {
+    if (!quill::DataToHeader(ui, Folder() + "/data.h", src)) state.SkipWithError("DataToHeader failed");
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * size));
+}
+BENCHMARK(BM_DataToHeader)->Arg(640000)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
+
+// --- Whole processes -------------------------------------------------------------------------------
+
+constexpr size_t kSizes[] = {65536, 640000, 16 << 20};
+
+std::string QuillTool() {
+  // The benchmarks live in <build>/bench, the tool in <build>.
+  std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe");
+  return (self.parent_path().parent_path() / "quilltool").string();
+}
+
+bool Installed(const char* program) {
+  std::string command = std::string("command -v ") + program + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+// The data set of a size: raw bytes, one HEX file per page and one HEX file of the whole.
+struct DataSet {
+  std::string raw;
+  std::string wholeHex;
+  std::vector<std::string> pageHex;
+};
+
+const DataSet& Files(size_t size) {
+  static std::map<size_t, DataSet> sets;
+  auto it = sets.find(size);
+  if (it != sets.end()) return it->second;
+  DataSet d;
+  const std::string base = Folder() + "/" + std::to_string(size);
+  const std::string data = RandomBytes(size);
+  d.raw = base + ".bin";
+  Write(d.raw, data);
+  d.wholeHex = base + ".hex";
+  Write(d.wholeHex, HexText(data, 16, true));
+  for (size_t at = 0; at < size; at += kPageSize) {
+    std::string page = base + "_p" + std::to_string(at / kPageSize) + ".hex";
+    Write(page, HexText(data.substr(at, kPageSize), 16, false));
+    d.pageHex.push_back(page);
+  }
+  return sets.emplace(size, std::move(d)).first->second;
+}
+
+bool Spawn(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid;
+  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void RunProcess(benchmark::State& state, const std::vector<std::string>& args, size_t bytes) {
+  for (auto _ : state)
+    if (!Spawn(args)) state.SkipWithError(("failed: " + args[0]).c_str());
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+
+void BM_Process_QuillHex2Bin(benchmark::State& state) {
+  const size_t size = kSizes[state.range(0)];
+  const DataSet& d = Files(size);
+  std::vector<std::string> args = {QuillTool(), "--store", Folder() + "/store", "hex2bin",
+                                   Folder() + "/q.bin"};
+  args.insert(args.end(), d.pageHex.begin(), d.pageHex.end());
+  RunProcess(state, args, size);
+}
+
+void BM_Process_ObjcopyIhexToBinary(benchmark::State& state) {
+  if (!Installed("objcopy")) return state.SkipWithError("objcopy is not installed");
+  const size_t size = kSizes[state.range(0)];
+  RunProcess(state, {"objcopy", "-I", "ihex", "-O", "binary", Files(size).wholeHex, Folder() + "/o.bin"},
+             size);
+}
+
+void BM_Process_QuillBin2h(benchmark::State& state) {
+  const size_t size = kSizes[state.range(0)];
+  RunProcess(state,
+             {QuillTool(), "--store", Folder() + "/store", "bin2h", Files(size).raw, Folder() + "/q.h"},
+             size);
+}
+
+void BM_Process_XxdInclude(benchmark::State& state) {
+  if (!Installed("xxd")) return state.SkipWithError("xxd is not installed");
+  const size_t size = kSizes[state.range(0)];
+  RunProcess(state, {"xxd", "-i", Files(size).raw, Folder() + "/x.h"}, size);
+}
+
+BENCHMARK(BM_Process_QuillHex2Bin)->DenseRange(0, 2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Process_ObjcopyIhexToBinary)->DenseRange(0, 2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Process_QuillBin2h)->DenseRange(0, 2)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Process_XxdInclude)->DenseRange(0, 2)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  std::error_code ec;
+  std::filesystem::remove_all(Folder(), ec);
+  return 0;
+}
