@@ -26,17 +26,20 @@ int DataToHeader(Ui& ui, const std::string& destination, const std::string& sour
     ui.Message(kCanNotOpenSource);
     return 0;
   }
-  COutputFile out;
-  if (!out.Create(destination)) {
-    ui.Message(kCanNotCreateDest);
-    return 0;
-  }
   WaitCursor wait(ui);
+  // The whole source is read before the destination is created: naming the source as the destination
+  // must not empty it first.
   std::vector<uint8_t> data;
   if (!in.ReadAll(data)) {
-    out.Abandon();
     wait.Restore();
     ui.Message(kCanNotOpenSource);
+    return 0;
+  }
+  in.Close();
+  COutputFile out;
+  if (!out.Create(destination)) {
+    wait.Restore();
+    ui.Message(kCanNotCreateDest);
     return 0;
   }
   // Written with CR LF as bytes: the header is a text file of the system that builds the firmware.

@@ -65,17 +65,19 @@ ToolResult ConvertMapTool(Ui& ui) {
   }
   auto destination = ChooseFile(ui, kDestination);
   if (!destination) return ToolResult::Cancelled;
-  COutputFile out;
-  if (!out.Create(*destination, COutputFile::Mode::Text)) {
-    ui.Message(kCanNotCreateDest);
-    return ToolResult::Failed;
-  }
   WaitCursor wait(ui);
+  // Read before the destination is created, so that naming the source as the destination loses nothing.
   std::vector<uint8_t> map;
   if (!in.ReadUpTo(map, kDigitMapItems)) {
-    out.Abandon();
     wait.Restore();
     ui.Message(kCanNotOpenSource);
+    return ToolResult::Failed;
+  }
+  in.Close();
+  COutputFile out;
+  if (!out.Create(*destination, COutputFile::Mode::Text)) {
+    wait.Restore();
+    ui.Message(kCanNotCreateDest);
     return ToolResult::Failed;
   }
   out.Write(DigitMapText(map.data(), map.size()));

@@ -110,6 +110,13 @@ TEST_F(ConversionTest, DataToHeaderWithoutSourceLeavesTheDestinationAlone) {
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file"});
 }
 
+TEST_F(ConversionTest, DataToHeaderOverItsOwnSourceKeepsTheData) {
+  test::WriteFile(File("same.h"), "\x01\x02");
+  ASSERT_EQ(DataToHeader(ui_, File("same.h"), File("same.h")), 1);
+  EXPECT_NE(test::ReadFile(File("same.h")).find("SAME_SIZE\t2\r\n"), std::string::npos);
+  EXPECT_NE(test::ReadFile(File("same.h")).find("{\r\n0x01, 0x02, \r\n}"), std::string::npos);
+}
+
 TEST_F(ConversionTest, BinaryToHeaderStoresNamesOnlyWhenBothAreChosen) {
   test::WriteFile(File("a.dat"), "xyz");
   ui_.AnswerFile(File("a.dat"));
