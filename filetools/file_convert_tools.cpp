@@ -1,5 +1,6 @@
 #include "filetools/file_convert_tools.h"
 
+#include "debugmon/debug_decoder.h"
 #include "filetools/data_to_header.h"
 #include "filetools/debug_file_converter.h"
 #include "filetools/digit_map.h"
@@ -91,7 +92,7 @@ ToolResult CFileConvertTools::ConvertMap() {
 }
 
 ToolResult CFileConvertTools::ConvertDebug() {
-  return ConvertDebugTool(ui_, [](std::string_view line) { return std::string(line); });
+  return ConvertDebugTool(ui_, [](std::string_view line) { return DecodeDebugLine(line); });
 }
 
 ToolResult CFileConvertTools::Build(const BuildVariant& variant) {

@@ -176,7 +176,10 @@ TEST_F(PeerTest, FailuresGiveAnExitCodeAndAMessage) {
   EXPECT_EQ(test::ReadFile(File("c/zediza323/VT20B.bin")), std::string(3 * 65536, '\xFF'));
 }
 
-TEST_F(PeerTest, MergeAndAudioThroughTheCommandLine) {
+TEST_F(PeerTest, MergeDebugAndAudioThroughTheCommandLine) {
+  test::WriteFile(File("log.dat"), "0x1018 3\n");
+  ASSERT_EQ(Tool("decode-debug " + F("log.dat") + " " + F("log.txt")), 0) << Err();
+  EXPECT_EQ(test::ReadFile(File("log.txt")), "arp send 3\r\n");
   test::WriteFile(File("p.hec"), ":0100000011EE\n:00000001FF\n");
   test::WriteFile(File("p.hed"), ":0100100022CD\n:00000001FF\n");
   ASSERT_EQ(Tool("merge-hex " + F("m.hex") + " " + F("p.hec") + " " + F("p.hed")), 0) << Err();

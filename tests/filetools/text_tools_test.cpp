@@ -3,6 +3,7 @@
 
 #include "filetools/debug_file_converter.h"
 #include "filetools/digit_map.h"
+#include "filetools/file_convert_tools.h"
 #include "filetools/hex_merge.h"
 #include "platform/settings_store.h"
 #include "tests/support/fake_ui.h"
@@ -90,6 +91,19 @@ TEST_F(TextToolsTest, DebugConversionStopsAtTheFirstLineThatIsNoText) {
     EXPECT_EQ(ConvertDebugTool(ui_, decode), ToolResult::Done);
     EXPECT_EQ(test::ReadFile(File("out.dat")), out);
   }
+}
+
+TEST_F(TextToolsTest, DebugConversionButtonUsesTheDebugDecoder) {
+  test::WriteFile(File("sdram.dat"),
+                  std::string("0x1018 3\r\nboot 0x1000\r\n\r\n") + "\x01\x02garbage\n0x1018\n");
+  ui_.AnswerFile(File("sdram.dat"));
+  ui_.AnswerFile(File("convert.dat"));
+  CFileConvertTools tools(ui_);
+  ASSERT_TRUE(tools.PressButton(1173));
+  EXPECT_EQ(tools.LastResult(), ToolResult::Done);
+  EXPECT_EQ(test::ReadFile(File("convert.dat")), "arp send 3\r\nboot check point 0\r\n\r\n");
+  EXPECT_EQ(SettingsStore::Profile().GetString("ConvertDebug", "SrcName", ""), File("sdram.dat"));
+  EXPECT_EQ(SettingsStore::Profile().GetString("ConvertDebug", "DstName", ""), File("convert.dat"));
 }
 
 TEST_F(TextToolsTest, DebugConversionWithoutSourceCreatesNothing) {
