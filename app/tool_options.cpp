@@ -27,6 +27,7 @@ ToolOptions LoadToolOptions() {
 }
 
 void WriteToolOptions(const ToolOptions& o) {
+  SettingsStore::Batch batch;
   SettingsStore& store = SettingsStore::Profile();
   store.WriteInt("Comm", "Type", o.linkType);
   store.WriteString("Rs232", "Port", o.serialPortIndex == 1 ? "COM2" : "COM1");

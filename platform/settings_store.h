@@ -35,6 +35,16 @@ class SettingsStore {
   // The file that holds the store.
   std::string FilePath() const;
 
+  // Writes made on this thread while a Batch exists reach the file together, when the outermost Batch
+  // ends: one save of the file instead of one per value (a settings image is some seventy values).
+  class Batch {
+   public:
+    Batch();
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+  };
+
   // The integer a stored text stands for: decimal with an optional sign, within 32 bits (signed, or
   // unsigned as a 32-bit value would be written by another program); nothing else is an integer.
   static std::optional<int32_t> ParseStoredInt(std::string_view text);

@@ -22,15 +22,42 @@ QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<q
 
 QString Path(std::string_view section, std::string_view key) { return Q(section) + "/" + Q(key); }
 
-// Each call opens its own QSettings: QSettings objects are reentrant and share one cache per file, so the
-// link threads and the user-interface thread can use the store at the same time.
-std::unique_ptr<QSettings> Open() {
+std::unique_ptr<QSettings> MakeSettings() {
   return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
                                      Q(SettingsStore::RegistryKey()), Q(ApplicationName()));
 }
 
+// The QSettings of this thread's open batch; a batch keeps one object so its writes are saved once.
+thread_local int t_batchDepth = 0;
+thread_local QSettings* t_batch = nullptr;
+
+// A QSettings for one call, or the batch's. Outside a batch each call opens its own: QSettings objects
+// are reentrant and share one cache per file, so the link threads and the user-interface thread can use
+// the store at the same time.
+struct Settings {
+  Settings() {
+    if (t_batch) {
+      settings = t_batch;
+    } else {
+      owned = MakeSettings();
+      settings = owned.get();
+    }
+  }
+  QSettings* operator->() const { return settings; }
+  // Saves now unless a batch will save it at its end.
+  bool Save() {
+    if (t_batch) return true;
+    settings->sync();
+    return settings->status() == QSettings::NoError;
+  }
+  std::unique_ptr<QSettings> owned;
+  QSettings* settings;
+};
+
+
+
 std::optional<QString> StoredText(std::string_view section, std::string_view key) {
-  auto s = Open();
+  Settings s;
   QVariant v = s->value(Path(section, key));
   if (!v.isValid()) return std::nullopt;
   // An INI value with commas reads back as a list; it is still one text.
@@ -86,29 +113,44 @@ std::string SettingsStore::GetString(std::string_view section, std::string_view 
 }
 
 bool SettingsStore::WriteInt(std::string_view section, std::string_view key, int value) {
-  auto s = Open();
+  Settings s;
   s->setValue(Path(section, key), value);
-  s->sync();
-  return s->status() == QSettings::NoError;
+  return s.Save();
 }
 
 bool SettingsStore::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  auto s = Open();
+  Settings s;
   s->setValue(Path(section, key), Q(value));
-  s->sync();
-  return s->status() == QSettings::NoError;
+  return s.Save();
 }
 
 bool SettingsStore::Contains(std::string_view section, std::string_view key) const {
-  return Open()->contains(Path(section, key));
+  Settings s;
+  return s->contains(Path(section, key));
 }
 
 void SettingsStore::Clear() {
-  auto s = Open();
+  Settings s;
   s->clear();
-  s->sync();
+  s.Save();
 }
 
-std::string SettingsStore::FilePath() const { return Open()->fileName().toStdString(); }
+std::string SettingsStore::FilePath() const {
+  Settings s;
+  return s->fileName().toStdString();
+}
+
+SettingsStore::Batch::Batch() {
+  if (t_batchDepth++ == 0) t_batch = MakeSettings().release();
+}
+
+SettingsStore::Batch::~Batch() {
+  if (--t_batchDepth == 0) {
+    QSettings* batch = t_batch;
+    t_batch = nullptr;
+    batch->sync();
+    delete batch;
+  }
+}
 
 }  // namespace quill

@@ -1,5 +1,7 @@
 #include "settings/settings_dialog.h"
 
+#include "platform/settings_store.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -555,6 +557,7 @@ bool CPhoneSettingsDlg::TakeValues(std::vector<TakenValue>& out) {
 void CPhoneSettingsDlg::accept() {
   std::vector<TakenValue> values;
   if (!TakeValues(values)) return;
+  SettingsStore::Batch batch;
   for (const auto& v : values) {
     if (const int* i = std::get_if<int>(&v.value))
       WritePhoneInt(v.key, *i);

@@ -1,5 +1,7 @@
 #include "settings/settings_image.h"
 
+#include "platform/settings_store.h"
+
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -96,6 +98,7 @@ void ImportSettingsImage(const uint8_t* image) {
   SettingsImage copy;
   std::memcpy(copy.data(), image, copy.size());
   SetBaseSettingsImage(copy.data());
+  SettingsStore::Batch batch;
   for (const auto& key : PhoneSettingKeys())
     if (key.use & kWrittenByImport) ImportField(copy.data(), key);
 }

@@ -59,3 +59,27 @@ TEST_F(SettingsStoreTest, TheStoreIsNamedAfterTheRegistryKeyAndTheProgram) {
 
 }  // namespace
 }  // namespace quill
+
+namespace quill {
+namespace {
+
+TEST(SettingsStoreBatch, WritesAreVisibleAtOnceAndReachTheFileWhenTheBatchEnds) {
+  test::ClearStore();
+  SettingsStore& store = SettingsStore::Profile();
+  {
+    SettingsStore::Batch batch;
+    store.WriteInt("Comm", "Type", 0);
+    {
+      SettingsStore::Batch inner;
+      store.WriteString("Rs232", "Port", "COM2");
+    }
+    EXPECT_EQ(store.GetInt("Comm", "Type", 1), 0);  // this thread sees its batch
+    EXPECT_EQ(test::ReadFile(store.FilePath()).find("COM2"), std::string::npos);  // not saved yet
+  }
+  std::string file = test::ReadFile(store.FilePath());
+  EXPECT_NE(file.find("Type=0"), std::string::npos) << file;
+  EXPECT_NE(file.find("Port=COM2"), std::string::npos) << file;
+}
+
+}  // namespace
+}  // namespace quill
