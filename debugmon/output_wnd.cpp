@@ -1,0 +1,55 @@
+#include "debugmon/output_wnd.h"
+
+#include "transport/data_block.h"
+
+namespace quill {
+
+COutputWnd::COutputWnd(Ui& ui, std::string caption, int port, uint32_t listenAddress)
+    : ui_(ui), caption_(std::move(caption)), port_(port), listenAddress_(listenAddress) {}
+
+COutputWnd::~COutputWnd() {
+  // A window still alive here (its thread never destroyed it) must not leave its listener running.
+  DestroyWindow();
+}
+
+OutputViewSpec COutputWnd::ViewSpec() const {
+  OutputViewSpec spec;
+  spec.caption = caption_;
+  spec.controlId = kMonitorEditId;
+  spec.x = 0;
+  spec.y = 0;
+  spec.width = 600;
+  spec.height = 400;
+  spec.editWidth = 594;
+  spec.editHeight = 375;
+  return spec;
+}
+
+bool COutputWnd::OnCreate() {
+  view_ = ui_.CreateOutputView(ViewSpec());
+  if (!view_) return false;
+  view_->Show();
+  Reset();
+  // Not checked: a monitor whose listener cannot start stays open and shows nothing.
+  socket_.Enter(GetSafeHwnd(), WM_UDP_DATA, 0, port_, kMonitorReceiveSize, listenAddress_);
+  return true;
+}
+
+void COutputWnd::OnDestroy() {
+  // The view goes first, with everything it showed; then the listener's thread is stopped.
+  view_.reset();
+  socket_.Leave();
+}
+
+void COutputWnd::OnMessage(Message& m) {
+  if (m.message != WM_UDP_DATA) return;
+  std::unique_ptr<DataBlock> block = m.Take<DataBlock>();
+  if (!block || block->capacity() == 0 || !view_) return;
+  // The listener leaves one byte of room after the data for this terminator.
+  size_t length = block->len < block->capacity() ? block->len : block->capacity() - 1;
+  block->buf()[length] = 0;
+  for (std::string& part : Assemble(static_cast<uint32_t>(m.wParam), block->buf(), length))
+    view_->Append(std::move(part));
+}
+
+}  // namespace quill
