@@ -31,6 +31,8 @@ OutputWindow::OutputWindow(const OutputViewSpec& spec) : QWidget(nullptr, Qt::Wi
   edit_ = new QPlainTextEdit(this);
   edit_->setGeometry(0, 0, spec.editWidth, spec.editHeight);
   edit_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Nothing appended is ever undone, and an undo record per append would grow with every line shown.
+  edit_->setUndoRedoEnabled(false);
   edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edit_->setProperty("controlId", spec.controlId);
@@ -51,25 +53,47 @@ void OutputWindow::closeEvent(QCloseEvent* event) {
 
 namespace {
 
+// The most text one turn of the GUI's event loop inserts: a phone that logs fast must not hold the GUI up
+// for long, so a large backlog goes in over several turns, with input, painting and timers between them.
+constexpr qsizetype kMaxInsertPerTurn = 32 * 1024;
+
 // Shared between the threads that append and the GUI thread that shows.
 struct ViewState {
   std::mutex mutex;
-  std::string pending;
+  QString pending;  // converted text not yet inserted, from pendingStart on
+  qsizetype pendingStart = 0;
+  bool carriedCr = false;  // a CR that ended the last text, held back in case the next one starts with LF
   bool flushQueued = false;
   bool showRequested = false;
+  bool closed = false;  // the view has gone: a flush still queued must not make its window again
   QPointer<OutputWindow> window;
   OutputViewSpec spec;
 };
 
+void ScheduleFlush(const std::shared_ptr<ViewState>& state);
+
 void Flush(const std::shared_ptr<ViewState>& state) {
-  std::string text;
+  QString text;
   bool show;
   {
     std::lock_guard<std::mutex> lock(state->mutex);
-    text.swap(state->pending);
+    if (state->closed) return;
     show = state->showRequested;
     state->showRequested = false;
-    state->flushQueued = false;
+    qsizetype left = state->pending.size() - state->pendingStart;
+    if (left > kMaxInsertPerTurn) {
+      qsizetype cut = kMaxInsertPerTurn;
+      // Never between the two halves of a surrogate pair.
+      if (state->pending.at(state->pendingStart + cut - 1).isHighSurrogate()) --cut;
+      text = state->pending.mid(state->pendingStart, cut);
+      state->pendingStart += cut;
+      ScheduleFlush(state);  // the rest in the next turn; flushQueued stays set
+    } else {
+      text = state->pendingStart ? state->pending.mid(state->pendingStart) : std::move(state->pending);
+      state->pending.clear();
+      state->pendingStart = 0;
+      state->flushQueued = false;
+    }
   }
   if (!state->window) state->window = new OutputWindow(state->spec);
   if (show) {
@@ -77,7 +101,14 @@ void Flush(const std::shared_ptr<ViewState>& state) {
     state->window->raise();
     state->window->activateWindow();
   }
-  if (!text.empty()) state->window->InsertText(PhoneText(text));
+  if (!text.isEmpty()) state->window->InsertText(text);
+}
+
+// Queues one flush on the GUI thread.
+void ScheduleFlush(const std::shared_ptr<ViewState>& state) {
+  if (qApp)
+    QMetaObject::invokeMethod(
+        qApp, [state] { Flush(state); }, Qt::QueuedConnection);
 }
 
 class QtOutputView : public OutputView {
@@ -86,14 +117,28 @@ class QtOutputView : public OutputView {
     state_->spec = spec;
   }
   ~QtOutputView() override {
-    // The window is deleted on the GUI thread, after anything still queued for it.
+    // The window is deleted on the GUI thread; what was not shown yet goes with it.
     auto state = state_;
+    {
+      std::lock_guard<std::mutex> lock(state->mutex);
+      state->closed = true;
+      state->pending.clear();
+      state->pendingStart = 0;
+    }
     if (qApp)
       QMetaObject::invokeMethod(
           qApp, [state] { delete state->window.data(); }, Qt::QueuedConnection);
   }
-  void Append(std::string text) override {
+  void Append(std::string bytes) override {
+    // Converted here, on the caller's thread: the GUI thread only inserts, and each text is read as
+    // UTF-8 or Latin-1 on its own, however the texts are later batched.
+    QString text = PhoneText(bytes);
+    if (text.isEmpty()) return;
     std::lock_guard<std::mutex> lock(state_->mutex);
+    // A CR LF split between two texts (a long piece cut by the phone) is one line end, as it is within one.
+    if (state_->carriedCr && text.front() != '\n') state_->pending += '\r';
+    state_->carriedCr = text.back() == '\r';
+    if (state_->carriedCr) text.chop(1);
     state_->pending += text;
     Schedule();
   }
@@ -108,10 +153,7 @@ class QtOutputView : public OutputView {
   void Schedule() {
     if (state_->flushQueued) return;
     state_->flushQueued = true;
-    auto state = state_;
-    if (qApp)
-      QMetaObject::invokeMethod(
-          qApp, [state] { Flush(state); }, Qt::QueuedConnection);
+    ScheduleFlush(state_);
   }
   std::shared_ptr<ViewState> state_;
 };

@@ -1,0 +1,178 @@
+// The monitors with the real Qt output view, offscreen: the window the user sees, its text, its close box,
+// and what is left when the monitor stops. The datagrams come from the simulator's sender.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTest>
+#include <optional>
+
+#include "app/output_view.h"
+#include "app/qt_ui.h"
+#include "debugmon/cdr_debug_thread.h"
+#include "debugmon/udp_debug_thread.h"
+#include "platform/process_events.h"
+#include "resources/dialog_template.h"
+#include "sim/datagram_sender.h"
+#include "tests/transport/transport_harness.h"
+#include "transport/net_helpers.h"
+
+namespace quill {
+namespace {
+
+using namespace test;
+
+constexpr const char* kPhone = "127.0.0.115";
+const QString P = "127.0.0.115: ";
+
+QWidget* TopLevel(const QString& caption) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->windowTitle() == caption) return w;
+  return nullptr;
+}
+
+std::vector<uint8_t> Bytes(const std::string& s) {
+  return {s.begin(), s.end()};
+}
+
+struct Row {
+  const char* caption;
+  bool debug;
+  const char* address;
+  const char* screenshot;
+  std::vector<std::string> datagrams;
+  QString shown;
+};
+
+TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor) {
+  using namespace std::string_literals;
+  ScopedProcessEvents events;
+  ScopedHostNameLookup host([](const std::string&) -> std::optional<uint32_t> { return Ip("127.0.0.1"); });
+  const Row rows[] = {
+      {"Udp Debug Output",
+       true,
+       "127.0.0.116",
+       "udp_debug_output.png",
+       {"0x1181 0\r\n\0"s, "0x1018 3\r\n\0 0x1031 2\r\n\0"s, "0x1085 112\r\n", "0x10a5 8\r\n\0"s, "abc"},
+       P + "VT2088 Powered 0\n" + P + "arp send 3\n" + P + " dns result 2\n" + P +
+           "ras adm rej--resource unavailable 112\n" + P + "h2250 release complete--gatekeeperResources 8\n" +
+           P + "abc"},
+      {"Cdr Debug Output",
+       false,
+       "127.0.0.117",
+       "cdr_debug_output.png",
+       {"CDR 0x10f8 2024-01-01 10:00:00 call duration 12\r\n", "CDR 0x1018 00:00:05\r\n", "abc"},
+       P + "CDR 0x10f8 2024-01-01 10:00:00 call duration 12\n" + P + "CDR 0x1018 00:00:05\n" + P + "abc"},
+  };
+  {
+    // The first text Qt lays out and paints starts pool threads that it keeps for a while: they must not
+    // count as the monitor's.
+    QPlainTextEdit warmUp;
+    warmUp.setPlainText("127.0.0.1: warm-up\n");
+    warmUp.show();
+    warmUp.grab();
+    QApplication::processEvents();
+  }
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.caption);
+    QtUi ui;
+    LogWatch log;
+    ResourceCount before;
+    std::optional<ThreadHandle> held;
+    ASSERT_TRUE(row.debug ? CUdpDebugThread::Start(held, ui, Ip(row.address))
+                          : CCdrDebugThread::Start(held, ui, Ip(row.address)));
+    ASSERT_TRUE(log.WaitFor("UDP IO thread starting\n"));
+    sim::DatagramSender phone(kPhone, row.address);
+    ASSERT_TRUE(phone.Open()) << phone.Error();
+    uint16_t port = row.debug ? sim::kDebugPort : sim::kCdrPort;
+    for (const std::string& d : row.datagrams) ASSERT_TRUE(phone.Send(port, Bytes(d)));
+
+    QPointer<QWidget> window;
+    QPlainTextEdit* edit = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+          window = TopLevel(row.caption);
+          edit = window ? gui::Control<QPlainTextEdit>(window, 1029) : nullptr;
+          return edit && edit->toPlainText() == row.shown;
+        },
+        10000))
+        << (edit ? edit->toPlainText().toStdString() : "no window");
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_EQ(window->pos(), QPoint(0, 0));
+    EXPECT_EQ(edit->geometry(), QRect(0, 0, 594, 375));
+    EXPECT_FALSE(edit->isReadOnly());
+    EXPECT_EQ(edit->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_EQ(edit->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint) && flags.testFlag(Qt::WindowSystemMenuHint) &&
+                flags.testFlag(Qt::WindowMinimizeButtonHint));
+    QDir().mkpath(QUILL_TEST_BINARY_DIR "/screenshots");
+    EXPECT_TRUE(window->grab().save(QString(QUILL_TEST_BINARY_DIR "/screenshots/") + row.screenshot));
+
+    // The close box only minimises: the monitor goes on showing what comes.
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(window->isMinimized());
+    ASSERT_TRUE(phone.Send(port, Bytes("\nafter close\n")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return edit->toPlainText().endsWith(P + "\nafter close\n"); }, 10000))
+        << edit->toPlainText().toStdString();
+    EXPECT_EQ(TopLevel(row.caption), window.data());
+
+    // Stopping takes the window and its text with it.
+    if (row.debug)
+      CUdpDebugThread::Stop(held);
+    else
+      CCdrDebugThread::Stop(held);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
+    phone.Close();
+    EXPECT_TRUE(before.Back()) << before.Describe();
+  }
+}
+
+// The view the monitors show into, fed faster than one turn of the event loop takes in.
+TEST(MonitorWindow, TheViewShowsEveryTextAsItCameHoweverTheTextsAreBatched) {
+  OutputViewSpec spec;
+  spec.caption = "Batched Output";
+  spec.controlId = 1029;
+  auto view = CreateQtOutputView(spec);
+  view->Show();
+  QPointer<QWidget> window;
+  QPlainTextEdit* edit = nullptr;
+  auto shows = [&](const QString& end) {
+    return QTest::qWaitFor(
+        [&] {
+          window = TopLevel("Batched Output");
+          edit = window ? gui::Control<QPlainTextEdit>(window, 1029) : nullptr;
+          return edit && edit->toPlainText().endsWith(end);
+        },
+        10000);
+  };
+  view->Append("first\r");
+  ASSERT_TRUE(shows("first"));
+  // One line end, though the phone's CR LF was split between two pieces shown in different turns.
+  view->Append("\nsecond\r\n");
+  QString expected = "first\nsecond\n";
+  view->Append("caf\xc3\xa9 ");  // UTF-8
+  view->Append("caf\xe9\n");     // not UTF-8: read byte by byte, whatever came before
+  expected += QString::fromUtf8("caf\xc3\xa9 caf\xc3\xa9\n");
+  std::string backlog;
+  for (int i = 0; i < 20000; ++i) backlog += "127.0.0.9: line " + std::to_string(i) + "\n";
+  view->Append(backlog);  // several turns' worth
+  view->Append("end\n");
+  expected += QString::fromStdString(backlog) + "end\n";
+  ASSERT_TRUE(shows("end\n"));
+  EXPECT_TRUE(edit->toPlainText() == expected) << edit->toPlainText().left(200).toStdString();
+  EXPECT_FALSE(edit->document()->isUndoRedoEnabled());
+  // A view that goes with a backlog still to show takes its window with it, for good.
+  view->Append(backlog);
+  QTest::qWait(0);  // the first part is shown; the rest waits for later turns
+  view.reset();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
+  QTest::qWait(50);
+  EXPECT_EQ(TopLevel("Batched Output"), nullptr);
+}
+
+}  // namespace
+}  // namespace quill
