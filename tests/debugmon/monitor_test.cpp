@@ -165,22 +165,6 @@ TEST_F(MonitorTest, DatagramsFromTheHostsOwnAddressAreNeverShown) {
   }
 }
 
-TEST_F(MonitorTest, TheViewIsShownWithTheWindowsCaptionAndGeometry) {
-  for (Kind kind : {Kind::Debug, Kind::Cdr}) {
-    SCOPED_TRACE(Name(kind));
-    ASSERT_TRUE(Start(kind, "127.0.0.104"));
-    const OutputViewSpec& spec = View().Spec();
-    EXPECT_EQ(spec.caption, kind == Kind::Debug ? "Udp Debug Output" : "Cdr Debug Output");
-    EXPECT_EQ(spec.controlId, 1029);
-    EXPECT_EQ(std::vector<int>({spec.x, spec.y, spec.width, spec.height, spec.editWidth, spec.editHeight}),
-              std::vector<int>({0, 0, 600, 400, 594, 375}));
-    EXPECT_TRUE(View().Shown());
-    EXPECT_EQ(View().Text(), "");
-    Stop(kind);
-  }
-  EXPECT_EQ(ui_.views.size(), 2u);
-}
-
 TEST_F(MonitorTest, TheOwnerHoldsOneMonitorOfAKindAndStopsItCompletely) {
   for (Kind kind : {Kind::Debug, Kind::Cdr}) {
     SCOPED_TRACE(Name(kind));
