@@ -16,7 +16,7 @@ namespace quill {
 
 constexpr int kUdpDebugPort = 8225;  // the phone's debug text
 constexpr int kCdrPort = 8227;       // the phone's call-detail records
-// The phone never sends a datagram longer than this; a longer one is cut by the listener.
+// What one datagram may hold for both monitors; the listener cuts a longer one to this.
 constexpr int kMonitorReceiveSize = 1400;
 constexpr int kMonitorEditId = 1029;
 
