@@ -1,0 +1,43 @@
+// What the commands share: the serial byte writes, the TCP-only check and the probe's two outcomes.
+#include "link/maintenance_commands.h"
+
+#include "platform/application.h"
+#include "platform/timing.h"
+
+namespace quill {
+namespace {
+
+constexpr int kSerialChunkBytes = 8;  // the data bytes after each chunk lead
+
+}  // namespace
+
+void CMaintenanceCommands::WriteSerialRun(int count, uint8_t byte) {
+  for (int i = 0; i < count; ++i) link_.WriteSerial(byte);
+}
+
+void CMaintenanceCommands::WriteSerialChunk(uint8_t lead, const uint8_t* bytes) {
+  link_.WriteSerial(lead);
+  for (int i = 0; i < kSerialChunkBytes; ++i) {
+    link_.WriteSerial(bytes[i]);
+    // The loader takes its chunk bytes one at a time; the other threads get the line meanwhile.
+    Timing::Current().YieldSlice();
+  }
+}
+
+bool CMaintenanceCommands::RequireTcp() {
+  if (host_.LinkType() == 1) return true;
+  ui_.Message("Only Tcpip connection can be used for this function");
+  return false;
+}
+
+bool CMaintenanceCommands::ReportProbe(int waitMs, const char* refusal, const char* accepted) {
+  if (link_.ProbeTcpLink(waitMs)) {
+    // The phone still takes connections: it did not start writing.
+    ui_.Message(refusal);
+    return false;
+  }
+  ui_.MessageBox(accepted, ApplicationName(), MbButtons::Ok, MbIcon::Information);
+  return true;
+}
+
+}  // namespace quill

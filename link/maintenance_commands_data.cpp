@@ -1,0 +1,120 @@
+// Data-area updates over TCP: ring tone, digit map and hold announcement from files, the four alternate
+// settings records from a text file, and the settings record itself after the settings dialog. Each goes
+// out with SendImage and the area's command byte; the reconnect afterwards tells a refusal (the phone
+// answers) from an update under way (it is silent while it writes its flash).
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "link/command_files.h"
+#include "link/maintenance_commands.h"
+#include "platform/application.h"
+#include "settings/settings_image.h"
+#include "settings/settings_text_file.h"
+
+namespace quill {
+namespace {
+
+constexpr const char* kUpdating = "Updating ... please wait until the update led stop on and off";
+constexpr uint8_t kAlternateCommand = 0x85;
+constexpr int kAlternateProbeWait = 2000;
+constexpr uint8_t kSettingsCommand = 0x80;
+constexpr int kSettingsProbeWait = 1000;
+
+}  // namespace
+
+struct CMaintenanceCommands::FileUpdate {
+  RememberedFile file;
+  std::string_view defaultExt;
+  std::string_view filter;
+  uint8_t command;
+  int probeWait;
+  const char* refusal;
+};
+
+bool CMaintenanceCommands::RunFileUpdate(const FileUpdate& row) {
+  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, row.file, row.defaultExt, row.filter);
+  if (!path) return false;
+  host_.SaveToolOptions();
+  if (!RequireTcp()) return false;
+  PaddedFile file;
+  // Past the file's end the data area gets zeros, never whatever the memory held.
+  switch (ReadPaddedFile(*path, 0x00, file)) {
+    case FileReadStatus::CannotOpen:
+      ui_.Message("Can not open source file");
+      return false;
+    case FileReadStatus::TooLarge:
+      ui_.Message("Can not malloc memory");
+      return false;
+    case FileReadStatus::Ok:
+      break;
+  }
+  if (!link_.SendImage(file.buffer.data(), file.length, row.command, 0x00)) return false;
+  return ReportProbe(row.probeWait, row.refusal, kUpdating);
+}
+
+bool CMaintenanceCommands::UpdateRing() {
+  return RunFileUpdate(
+      {{"RingUpdate", "SrcName", "ring.dat"}, "*.dat", kDataFilter, 0x82, 2000, "Invalid update ring method"});
+}
+
+bool CMaintenanceCommands::UpdateDigitMap() {
+  return RunFileUpdate(
+      {{"MapUpdate", "SrcName", "map.txt"}, "*.txt", kTextFilter, 0x84, 2000, "Invalid update digitmap method"});
+}
+
+bool CMaintenanceCommands::UpdateHoldAnnouncement() {
+  return RunFileUpdate({{"HoldIVRUpdate", "SrcName", "hold.dat"}, "*.dat", kDataFilter, 0x83, 2000,
+                        "Invalid update hold IVR method"});
+}
+
+bool CMaintenanceCommands::UpdateAlternateSettings() {
+  host_.SaveToolOptions();
+  if (!RequireTcp()) return false;
+  std::vector<uint8_t> images(kAlternateSettingsSize, 0x00);
+  if (!link_.ReadImage(images.data(), kSettingsImageSize, true)) return false;
+  // All four start as the phone's current settings, so what the file does not set stays as it is.
+  for (size_t i = 1; i < kAlternateImageCount; ++i)
+    std::memcpy(images.data() + i * kSettingsImageSize, images.data(), kSettingsImageSize);
+
+  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"AlternateUpdate", "SrcName", "setting.txt"}, "*.txt",
+                         kTextFilter);
+  if (!path) return false;
+  std::ifstream in;
+  if (!OpenInputFile(in, *path)) {
+    ui_.Message("Can not open source file");
+    return false;
+  }
+  {
+    WaitCursor cursor(ui_);
+    // Lines before any section line go to image 1; "[SETTING1]" .. "[SETTING4]" select an image; other
+    // section lines keep the selection.
+    SettingsTextReader reader(images.data());
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      reader.Line(line);
+    }
+  }
+  in.close();
+  if (!link_.SendImage(images.data(), images.size(), kAlternateCommand, 0x00)) return false;
+  return ReportProbe(kAlternateProbeWait, "Invalid update method", kUpdating);
+}
+
+bool CMaintenanceCommands::EditAndPushSettings() {
+  host_.SaveToolOptions();
+  if (!RequireTcp()) return false;
+  SettingsImage image{};
+  if (!link_.ReadImage(image.data(), image.size(), true)) return false;
+  ImportSettingsImage(image.data());
+  if (!ui_.RunSettingsDialog()) return false;
+  if (ui_.MessageBox("Update settings to phone now?", ApplicationName(), MbButtons::YesNo, MbIcon::Question) !=
+      MbResult::Yes)
+    return false;
+  BuildSettingsImage(image.data());
+  if (!link_.SendImage(image.data(), image.size(), kSettingsCommand, 0x00)) return false;
+  return ReportProbe(kSettingsProbeWait, "Invalid settings method", "New settings updated");
+}
+
+}  // namespace quill

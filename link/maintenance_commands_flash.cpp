@@ -1,0 +1,223 @@
+// Flash programming: one 64 KiB page from "Page0.hex", byte by byte over the serial line or handed to the
+// phone over TCP, and the whole program image over TCP.
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include "filetools/hex_file.h"
+#include "link/command_files.h"
+#include "link/flash_layout.h"
+#include "link/maintenance_commands.h"
+#include "platform/application.h"
+#include "platform/paths.h"
+#include "platform/settings_store.h"
+#include "platform/timing.h"
+#include "settings/settings_image.h"
+
+namespace quill {
+namespace {
+
+// The page file is always this one, whatever page is selected; the name check below asks when it does not
+// name the selected page.
+constexpr const char* kPageFileName = "Page0.hex";
+constexpr const char* kHexError = "Error Hex file to upgrade Quill1";
+
+// Serial flash loader bytes. Every answer is a run of eight equal bytes.
+constexpr uint8_t kWakeUp = 0x55;  // sixteen of these wake the loader
+constexpr int kWakeUpCount = 16;
+constexpr uint8_t kProbe = 0xAA;  // repeated until the loader answers
+constexpr int kMaxProbes = 4096;
+constexpr uint8_t kEraseLead = 0xFF;  // eight, then the sector number
+constexpr uint8_t kBeginWrite = 0x00;  // eight
+constexpr uint8_t kChunkLead = 0x08;   // then eight data bytes
+constexpr uint8_t kWriteEnd = 0xFF;    // not answered
+constexpr int kRun = 8;  // answers, erase leads, begin-write and chunks
+
+constexpr int kWakeUpWait = 1000;
+constexpr int kProbeWait = 1;
+constexpr int kBeforeErase = 1000;
+constexpr int kEraseTime = 15000;  // the loader erases a sector within this pause
+constexpr int kEraseWait = 1000;
+constexpr int kBeginWait = 1000;
+constexpr int kChunkWait = 500;
+
+// Over TCP the phone is reconnected this long after the page command; between sectors the progress
+// window waits this long per sector, and for the first sector it waits this long for an answer.
+constexpr int kHandOverDelay = 500;
+constexpr int kSectorPace = 1000;
+
+constexpr uint8_t kProgramCommand = 0x81;
+constexpr int kProgramProbeWait = 1000;
+
+std::string FileNameOf(const std::string& path) {
+  auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool CMaintenanceCommands::UpdateFlashPage() {
+  const std::string path = JoinPath(host_.WorkingDirectory(), kPageFileName);
+  SettingsStore::Profile().WriteString("PFlashUpdate", "SrcName", path);
+  host_.SaveToolOptions();
+  const int page = host_.FlashPage();
+  const int chipType = host_.ChipType();
+  if (!PageFileFits(FileNameOf(path), page, chipType) &&
+      ui_.MessageBox("Are you sure about flash page?", ApplicationName(), MbButtons::YesNo, MbIcon::Question) !=
+          MbResult::Yes)
+    return false;
+
+  std::vector<uint8_t> image(kFlashPageSize, 0xFF);
+  const int used = LoadHexFile(ui_, path, image.data());
+  if (used < 1) {
+    ui_.Message(kHexError);
+    return false;
+  }
+  size_t length = std::min(static_cast<size_t>(used), kFlashPageSize);
+  if (auto at = SettingsLocationOf(page, chipType)) {
+    if (at->checkSignature && std::memcmp(image.data() + at->offset, kPage0Signature, sizeof kPage0Signature) != 0) {
+      ui_.Message(kHexError);
+      return false;
+    }
+    BuildSettingsImage(image.data() + at->offset);
+    if (at->fixedLength) length = at->fixedLength;
+  }
+  switch (host_.LinkType()) {
+    case 0:
+      return ProgramPageOverSerial(image.data(), length, chipType, page);
+    case 1:
+      return HandPageOverTcp(image.data(), length, chipType, page);
+    default:
+      return false;
+  }
+}
+
+bool CMaintenanceCommands::ProgramPageOverSerial(const uint8_t* image, size_t length, int chipType, int page) {
+  if (!link_.StartSerialLink(host_.PortName())) return false;
+  WaitCursor cursor(ui_);
+  WriteSerialRun(kWakeUpCount, kWakeUp);
+  if (!link_.WaitSerialAck(kWakeUpWait)) {
+    cursor.Restore();
+    ui_.Message("Can not connect to Quill(2)");
+    link_.StopSerialLink();
+    return false;
+  }
+  cursor.Restore();
+
+  bool answered = false;
+  for (int probe = 0; probe < kMaxProbes && !answered; ++probe) {
+    link_.WriteSerial(kProbe);
+    answered = link_.WaitSerialAck(kProbeWait);
+  }
+  if (!answered) {
+    ui_.Message("No response from Quill1?");
+    link_.StopSerialLink();
+    return false;
+  }
+
+  const SectorRange sectors = PageSectors(chipType, page);
+  auto progress = ui_.OpenProgress();
+  progress->SetStep(1);
+  progress->SetRange(sectors.first, sectors.end);
+  for (int sector = sectors.end - 1; sector >= sectors.first; --sector) {
+    SleepMs(kBeforeErase);
+    progress->SetText("Erase sector " + std::to_string(sector));
+    progress->Step();
+    WriteSerialRun(kRun, kEraseLead);
+    link_.WriteSerial(static_cast<uint8_t>(sector));
+    SleepMs(kEraseTime);
+    if (!link_.WaitSerialAck(kEraseWait)) {
+      ui_.Message("Erase sector failed");
+      progress->Close();
+      link_.StopSerialLink();
+      return false;
+    }
+  }
+  progress->Close();
+
+  WriteSerialRun(kRun, kBeginWrite);
+  if (!link_.WaitSerialAck(kBeginWait)) {
+    ui_.Message("Begin write operation failed");
+    link_.StopSerialLink();
+    return false;
+  }
+
+  progress = ui_.OpenProgress();
+  progress->SetStep(kRun);
+  progress->SetRange(0, static_cast<int>(length));
+  for (size_t index = 0; index < length; index += kRun) {
+    progress->SetText("Write program " + std::to_string(index));
+    // A last chunk past the used size carries the page image's own bytes (its 0xFF fill); the image is
+    // always a whole number of chunks long.
+    std::array<uint8_t, kRun> chunk;
+    chunk.fill(0xFF);
+    std::memcpy(chunk.data(), image + index, std::min<size_t>(kRun, kFlashPageSize - index));
+    WriteSerialChunk(kChunkLead, chunk.data());
+    if (!link_.WaitSerialAck(kChunkWait)) {
+      ui_.Message("Write operation failed");
+      progress->Close();
+      link_.StopSerialLink();
+      return false;
+    }
+    progress->Step();
+  }
+  link_.WriteSerial(kWriteEnd);
+  progress->Close();
+  link_.StopSerialLink();
+  return true;
+}
+
+bool CMaintenanceCommands::HandPageOverTcp(const uint8_t* image, size_t length, int chipType, int page) {
+  // The last block carries the page image's own bytes past the used size, as they lie in the image.
+  if (!link_.SendImage(image, std::min(RoundUpTo256(length), kFlashPageSize), page, 0xFF)) return false;
+
+  // A phone that took the page stops accepting connections while it erases and writes.
+  SleepMs(kHandOverDelay);
+  link_.StartTcpLinkThread();
+  const SectorRange sectors = PageSectors(chipType, page);
+  auto progress = ui_.OpenProgress();
+  progress->SetStep(1);
+  progress->SetRange(sectors.first, sectors.end);
+  for (int sector = sectors.end - 1; sector >= sectors.first; --sector) {
+    progress->SetText("Erase sector " + std::to_string(sector));
+    progress->Step();
+    if (sector != sectors.first) {
+      SleepMs(kSectorPace);
+      continue;
+    }
+    const bool answered = link_.WaitTcpAck(kSectorPace);
+    link_.StopTcpLink();
+    if (answered) {
+      progress->Close();
+      ui_.Message("Invalid upgrade method");
+      return false;
+    }
+  }
+  progress->Close();
+  return true;
+}
+
+bool CMaintenanceCommands::UpdateProgram() {
+  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"ProgramUpdate", "SrcName", "demo.bin"}, "*.bin",
+                         kBinaryFilter);
+  if (!path) return false;
+  host_.SaveToolOptions();
+  if (!RequireTcp()) return false;
+  PaddedFile file;
+  // Past the program's end the phone writes what the last block carries: erased flash, not old memory.
+  switch (ReadPaddedFile(*path, 0xFF, file)) {
+    case FileReadStatus::CannotOpen:
+      ui_.Message("Can not open source file");
+      return false;
+    case FileReadStatus::TooLarge:
+      ui_.Message("Can not malloc memory");
+      return false;
+    case FileReadStatus::Ok:
+      break;
+  }
+  if (!link_.SendImage(file.buffer.data(), file.length, kProgramCommand, 0xFF)) return false;
+  return ReportProbe(kProgramProbeWait, "Invalid update method",
+                     "Updating ... please wait until the update led stop on and off");
+}
+
+}  // namespace quill

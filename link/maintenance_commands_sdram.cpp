@@ -1,0 +1,210 @@
+// SDRAM load and export over either link, the factory-restore instructions and the connection test.
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <new>
+
+#include "link/command_files.h"
+#include "link/maintenance_commands.h"
+#include "platform/icmp_echo.h"
+#include "platform/settings_store.h"
+#include "platform/timing.h"
+
+namespace quill {
+namespace {
+
+// Serial SDRAM loader bytes; the starts are answered by a run of eight equal bytes.
+constexpr uint8_t kLoadStart = 0x00;    // eight
+constexpr uint8_t kExportStart = 0xFF;  // eight
+constexpr uint8_t kChunkLead = 0x08;    // load: then eight data bytes; export: the phone sends eight
+constexpr uint8_t kLoadEnd = 0xFF;
+constexpr uint8_t kExportEnd = 0x00;
+constexpr int kRun = 8;
+
+constexpr int kStartWait = 2000;
+constexpr int kChunkWait = 1000;
+constexpr int kLoadEndPause = 10;  // lets the end byte leave before the port is closed
+constexpr int kBulkPause = 1;
+
+// The whole SDRAM buffer, zeroed: a last serial chunk past the file's end carries zeros.
+std::unique_ptr<uint8_t[]> AllocateSdram() { return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[kSdramSize]()); }
+
+std::string Dotted(uint32_t a) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", (a >> 24) & 0xFF, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
+  return text;
+}
+
+}  // namespace
+
+bool CMaintenanceCommands::LoadSdram() {
+  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"LoadSdram", "SrcName", "sdram.dat"}, "*.dat", kDataFilter);
+  if (!path) return false;
+  host_.SaveToolOptions();
+  std::ifstream in;
+  if (!OpenInputFile(in, *path)) {
+    ui_.Message("Can not open source file");
+    return false;
+  }
+  auto buffer = AllocateSdram();
+  if (!buffer) {
+    ui_.Message("Can not malloc memory");
+    return false;
+  }
+  // A longer file loads its first 640000 bytes only.
+  in.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(kSdramSize));
+  const size_t length = static_cast<size_t>(in.gcount());
+  in.close();
+  switch (host_.LinkType()) {
+    case 0:
+      return WriteSdramOverSerial(buffer.get(), length);
+    case 1:
+      return link_.SendImage(buffer.get(), length, kNoCommand, 0x00);
+    default:
+      return false;
+  }
+}
+
+bool CMaintenanceCommands::WriteSdramOverSerial(const uint8_t* buffer, size_t length) {
+  if (!link_.StartSerialLink(host_.PortName())) return false;
+  WaitCursor cursor(ui_);
+  WriteSerialRun(kRun, kLoadStart);
+  if (!link_.WaitSerialAck(kStartWait)) {
+    cursor.Restore();
+    ui_.Message("Can not connect to Quill(3)");
+    link_.StopSerialLink();
+    return false;
+  }
+  cursor.Restore();
+  auto progress = ui_.OpenProgress();
+  progress->SetStep(kRun);
+  progress->SetRange(0, static_cast<int>(length));
+  // The buffer is a whole number of chunks long, so a last partial chunk reads its zeros.
+  for (size_t index = 0; index < length; index += kRun) {
+    progress->SetText("Write data " + std::to_string(index));
+    WriteSerialChunk(kChunkLead, buffer + index);
+    if (!link_.WaitSerialAck(kChunkWait)) {
+      ui_.Message("Write operation failed");
+      progress->Close();
+      link_.StopSerialLink();
+      return false;
+    }
+    progress->Step();
+  }
+  link_.WriteSerial(kLoadEnd);
+  SleepMs(kLoadEndPause);
+  progress->Close();
+  link_.StopSerialLink();
+  return true;
+}
+
+bool CMaintenanceCommands::SaveSdram() {
+  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Save, {"SaveSdram", "DstName", "sdram.dat"}, "*.dat", kDataFilter);
+  if (!path) return false;
+  // A length outside 0..640000 has been refused with the range message.
+  if (!host_.SaveToolOptions()) return false;
+  auto buffer = AllocateSdram();
+  if (!buffer) {
+    ui_.Message("Can not malloc memory");
+    return false;
+  }
+  const int stored = SettingsStore::Profile().GetInt("Sdram", "SaveLength", 0);
+  const size_t length = static_cast<size_t>(std::clamp(stored, 0, static_cast<int>(kSdramSize)));
+  bool read = false;
+  switch (host_.LinkType()) {
+    case 0:
+      read = ReadSdramOverSerial(buffer.get(), kSdramSize, length);
+      break;
+    case 1:
+      read = link_.ReadImage(buffer.get(), kSdramSize, false);
+      break;
+    default:
+      break;
+  }
+  if (!read) return false;
+  // What was read is only kept in the file: a file that cannot be written is said, never passed over.
+  std::ofstream out(*path, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    ui_.Message("Can not create dest file");
+    return false;
+  }
+  out.write(reinterpret_cast<const char*>(buffer.get()), static_cast<std::streamsize>(length));
+  out.close();
+  if (!out) {
+    ui_.Message("Can not write dest file");
+    return false;
+  }
+  return true;
+}
+
+bool CMaintenanceCommands::ReadSdramOverSerial(uint8_t* buffer, size_t capacity, size_t length) {
+  if (!link_.StartSerialLink(host_.PortName())) return false;
+  WaitCursor cursor(ui_);
+  WriteSerialRun(kRun, kExportStart);
+  if (!link_.WaitSerialAck(kStartWait)) {
+    cursor.Restore();
+    ui_.Message("Can not connect to Quill(4)");
+    link_.StopSerialLink();
+    return false;
+  }
+  cursor.Restore();
+  link_.SetSerialBulk(buffer, capacity);
+  SleepMs(kBulkPause);
+  auto progress = ui_.OpenProgress();
+  progress->SetStep(kRun);
+  progress->SetRange(0, static_cast<int>(length));
+  for (size_t offset = 0; offset < length; offset += kRun) {
+    progress->SetText("Reading data " + std::to_string(offset));
+    link_.WriteSerial(kChunkLead);
+    // The bulk rule signals after each further eight bytes.
+    if (!link_.WaitSerialAck(kChunkWait)) {
+      ui_.Message("Read operation failed");
+      progress->Close();
+      link_.StopSerialLink();
+      return false;
+    }
+    progress->Step();
+  }
+  link_.WriteSerial(kExportEnd);
+  link_.ClearSerialBulk();
+  SleepMs(kBulkPause);
+  progress->Close();
+  // The serial link stays with its holder until the next serial stop.
+  return true;
+}
+
+bool CMaintenanceCommands::ShowFactoryRestore() {
+  ui_.MessageBox(
+      "Please operate on the phone keypad\naccording to the following sequence:\n\n\n UP->Set/OK->UP->Set/OK->UP->UP\n",
+      "Restore Factory", MbButtons::Ok, MbIcon::Information);
+  return true;
+}
+
+bool CMaintenanceCommands::TestConnection() {
+  // The address shown in the IP field, not the stored one; no option changes.
+  const std::string address = Dotted(host_.IpFieldAddress());
+  const EchoResult echo = SendIcmpEcho(address);
+  switch (echo.status) {
+    case EchoStatus::Success:
+      ui_.MessageBox("connection succeeds，you may start updating now!", "connection succeeds", MbButtons::Ok,
+                     MbIcon::Information);
+      return true;
+    case EchoStatus::NotSent:
+      // Nothing reached the network, so nothing is known of the phone: say what stands in the way here.
+      ui_.MessageBox("Can not test the connection to " + address +
+                         ": this computer does not let the tool send an ICMP echo request (" + echo.reason +
+                         ").\nAllow ICMP echo sockets for this user (sysctl net.ipv4.ping_group_range) or give "
+                         "the tool the CAP_NET_RAW capability.",
+                     "Connection test not sent", MbButtons::Ok, MbIcon::Stop);
+      return false;
+    case EchoStatus::NoReply:
+      break;
+  }
+  ui_.MessageBox("Can't connect to phone IP address " + address +
+                     ".\nPlease check the network configuration of your computer or phone.",
+                 "Can't connect to phone IP address", MbButtons::Ok, MbIcon::Stop);
+  return false;
+}
+
+}  // namespace quill
