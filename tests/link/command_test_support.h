@@ -1,0 +1,100 @@
+// What the maintenance command tests share: a window's values without a window, a timing that shortens the
+// fixed sleeps far more than the answer waits, Intel-HEX text for page files, and a serial phone that
+// answers only what it is told to.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "link/command_host.h"
+#include "platform/timing.h"
+#include "tests/support/pty_pair.h"
+
+namespace quill::test {
+
+// The main window's values; SaveToolOptions writes them as the window would.
+class FakeCommandHost : public CommandHost {
+ public:
+  bool SaveToolOptions() override;
+  int LinkType() const override { return linkType; }
+  int FlashPage() const override { return page; }
+  int ChipType() const override { return chipType; }
+  uint32_t IpFieldAddress() const override { return ipField; }
+  std::string PortName() const override { return portName; }
+  std::string WorkingDirectory() const override { return workingDirectory; }
+
+  int linkType = 1;
+  int page = 0;
+  int chipType = 4;
+  uint32_t ipField = 0x7F000001;  // loopback: a test never reaches the window's private default
+  std::string portName = "COM1";
+  std::string workingDirectory;
+  int sdramLength = 0;
+  int saves = 0;
+};
+
+// "127.0.0.N" as the IP field holds it (first octet most significant).
+uint32_t FieldAddress(const std::string& dotted);
+
+// Sleeps shortened by sleepFactor, waits (and the simulator's delays, which use Scaled) by waitFactor:
+// the 15000 ms erase pause becomes milliseconds while an answer still has room on a loaded machine.
+class SplitTiming : public Timing {
+ public:
+  SplitTiming(double sleepFactor, double waitFactor) : sleeps_(sleepFactor), waits_(waitFactor) {}
+  std::chrono::microseconds Scaled(int ms) const override { return waits_.Scaled(ms); }
+  void Sleep(int ms) override { sleeps_.Sleep(ms); }
+
+ private:
+  SystemTiming sleeps_;
+  SystemTiming waits_;
+};
+
+class ScopedSplitTiming {
+ public:
+  ScopedSplitTiming(double sleepFactor, double waitFactor) : timing_(sleepFactor, waitFactor) {
+    Timing::Install(&timing_);
+  }
+  ~ScopedSplitTiming() { Timing::Install(nullptr); }
+  ScopedSplitTiming(const ScopedSplitTiming&) = delete;
+  ScopedSplitTiming& operator=(const ScopedSplitTiming&) = delete;
+
+ private:
+  SplitTiming timing_;
+};
+
+// Intel-HEX text: data records of up to 16 bytes for each (address, bytes) piece in the order given, then
+// the end-of-file record.
+struct HexPiece {
+  uint16_t address;
+  std::vector<uint8_t> bytes;
+};
+std::string IntelHex(const std::vector<HexPiece>& pieces);
+
+// A phone on a pseudo-terminal that answers a received pattern with eight bytes of a value, a limited
+// number of times, and nothing else. For the failures the simulator has no fault for.
+class ScriptedSerialPhone {
+ public:
+  struct Rule {
+    std::vector<uint8_t> pattern;  // matched against the end of what was received
+    uint8_t answer;                // eight of these
+    int times;
+  };
+  explicit ScriptedSerialPhone(std::vector<Rule> rules);
+  ~ScriptedSerialPhone();
+  const std::string& SlavePath() const { return pty_.SlavePath(); }
+  std::vector<uint8_t> Received() const;
+
+ private:
+  void Run();
+  PtyPair pty_;
+  std::vector<Rule> rules_;
+  std::atomic<bool> stop_{false};
+  mutable std::mutex mutex_;
+  std::vector<uint8_t> received_;
+  std::thread thread_;
+};
+
+}  // namespace quill::test
