@@ -19,6 +19,7 @@ constexpr int kConnectWait = 1000;  // the loader accepts a connection within th
 constexpr int kAnswerWait = 10000;  // and answers each block, command or read request within this
 constexpr int kProbeDelay = 500;    // the reconnect after an update command comes this much later
 constexpr int kSerialBaud = 19200;
+constexpr int kSerialDrainWait = 1000;  // a few bytes take milliseconds at 19200 baud
 constexpr uint8_t kReadSettings[2] = {'s', 'h'};
 constexpr uint8_t kReadSdram[2] = {'d', 'h'};
 
@@ -108,6 +109,9 @@ bool CMaintenanceLink::StartSerialLink(const std::string& portName) {
 
 void CMaintenanceLink::StopSerialLink() {
   if (!rs232_) return;
+  // The last bytes a procedure wrote (the flash write's end byte) must reach the phone before the port
+  // goes: closing discards whatever is still queued.
+  port_.Drain(kSerialDrainWait);
   port_.Close();
   Stop(rs232_, Events().serialLinkEnded);
 }

@@ -52,6 +52,9 @@ class CCommPort {
   bool Open(Hwnd owner, int baud, const std::string& portName, uint32_t message, int existingFd = -1);
   // Queues one byte; false when the port is not open or memory runs out. Any thread.
   bool Write(uint8_t byte);
+  // Waits until the bytes queued so far have left: written by the write thread and sent by the driver. At
+  // most ms of the system's time (timing seam); false on time-out, on a stop, or when the port is not open.
+  bool Drain(int ms);
   // Stops both threads (each within 3000 ms of the system's time, else it is given up) and releases
   // everything. Harmless when the port is not open.
   void Close();

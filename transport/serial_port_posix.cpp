@@ -6,6 +6,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <new>
@@ -13,6 +14,7 @@
 #include "platform/debug_log.h"
 #include "platform/event.h"
 #include "platform/paths.h"
+#include "platform/timing.h"
 #include "transport/descriptor.h"
 #include "transport/output_queue.h"
 #include "transport/serial_port.h"
@@ -93,6 +95,10 @@ struct CCommPort::Port {
   Event stop{Event::Kind::ManualReset};        // one signal stops both threads
   CCriticalSection lock;                       // guards queue, and nothing else
   COutputQueue<uint8_t> queue;                 // one-byte blocks
+  uint64_t queued = 0;                         // under lock: bytes queued since the port opened
+  uint64_t written = 0;                        // under lock: bytes handed to the driver since then
+  bool writerEnded = false;                    // under lock: the write thread writes no more
+  Event wrote{Event::Kind::AutoReset};         // a byte was handed to the driver (Drain waits on it)
   bool errorCounts = false;                    // the driver reports line errors (read thread only after Open)
   serial_icounter_struct lastCounts{};
 };
@@ -288,7 +294,8 @@ void CCommPort::RunReadThread(const std::shared_ptr<Port>& port) {
 namespace {
 
 // Writes the block at the head of the queue, if any, and asks for the next wake-up while more remain.
-Step WriteOneBlock(int fd, Event& stop, Event& writeRequest, CCriticalSection& lock, COutputQueue<uint8_t>& queue) {
+Step WriteOneBlock(int fd, Event& stop, Event& writeRequest, Event& wrote, CCriticalSection& lock,
+                   COutputQueue<uint8_t>& queue, uint64_t& written) {
   std::unique_ptr<uint8_t> block;
   {
     CSingleLock single(&lock, true);
@@ -328,6 +335,8 @@ Step WriteOneBlock(int fd, Event& stop, Event& writeRequest, CCriticalSection& l
     return Step::Failed;
   }
   CSingleLock single(&lock, true);
+  ++written;
+  wrote.Set();
   if (!queue.IsEmpty()) writeRequest.Set();
   return Step::Ok;
 }
@@ -342,7 +351,8 @@ void CCommPort::RunWriteThread(const std::shared_ptr<Port>& port) {
     int index = WaitAny(items, 2, kForever);
     if (index == 0) break;
     if (index == 1) {
-      Step step = WriteOneBlock(fd, port->stop, port->writeRequest, port->lock, port->queue);
+      Step step =
+          WriteOneBlock(fd, port->stop, port->writeRequest, port->wrote, port->lock, port->queue, port->written);
       if (step == Step::Ok) continue;
       if (step == Step::Failed) PostMessage(port->owner, WM_COMM_FAILED, 0, 0);
       break;
@@ -352,6 +362,11 @@ void CCommPort::RunWriteThread(const std::shared_ptr<Port>& port) {
     PostMessage(port->owner, WM_COMM_FAILED, 0, 0);
     break;
   }
+  {
+    CSingleLock single(&port->lock, true);
+    port->writerEnded = true;
+  }
+  port->wrote.Set();
   OutputDebugString("CommPort write thread shutting down\n");
 }
 
@@ -370,8 +385,44 @@ bool CCommPort::Write(uint8_t byte) {
   {
     CSingleLock lock(&port->lock, true);
     port->queue.PushBack(std::move(block));
+    ++port->queued;
   }
   port->writeRequest.Set();
+  return true;
+}
+
+bool CCommPort::Drain(int ms) {
+  std::shared_ptr<Port> port;
+  {
+    std::lock_guard<std::mutex> lock(portMutex_);
+    port = port_;
+  }
+  if (!port) return false;
+  const auto deadline = std::chrono::steady_clock::now() + Timing::Current().Scaled(ms);
+  auto left = [&deadline] {
+    return std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
+  };
+  uint64_t target;
+  {
+    CSingleLock lock(&port->lock, true);
+    target = port->queued;
+  }
+  for (;;) {
+    {
+      CSingleLock lock(&port->lock, true);
+      if (port->written >= target) break;
+      if (port->writerEnded) return false;
+    }
+    if (left() <= std::chrono::microseconds::zero()) return false;
+    if (WaitAny({Waitable(port->wrote), Waitable(port->stop)}, left()) != 0) return false;
+  }
+  // The driver sends at the line's pace; a pseudo-terminal keeps nothing back.
+  int pending = 0;
+  while (::ioctl(port->fd.Get(), TIOCOUTQ, &pending) == 0 && pending > 0) {
+    if (left() <= std::chrono::microseconds::zero()) return false;
+    Waitable none[] = {Waitable(port->stop)};
+    if (WaitAny(none, 1, std::min(left(), std::chrono::microseconds(1000))) == 0) return false;
+  }
   return true;
 }
 
@@ -395,7 +446,15 @@ void CCommPort::Close() {
   }
   if (writeThread_.Exists()) {
     port->stop.Set();
-    ::tcflush(fd, TCOFLUSH);
+    // The purge drops what was not yet handed over. A byte handed to the driver counts as sent, as it did
+    // on the system's write-through port; on a pseudo-terminal a flush would still take it back from the
+    // other end.
+    bool unsent;
+    {
+      CSingleLock lock(&port->lock, true);
+      unsent = port->written < port->queued;
+    }
+    if (unsent) ::tcflush(fd, TCOFLUSH);
     if (!writeThread_.WaitForEnd(kStopLimitMs)) {
       OutputDebugString("Force to close CommPort write thread\n");
       writeThread_.Abandon();
