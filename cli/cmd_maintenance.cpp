@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,10 @@ constexpr const char* kCommonOptions =
 std::string Usage(const Entry& e) {
   std::string text = std::string("Usage: quilltool ") + e.name;
   if (e.arguments) text += std::string(" ") + e.arguments;
-  text += " [options]\n" + std::string(e.details) + kCommonOptions;
+  bool linkOptions = !e.values.empty();
+  text += linkOptions ? " [options]\n" : "\n";
+  text += e.details;
+  if (linkOptions) text += kCommonOptions;
   return text;
 }
 
@@ -192,10 +196,10 @@ const std::vector<Entry>& Entries() {
        "  --length N        bytes to read, 0..640000 (default: the stored length)\n",
        &CMaintenanceCommands::SaveSdram, kLinkFlags, Plus(kLinkValues, {"--length"})},
       {"factory-restore", "show the keypad sequence that restores the phone's factory settings", nullptr,
-       "Nothing is sent to the phone.\n", &CMaintenanceCommands::ShowFactoryRestore, kLinkFlags, kLinkValues},
+       "Nothing is sent to the phone.\n", &CMaintenanceCommands::ShowFactoryRestore, {}, {}},
       {"ping", "test the connection to a phone with one ICMP echo", "ADDRESS",
-       "Sends one ICMP echo request to ADDRESS. No option is stored.\n", &CMaintenanceCommands::TestConnection,
-       kLinkFlags, kLinkValues},
+       "Sends one ICMP echo request to ADDRESS. No option is stored.\n", &CMaintenanceCommands::TestConnection, {},
+       {}},
   };
   return entries;
 }
