@@ -1,0 +1,195 @@
+// The maintenance commands on the command line: the window's values from the store and the arguments, the
+// same messages on stderr, the options stored as the window stores them, and the exit code.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "app/tool_options.h"
+#include "cli/subcommand.h"
+#include "cli/terminal_ui.h"
+#include "platform/icmp_echo.h"
+#include "platform/process_events.h"
+#include "platform/settings_store.h"
+#include "settings/settings_image.h"
+#include "sim/tcp_loader.h"
+#include "tests/link/command_test_support.h"
+#include "tests/support/test_env.h"
+#include "transport/net_helpers.h"
+
+namespace quill {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::UnitKind;
+
+struct Outcome {
+  int code;
+  std::string err;
+};
+
+class MaintenanceCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::ClearStore();
+    ResetBaseSettingsImage();
+  }
+  void TearDown() override {
+    if (phone_) phone_->Stop();
+  }
+  void StartPhone(const std::string& address, sim::TcpFaults faults = {}) {
+    sim::TcpLoader::Config config;
+    config.address = address;
+    config.eraseMs = 3000;
+    phone_ = std::make_unique<sim::TcpLoader>(config);
+    phone_->SetFaults(faults);
+    ASSERT_TRUE(phone_->Start()) << phone_->Error();
+  }
+  Outcome Run(const std::string& name, const std::vector<std::string>& args) {
+    FILE* err = std::tmpfile();
+    FILE* out = std::tmpfile();
+    Outcome o;
+    {
+      cli::TerminalUi ui(err, out);
+      o.code = cli::RunSubcommand(name, args, ui);
+    }
+    std::rewind(err);
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, err)) > 0) o.err.append(buffer, n);
+    std::fclose(err);
+    std::fclose(out);
+    return o;
+  }
+  std::string File(const std::string& name, const std::string& bytes) {
+    test::WriteFile(dir_.File(name), bytes);
+    return dir_.File(name);
+  }
+  static int Stored(const char* section, const char* key) {
+    return SettingsStore::Profile().GetInt(section, key, -12345);
+  }
+
+  ScopedProcessEvents events_;
+  // A name given for the phone never reaches a name server.
+  ScopedHostNameLookup names_{[](const std::string&) { return std::optional<uint32_t>(); }};
+  test::ScopedSplitTiming timing_{0.001, 0.1};
+  test::TempDir dir_;
+  std::unique_ptr<sim::TcpLoader> phone_;
+};
+
+TEST_F(MaintenanceCliTest, AFileUpdateGoesToThePhoneGivenAndStoresItAsThePeer) {
+  StartPhone("127.0.0.167");
+  Outcome o = Run("update-ring", {File("ring.dat", std::string(300, 'r')), "--phone", "127.0.0.167"});
+  EXPECT_EQ(o.code, 0) << o.err;
+  EXPECT_NE(o.err.find("Updating ... please wait until the update led stop on and off"), std::string::npos);
+  ASSERT_TRUE(phone_->Stored(0x82).has_value());
+  EXPECT_EQ(phone_->Stored(0x82)->size(), 512u);
+  EXPECT_EQ(static_cast<uint32_t>(Stored("Peer", "IPAddress")), test::FieldAddress("127.0.0.167"));
+  EXPECT_EQ(SettingsStore::Profile().GetString("RingUpdate", "SrcName", ""), dir_.File("ring.dat"));
+  EXPECT_EQ(Stored("Comm", "Type"), 1);
+  EXPECT_EQ(Stored("PFlash", "Type"), 4);
+}
+
+TEST_F(MaintenanceCliTest, TheSerialLinkIsStoredAndRefusedForAProgramUpdate) {
+  StartPhone("127.0.0.168");
+  Outcome o = Run("update-program", {File("fw.bin", "x"), "--serial", "--port", "COM2", "--phone", "127.0.0.168"});
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.err.find("Only Tcpip connection can be used for this function"), std::string::npos) << o.err;
+  EXPECT_EQ(Stored("Comm", "Type"), 0);
+  EXPECT_EQ(SettingsStore::Profile().GetString("Rs232", "Port", ""), "COM2");
+  EXPECT_EQ(phone_->Connections(), 0);
+  // The next command starts from the stored link; --tcp turns it back.
+  EXPECT_EQ(Run("update-program", {File("fw.bin", "x"), "--phone", "127.0.0.168"}).code, 1);
+  EXPECT_EQ(phone_->Connections(), 0);
+  EXPECT_EQ(Run("update-program", {File("fw.bin", "x"), "--tcp", "--phone", "127.0.0.168"}).code, 0);
+  EXPECT_EQ(Stored("Comm", "Type"), 1);
+}
+
+TEST_F(MaintenanceCliTest, TheSdramLengthPassesTheWindowsRangeCheck) {
+  StartPhone("127.0.0.169");
+  auto sdram = std::vector<uint8_t>(1024, 0x5A);
+  phone_->SetSdramImage(sdram);
+  Outcome refused = Run("sdram-save", {dir_.File("a.dat"), "--length", "640001", "--phone", "127.0.0.169"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.err.find("Please enter an integer between 0 and 640000."), std::string::npos) << refused.err;
+  EXPECT_FALSE(test::FileExists(dir_.File("a.dat")));
+  EXPECT_EQ(Stored("Sdram", "SaveLength"), -12345);  // nothing stored
+  EXPECT_EQ(phone_->Connections(), 0);
+
+  Outcome saved = Run("sdram-save", {dir_.File("a.dat"), "--length", "1000", "--phone", "127.0.0.169"});
+  EXPECT_EQ(saved.code, 0) << saved.err;
+  EXPECT_EQ(test::ReadBytes(dir_.File("a.dat")), std::vector<uint8_t>(1000, 0x5A));
+  EXPECT_EQ(Stored("Sdram", "SaveLength"), 1000);
+}
+
+TEST_F(MaintenanceCliTest, UpdatePageTakesPage0HexFromTheGivenDirectoryAndAsksOnlyWhenItMust) {
+  StartPhone("127.0.0.170");
+  test::WriteFile(dir_.File("Page0.hex"), test::IntelHex({{0, std::vector<uint8_t>(40, 0x11)}}));
+  Outcome asked = Run("update-page", {"--dir", dir_.Path(), "--page", "2", "--chip", "1", "--phone", "127.0.0.170"});
+  EXPECT_EQ(asked.code, 1);
+  EXPECT_NE(asked.err.find("Are you sure about flash page?"), std::string::npos) << asked.err;
+  EXPECT_EQ(phone_->Connections(), 0);
+
+  Outcome done = Run("update-page", {"--dir", dir_.Path(), "--phone", "127.0.0.170"});
+  EXPECT_EQ(done.code, 0) << done.err;
+  ASSERT_TRUE(phone_->Page(0).has_value());
+  std::vector<uint8_t> expected(40, 0x11);
+  expected.resize(256, 0xFF);
+  EXPECT_EQ(*phone_->Page(0), expected);
+  EXPECT_EQ(SettingsStore::Profile().GetString("PFlashUpdate", "SrcName", ""), dir_.File("Page0.hex"));
+  EXPECT_EQ(Stored("PFlash", "Page"), 0);
+}
+
+TEST_F(MaintenanceCliTest, PushSettingsSendsOnlyWhenTheQuestionIsAnsweredYes) {
+  StartPhone("127.0.0.171");
+  phone_->SetSettingsImage(std::vector<uint8_t>(512, 0x21));
+  EXPECT_EQ(Run("push-settings", {"--phone", "127.0.0.171"}).code, 1);
+  EXPECT_FALSE(phone_->Stored(0x80).has_value());
+  Outcome o = Run("push-settings", {"--phone", "127.0.0.171", "--yes"});
+  EXPECT_EQ(o.code, 0) << o.err;
+  EXPECT_NE(o.err.find("New settings updated"), std::string::npos);
+  SettingsImage expected;
+  BuildSettingsImage(expected.data());
+  ASSERT_TRUE(phone_->Stored(0x80).has_value());
+  EXPECT_EQ(*phone_->Stored(0x80), std::vector<uint8_t>(expected.begin(), expected.end()));
+}
+
+TEST_F(MaintenanceCliTest, PingTestsTheAddressGivenAndStoresNothing) {
+  std::vector<std::string> asked;
+  EchoStatus status = EchoStatus::Success;
+  ScopedIcmpEcho echo([&](const std::string& address) {
+    asked.push_back(address);
+    return EchoResult{status, ""};
+  });
+  EXPECT_EQ(Run("ping", {"127.0.0.172"}).code, 0);
+  status = EchoStatus::NoReply;
+  Outcome o = Run("ping", {"127.0.0.172"});
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.err.find("Can't connect to phone IP address 127.0.0.172."), std::string::npos) << o.err;
+  EXPECT_EQ(asked, (std::vector<std::string>{"127.0.0.172", "127.0.0.172"}));
+  EXPECT_FALSE(SettingsStore::Profile().Contains("Peer", "IPAddress"));
+  EXPECT_EQ(Run("factory-restore", {}).code, 0);
+}
+
+TEST_F(MaintenanceCliTest, ArgumentsOutsideTheirRangeAreUsageErrors) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
+      {"update-page", {"--page", "16"}},
+      {"update-page", {"--chip", "5"}},
+      {"update-page", {"--port", "COM3"}},
+      {"update-page", {"--serial", "--tcp"}},
+      {"update-page", {"extra"}},
+      {"update-ring", {}},
+      {"update-ring", {"a.dat", "b.dat"}},
+      {"sdram-save", {"x.dat", "--length", "lots"}},
+      {"update-hold", {"h.dat", "--phone", "not an address"}},
+      {"ping", {}},
+      {"factory-restore", {"--phone", "127.0.0.173"}},
+  };
+  for (const auto& [name, args] : rows) {
+    Outcome o = Run(name, args);
+    EXPECT_EQ(o.code, 2) << name << " " << (args.empty() ? "" : args[0]) << ": " << o.err;
+  }
+  EXPECT_FALSE(SettingsStore::Profile().Contains("Comm", "Type"));  // a usage error stores nothing
+}
+
+}  // namespace
+}  // namespace quill
