@@ -3,6 +3,7 @@
 // answers only what it is told to.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -40,11 +41,16 @@ class FakeCommandHost : public CommandHost {
 uint32_t FieldAddress(const std::string& dotted);
 
 // Sleeps shortened by sleepFactor, waits (and the simulator's delays, which use Scaled) by waitFactor:
-// the 15000 ms erase pause becomes milliseconds while an answer still has room on a loaded machine.
+// the 15000 ms erase pause becomes milliseconds. A wait of 100 ms or more never drops below 400 ms, so an
+// answer still has room on a loaded machine, while the 1 ms probe waits stay short.
 class SplitTiming : public Timing {
  public:
   SplitTiming(double sleepFactor, double waitFactor) : sleeps_(sleepFactor), waits_(waitFactor) {}
-  std::chrono::microseconds Scaled(int ms) const override { return waits_.Scaled(ms); }
+  std::chrono::microseconds Scaled(int ms) const override {
+    auto scaled = waits_.Scaled(ms);
+    if (ms >= 100) scaled = std::max(scaled, std::chrono::microseconds(400000));
+    return scaled;
+  }
   void Sleep(int ms) override { sleeps_.Sleep(ms); }
 
  private:

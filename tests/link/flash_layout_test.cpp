@@ -1,4 +1,5 @@
-// The flash tables: sectors per page and chip, where the settings go, which page file fits which page.
+// The flash tables: sectors per page and chip, and which page file fits which page (where the settings go
+// is shown by the hand-over tests, on the bytes the phone received).
 #include <gtest/gtest.h>
 
 #include "link/flash_layout.h"
@@ -20,28 +21,6 @@ TEST(FlashLayout, SectorsOfEachPage) {
     SectorRange s = PageSectors(r.chip, r.page);
     EXPECT_EQ(s.first, r.first) << "chip " << r.chip << " page " << r.page;
     EXPECT_EQ(s.end, r.end) << "chip " << r.chip << " page " << r.page;
-  }
-}
-
-TEST(FlashLayout, SettingsLocationPerPageAndChip) {
-  struct Row {
-    int page, chip;
-    bool merged;
-    size_t offset, fixedLength;
-    bool signature;
-  };
-  const Row rows[] = {
-      {3, 1, true, 0xC000, 0xC100, false}, {0, 0, true, 0x4000, 0, true},   {7, 3, true, 0xA000, 0, false},
-      {15, 4, true, 0xA000, 0, false},     {7, 2, true, 0x0200, 0, false},  {3, 4, false, 0, 0, false},
-      {0, 4, false, 0, 0, false},          {15, 3, false, 0, 0, false},     {7, 4, false, 0, 0, false},
-  };
-  for (const Row& r : rows) {
-    auto at = SettingsLocationOf(r.page, r.chip);
-    ASSERT_EQ(at.has_value(), r.merged) << "page " << r.page << " chip " << r.chip;
-    if (!at) continue;
-    EXPECT_EQ(at->offset, r.offset);
-    EXPECT_EQ(at->fixedLength, r.fixedLength);
-    EXPECT_EQ(at->checkSignature, r.signature);
   }
 }
 

@@ -39,7 +39,7 @@ class MaintenanceCliTest : public ::testing::Test {
   void StartPhone(const std::string& address, sim::TcpFaults faults = {}) {
     sim::TcpLoader::Config config;
     config.address = address;
-    config.eraseMs = 3000;
+    config.eraseMs = 8000;
     phone_ = std::make_unique<sim::TcpLoader>(config);
     phone_->SetFaults(faults);
     ASSERT_TRUE(phone_->Start()) << phone_->Error();
