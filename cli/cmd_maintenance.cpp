@@ -23,7 +23,10 @@ namespace {
 class CliCommandHost : public CommandHost {
  public:
   CliCommandHost(Ui& ui, ToolOptions options, long long sdramLength, std::string workingDirectory)
-      : ui_(ui), options_(options), sdramLength_(sdramLength), workingDirectory_(std::move(workingDirectory)) {}
+      : ui_(ui),
+        options_(options),
+        sdramLength_(sdramLength),
+        workingDirectory_(std::move(workingDirectory)) {}
 
   bool SaveToolOptions() override {
     // The window's range check of the SDRAM length field; a refused value stores nothing.
@@ -173,10 +176,12 @@ const std::vector<Entry>& Entries() {
       {"update-program", "replace the phone's program image (TCP)", "FILE",
        "Sends the program image FILE to the phone, which writes it into its flash.\n",
        &CMaintenanceCommands::UpdateProgram, kLinkFlags, kLinkValues},
-      {"update-ring", "replace the phone's ring tone (TCP)", "FILE", "Sends the ring tone FILE to the phone.\n",
-       &CMaintenanceCommands::UpdateRing, kLinkFlags, kLinkValues},
-      {"update-map", "replace the phone's digit map (TCP)", "FILE", "Sends the digit map FILE to the phone.\n",
-       &CMaintenanceCommands::UpdateDigitMap, kLinkFlags, kLinkValues},
+      {"update-ring", "replace the phone's ring tone (TCP)", "FILE",
+       "Sends the ring tone FILE to the phone.\n", &CMaintenanceCommands::UpdateRing, kLinkFlags,
+       kLinkValues},
+      {"update-map", "replace the phone's digit map (TCP)", "FILE",
+       "Sends the digit map FILE to the phone.\n", &CMaintenanceCommands::UpdateDigitMap, kLinkFlags,
+       kLinkValues},
       {"update-hold", "replace the phone's hold announcement (TCP)", "FILE",
        "Sends the hold announcement FILE to the phone.\n", &CMaintenanceCommands::UpdateHoldAnnouncement,
        kLinkFlags, kLinkValues},
@@ -184,7 +189,8 @@ const std::vector<Entry>& Entries() {
        "Reads the phone's settings, applies the settings text FILE ([SETTING1]..[SETTING4]) to four\n"
        "copies of them and sends the four records.\n",
        &CMaintenanceCommands::UpdateAlternateSettings, kLinkFlags, kLinkValues},
-      {"push-settings", "read the phone's settings, then send the settings built from the store (TCP)", nullptr,
+      {"push-settings", "read the phone's settings, then send the settings built from the store (TCP)",
+       nullptr,
        "Reads the phone's settings into the store's section \"PhoneSettings\" as the settings dialog\n"
        "would show them, then, after the question (--yes), sends the record built from the store.\n",
        &CMaintenanceCommands::EditAndPushSettings, kLinkFlags, kLinkValues},
@@ -195,10 +201,19 @@ const std::vector<Entry>& Entries() {
        "Reads the phone's SDRAM into FILE.\n"
        "  --length N        bytes to read, 0..640000 (default: the stored length)\n",
        &CMaintenanceCommands::SaveSdram, kLinkFlags, Plus(kLinkValues, {"--length"})},
-      {"factory-restore", "show the keypad sequence that restores the phone's factory settings", nullptr,
-       "Nothing is sent to the phone.\n", &CMaintenanceCommands::ShowFactoryRestore, {}, {}},
-      {"ping", "test the connection to a phone with one ICMP echo", "ADDRESS",
-       "Sends one ICMP echo request to ADDRESS. No option is stored.\n", &CMaintenanceCommands::TestConnection, {},
+      {"factory-restore",
+       "show the keypad sequence that restores the phone's factory settings",
+       nullptr,
+       "Nothing is sent to the phone.\n",
+       &CMaintenanceCommands::ShowFactoryRestore,
+       {},
+       {}},
+      {"ping",
+       "test the connection to a phone with one ICMP echo",
+       "ADDRESS",
+       "Sends one ICMP echo request to ADDRESS. No option is stored.\n",
+       &CMaintenanceCommands::TestConnection,
+       {},
        {}},
   };
   return entries;

@@ -43,11 +43,4 @@ FileReadStatus ReadPaddedFile(const std::string& path, uint8_t padding, PaddedFi
   return FileReadStatus::Ok;
 }
 
-std::optional<size_t> ReadFileStart(const std::string& path, uint8_t* buffer, size_t limit) {
-  std::ifstream in;
-  if (!OpenInputFile(in, path)) return std::nullopt;
-  in.read(reinterpret_cast<char*>(buffer), static_cast<std::streamsize>(limit));
-  return static_cast<size_t>(in.gcount());
-}
-
 }  // namespace quill

@@ -16,8 +16,10 @@ namespace quill {
 
 // The file dialogs' filters, in the system's form.
 constexpr std::string_view kBinaryFilter = "Binary files (*.bin)|*.bin|All files (*.*)|*.*||";
-constexpr std::string_view kDataFilter = "Data files (*.dat)|*.dat|All data files|*.dat;*.pcm;*.raw|All files (*.*)|*.*||";
-constexpr std::string_view kTextFilter = "Text files (*.txt)|*.txt|All Text files|*.txt;|All files (*.*)|*.*||";
+constexpr std::string_view kDataFilter =
+    "Data files (*.dat)|*.dat|All data files|*.dat;*.pcm;*.raw|All files (*.*)|*.*||";
+constexpr std::string_view kTextFilter =
+    "Text files (*.txt)|*.txt|All Text files|*.txt;|All files (*.*)|*.*||";
 
 // A remembered file: the section and key of the store that keep it, and the name used before any was kept.
 struct RememberedFile {
@@ -46,8 +48,5 @@ FileReadStatus ReadPaddedFile(const std::string& path, uint8_t padding, PaddedFi
 
 // Opens a file for reading; false for a folder too, which the system's open refuses.
 bool OpenInputFile(std::ifstream& in, const std::string& path);
-
-// Reads at most limit bytes of a file into buffer; nothing when it cannot be opened.
-std::optional<size_t> ReadFileStart(const std::string& path, uint8_t* buffer, size_t limit);
 
 }  // namespace quill

@@ -37,11 +37,8 @@ std::optional<SettingsLocation> SettingsLocationOf(int page, int chipType) {
     SettingsLocation location;
   };
   static constexpr Row kRows[] = {
-      {3, 1, {0xC000, 0xC100, false}},
-      {0, 0, {0x4000, 0, true}},
-      {7, 3, {0xA000, 0, false}},
-      {15, 4, {0xA000, 0, false}},
-      {7, 2, {0x0200, 0, false}},
+      {3, 1, {0xC000, 0xC100, false}}, {0, 0, {0x4000, 0, true}},  {7, 3, {0xA000, 0, false}},
+      {15, 4, {0xA000, 0, false}},     {7, 2, {0x0200, 0, false}},
   };
   for (const Row& r : kRows)
     if (r.page == page && r.chipType == chipType) return r.location;

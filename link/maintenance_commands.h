@@ -20,7 +20,8 @@ namespace quill {
 
 class CMaintenanceCommands {
  public:
-  CMaintenanceCommands(Ui& ui, CMaintenanceLink& link, CommandHost& host) : ui_(ui), link_(link), host_(host) {}
+  CMaintenanceCommands(Ui& ui, CMaintenanceLink& link, CommandHost& host)
+      : ui_(ui), link_(link), host_(host) {}
 
   // Flash programming (maintenance_commands_flash.cpp).
   bool UpdateFlashPage();  // "Page0.hex" of the working directory to the selected page

@@ -55,17 +55,29 @@ bool CMaintenanceCommands::RunFileUpdate(const FileUpdate& row) {
 }
 
 bool CMaintenanceCommands::UpdateRing() {
-  return RunFileUpdate(
-      {{"RingUpdate", "SrcName", "ring.dat"}, "*.dat", kDataFilter, 0x82, 2000, "Invalid update ring method"});
+  return RunFileUpdate({{"RingUpdate", "SrcName", "ring.dat"},
+                        "*.dat",
+                        kDataFilter,
+                        0x82,
+                        2000,
+                        "Invalid update ring method"});
 }
 
 bool CMaintenanceCommands::UpdateDigitMap() {
-  return RunFileUpdate(
-      {{"MapUpdate", "SrcName", "map.txt"}, "*.txt", kTextFilter, 0x84, 2000, "Invalid update digitmap method"});
+  return RunFileUpdate({{"MapUpdate", "SrcName", "map.txt"},
+                        "*.txt",
+                        kTextFilter,
+                        0x84,
+                        2000,
+                        "Invalid update digitmap method"});
 }
 
 bool CMaintenanceCommands::UpdateHoldAnnouncement() {
-  return RunFileUpdate({{"HoldIVRUpdate", "SrcName", "hold.dat"}, "*.dat", kDataFilter, 0x83, 2000,
+  return RunFileUpdate({{"HoldIVRUpdate", "SrcName", "hold.dat"},
+                        "*.dat",
+                        kDataFilter,
+                        0x83,
+                        2000,
                         "Invalid update hold IVR method"});
 }
 
@@ -78,8 +90,8 @@ bool CMaintenanceCommands::UpdateAlternateSettings() {
   for (size_t i = 1; i < kAlternateImageCount; ++i)
     std::memcpy(images.data() + i * kSettingsImageSize, images.data(), kSettingsImageSize);
 
-  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"AlternateUpdate", "SrcName", "setting.txt"}, "*.txt",
-                         kTextFilter);
+  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"AlternateUpdate", "SrcName", "setting.txt"},
+                         "*.txt", kTextFilter);
   if (!path) return false;
   std::ifstream in;
   if (!OpenInputFile(in, *path)) {
@@ -109,8 +121,8 @@ bool CMaintenanceCommands::EditAndPushSettings() {
   if (!link_.ReadImage(image.data(), image.size(), true)) return false;
   ImportSettingsImage(image.data());
   if (!ui_.RunSettingsDialog()) return false;
-  if (ui_.MessageBox("Update settings to phone now?", ApplicationName(), MbButtons::YesNo, MbIcon::Question) !=
-      MbResult::Yes)
+  if (ui_.MessageBox("Update settings to phone now?", ApplicationName(), MbButtons::YesNo,
+                     MbIcon::Question) != MbResult::Yes)
     return false;
   BuildSettingsImage(image.data());
   if (!link_.SendImage(image.data(), image.size(), kSettingsCommand, 0x00)) return false;

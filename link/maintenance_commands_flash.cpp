@@ -27,11 +27,11 @@ constexpr uint8_t kWakeUp = 0x55;  // sixteen of these wake the loader
 constexpr int kWakeUpCount = 16;
 constexpr uint8_t kProbe = 0xAA;  // repeated until the loader answers
 constexpr int kMaxProbes = 4096;
-constexpr uint8_t kEraseLead = 0xFF;  // eight, then the sector number
+constexpr uint8_t kEraseLead = 0xFF;   // eight, then the sector number
 constexpr uint8_t kBeginWrite = 0x00;  // eight
 constexpr uint8_t kChunkLead = 0x08;   // then eight data bytes
 constexpr uint8_t kWriteEnd = 0xFF;    // not answered
-constexpr int kRun = 8;  // answers, erase leads, begin-write and chunks
+constexpr int kRun = 8;                // answers, erase leads, begin-write and chunks
 
 constexpr int kWakeUpWait = 1000;
 constexpr int kProbeWait = 1;
@@ -63,8 +63,8 @@ bool CMaintenanceCommands::UpdateFlashPage() {
   const int page = host_.FlashPage();
   const int chipType = host_.ChipType();
   if (!PageFileFits(FileNameOf(path), page, chipType) &&
-      ui_.MessageBox("Are you sure about flash page?", ApplicationName(), MbButtons::YesNo, MbIcon::Question) !=
-          MbResult::Yes)
+      ui_.MessageBox("Are you sure about flash page?", ApplicationName(), MbButtons::YesNo,
+                     MbIcon::Question) != MbResult::Yes)
     return false;
 
   std::vector<uint8_t> image(kFlashPageSize, 0xFF);
@@ -75,7 +75,8 @@ bool CMaintenanceCommands::UpdateFlashPage() {
   }
   size_t length = std::min(static_cast<size_t>(used), kFlashPageSize);
   if (auto at = SettingsLocationOf(page, chipType)) {
-    if (at->checkSignature && std::memcmp(image.data() + at->offset, kPage0Signature, sizeof kPage0Signature) != 0) {
+    if (at->checkSignature &&
+        std::memcmp(image.data() + at->offset, kPage0Signature, sizeof kPage0Signature) != 0) {
       ui_.Message(kHexError);
       return false;
     }
@@ -92,7 +93,8 @@ bool CMaintenanceCommands::UpdateFlashPage() {
   }
 }
 
-bool CMaintenanceCommands::ProgramPageOverSerial(const uint8_t* image, size_t length, int chipType, int page) {
+bool CMaintenanceCommands::ProgramPageOverSerial(const uint8_t* image, size_t length, int chipType,
+                                                 int page) {
   if (!link_.StartSerialLink(host_.PortName())) return false;
   WaitCursor cursor(ui_);
   WriteSerialRun(kWakeUpCount, kWakeUp);

@@ -28,18 +28,22 @@ constexpr int kLoadEndPause = 10;  // lets the end byte leave before the port is
 constexpr int kBulkPause = 1;
 
 // The whole SDRAM buffer, zeroed: a last serial chunk past the file's end carries zeros.
-std::unique_ptr<uint8_t[]> AllocateSdram() { return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[kSdramSize]()); }
+std::unique_ptr<uint8_t[]> AllocateSdram() {
+  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[kSdramSize]());
+}
 
 std::string Dotted(uint32_t a) {
   char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", (a >> 24) & 0xFF, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", (a >> 24) & 0xFF, (a >> 16) & 0xFF, (a >> 8) & 0xFF,
+                a & 0xFF);
   return text;
 }
 
 }  // namespace
 
 bool CMaintenanceCommands::LoadSdram() {
-  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"LoadSdram", "SrcName", "sdram.dat"}, "*.dat", kDataFilter);
+  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"LoadSdram", "SrcName", "sdram.dat"}, "*.dat",
+                         kDataFilter);
   if (!path) return false;
   host_.SaveToolOptions();
   std::ifstream in;
@@ -100,7 +104,8 @@ bool CMaintenanceCommands::WriteSdramOverSerial(const uint8_t* buffer, size_t le
 }
 
 bool CMaintenanceCommands::SaveSdram() {
-  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Save, {"SaveSdram", "DstName", "sdram.dat"}, "*.dat", kDataFilter);
+  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Save, {"SaveSdram", "DstName", "sdram.dat"}, "*.dat",
+                         kDataFilter);
   if (!path) return false;
   // A length outside 0..640000 has been refused with the range message.
   if (!host_.SaveToolOptions()) return false;
@@ -176,7 +181,8 @@ bool CMaintenanceCommands::ReadSdramOverSerial(uint8_t* buffer, size_t capacity,
 
 bool CMaintenanceCommands::ShowFactoryRestore() {
   ui_.MessageBox(
-      "Please operate on the phone keypad\naccording to the following sequence:\n\n\n UP->Set/OK->UP->Set/OK->UP->UP\n",
+      "Please operate on the phone keypad\naccording to the following sequence:\n\n\n "
+      "UP->Set/OK->UP->Set/OK->UP->UP\n",
       "Restore Factory", MbButtons::Ok, MbIcon::Information);
   return true;
 }
@@ -192,11 +198,12 @@ bool CMaintenanceCommands::TestConnection() {
       return true;
     case EchoStatus::NotSent:
       // Nothing reached the network, so nothing is known of the phone: say what stands in the way here.
-      ui_.MessageBox("Can not test the connection to " + address +
-                         ": this computer does not let the tool send an ICMP echo request (" + echo.reason +
-                         ").\nAllow ICMP echo sockets for this user (sysctl net.ipv4.ping_group_range) or give "
-                         "the tool the CAP_NET_RAW capability.",
-                     "Connection test not sent", MbButtons::Ok, MbIcon::Stop);
+      ui_.MessageBox(
+          "Can not test the connection to " + address +
+              ": this computer does not let the tool send an ICMP echo request (" + echo.reason +
+              ").\nAllow ICMP echo sockets for this user (sysctl net.ipv4.ping_group_range) or give "
+              "the tool the CAP_NET_RAW capability.",
+          "Connection test not sent", MbButtons::Ok, MbIcon::Stop);
       return false;
     case EchoStatus::NoReply:
       break;

@@ -56,9 +56,13 @@ class Socket {
   int fd_;
 };
 
-std::string ErrorText(int error) { return std::strerror(error); }
+std::string ErrorText(int error) {
+  return std::strerror(error);
+}
 
-bool IsPermissionError(int error) { return error == EACCES || error == EPERM; }
+bool IsPermissionError(int error) {
+  return error == EACCES || error == EPERM;
+}
 
 struct Request {
   uint16_t identifier = 0;
@@ -103,16 +107,18 @@ EchoResult EchoOn(int fd, bool raw, const sockaddr_in& to, const IcmpEchoOptions
   Waitable writable[] = {Waitable(fd, POLLOUT)};
   if (Timing::Current().WaitAny(writable, 1, options.writeTimeoutMs) != 0)
     return {EchoStatus::NoReply, "the request could not be written in time"};
-  ssize_t sent = ::sendto(fd, request.bytes.data(), request.bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to),
-                          sizeof to);
+  ssize_t sent = ::sendto(fd, request.bytes.data(), request.bytes.size(), 0,
+                          reinterpret_cast<const sockaddr*>(&to), sizeof to);
   if (sent < 0) {
     int error = errno;
-    return {IsPermissionError(error) ? EchoStatus::NotSent : EchoStatus::NoReply, "send: " + ErrorText(error)};
+    return {IsPermissionError(error) ? EchoStatus::NotSent : EchoStatus::NoReply,
+            "send: " + ErrorText(error)};
   }
   const auto deadline = std::chrono::steady_clock::now() + Timing::Current().Scaled(options.readTimeoutMs);
   std::array<uint8_t, kReceiveRoom> buffer;
   for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
     if (left <= std::chrono::microseconds::zero()) break;
     Waitable readable[] = {Waitable(fd, POLLIN)};
     if (WaitAny(readable, 1, left) != 0) break;
@@ -120,7 +126,8 @@ EchoResult EchoOn(int fd, bool raw, const sockaddr_in& to, const IcmpEchoOptions
     for (;;) {
       sockaddr_in from{};
       socklen_t fromSize = sizeof from;
-      ssize_t n = ::recvfrom(fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
+      ssize_t n =
+          ::recvfrom(fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &fromSize);
       if (n < 0) {
         int error = errno;
         if (error == EINTR) continue;
@@ -157,7 +164,8 @@ EchoResult SystemIcmpEcho(const std::string& dottedAddress, const IcmpEchoOption
     int type;
     const char* name;
   };
-  const Kind kinds[] = {{options.tryDatagram, SOCK_DGRAM, "datagram socket"}, {options.tryRaw, SOCK_RAW, "raw socket"}};
+  const Kind kinds[] = {{options.tryDatagram, SOCK_DGRAM, "datagram socket"},
+                        {options.tryRaw, SOCK_RAW, "raw socket"}};
   for (const Kind& kind : kinds) {
     if (!kind.wanted) continue;
     int fd = ::socket(AF_INET, kind.type | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);

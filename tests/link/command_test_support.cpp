@@ -84,7 +84,8 @@ void ScriptedSerialPhone::Run() {
       received_.push_back(buffer[i]);
       for (Rule& r : rules_) {
         if (r.times <= 0 || received_.size() < r.pattern.size()) continue;
-        if (!std::equal(r.pattern.begin(), r.pattern.end(), received_.end() - static_cast<long>(r.pattern.size())))
+        if (!std::equal(r.pattern.begin(), r.pattern.end(),
+                        received_.end() - static_cast<long>(r.pattern.size())))
           continue;
         --r.times;
         std::vector<uint8_t> answer(8, r.answer);

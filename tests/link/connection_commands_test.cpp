@@ -17,7 +17,9 @@ namespace {
 constexpr const char* kSucceeds = "connection succeeds，you may start updating now!";
 
 // The echo of this machine, or why this sandbox cannot send one.
-EchoResult LoopbackEcho() { return SystemIcmpEcho("127.0.0.1"); }
+EchoResult LoopbackEcho() {
+  return SystemIcmpEcho("127.0.0.1");
+}
 
 TEST(IcmpEcho, TheLoopbackAddressAnswers) {
   EchoResult r = LoopbackEcho();
@@ -30,7 +32,8 @@ TEST(IcmpEcho, TheLoopbackAddressAnswers) {
     options.tryRaw = !datagram;
     EchoResult one = SystemIcmpEcho("127.0.0.1", options);
     if (one.status == EchoStatus::NotSent) {
-      EXPECT_NE(one.reason.find(datagram ? "datagram socket" : "raw socket"), std::string::npos) << one.reason;
+      EXPECT_NE(one.reason.find(datagram ? "datagram socket" : "raw socket"), std::string::npos)
+          << one.reason;
     } else {
       EXPECT_EQ(one.status, EchoStatus::Success) << (datagram ? "datagram: " : "raw: ") << one.reason;
     }
@@ -87,10 +90,12 @@ TEST_F(ConnectionTest, TheEchoGoesToTheFieldsAddressAndItsOutcomeChoosesTheBox) 
   const Row rows[] = {
       {EchoStatus::Success, true, "connection succeeds", MbIcon::Information, kSucceeds},
       {EchoStatus::NoReply, false, "Can't connect to phone IP address", MbIcon::Stop,
-       "Can't connect to phone IP address 127.0.0.77.\nPlease check the network configuration of your computer or "
+       "Can't connect to phone IP address 127.0.0.77.\nPlease check the network configuration of your "
+       "computer or "
        "phone."},
       {EchoStatus::NotSent, false, "Connection test not sent", MbIcon::Stop,
-       "Can not test the connection to 127.0.0.77: this computer does not let the tool send an ICMP echo request "
+       "Can not test the connection to 127.0.0.77: this computer does not let the tool send an ICMP echo "
+       "request "
        "(raw socket: Operation not permitted)."},
   };
   host_.ipField = test::FieldAddress("127.0.0.77");
@@ -100,7 +105,8 @@ TEST_F(ConnectionTest, TheEchoGoesToTheFieldsAddressAndItsOutcomeChoosesTheBox) 
     std::vector<std::string> asked;
     ScopedIcmpEcho echo([&](const std::string& address) {
       asked.push_back(address);
-      return EchoResult{row.status, row.status == EchoStatus::NotSent ? "raw socket: Operation not permitted" : ""};
+      return EchoResult{row.status,
+                        row.status == EchoStatus::NotSent ? "raw socket: Operation not permitted" : ""};
     });
     DebugLogCapture log;
     EXPECT_EQ(commands_.TestConnection(), row.ok);

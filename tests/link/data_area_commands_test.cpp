@@ -24,7 +24,8 @@ using sim::UnitKind;
 
 constexpr const char* kUpdating = "Updating ... please wait until the update led stop on and off";
 constexpr const char* kOnlyTcp = "Only Tcpip connection can be used for this function";
-constexpr const char* kDataFilter = "Data files (*.dat)|*.dat|All data files|*.dat;*.pcm;*.raw|All files (*.*)|*.*||";
+constexpr const char* kDataFilter =
+    "Data files (*.dat)|*.dat|All data files|*.dat;*.pcm;*.raw|All files (*.*)|*.*||";
 constexpr const char* kTextFilter = "Text files (*.txt)|*.txt|All Text files|*.txt;|All files (*.*)|*.*||";
 
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
@@ -33,7 +34,9 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
   return v;
 }
 
-std::string AsText(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+std::string AsText(const std::vector<uint8_t>& v) {
+  return std::string(v.begin(), v.end());
+}
 
 std::vector<UnitKind> Kinds(const sim::UnitLog& log) {
   std::vector<UnitKind> out;
@@ -324,7 +327,8 @@ TEST_F(SettingsPushTest, ARefusingPhoneGivesInvalidSettingsMethod) {
   StartWithImage("127.0.0.140", faults);
   ui_.Answer(MbResult::Yes);
   EXPECT_FALSE(commands_.EditAndPushSettings());
-  EXPECT_EQ(ui_.Texts(), (std::vector<std::string>{"Update settings to phone now?", "Invalid settings method"}));
+  EXPECT_EQ(ui_.Texts(),
+            (std::vector<std::string>{"Update settings to phone now?", "Invalid settings method"}));
   EXPECT_EQ(ui_.messages.back().icon, MbIcon::Exclamation);
 }
 

@@ -44,7 +44,9 @@ std::vector<uint8_t> PageImage(const std::vector<test::HexPiece>& pieces, std::o
   return image;
 }
 
-std::vector<uint8_t> Head(const std::vector<uint8_t>& v, size_t n) { return {v.begin(), v.begin() + n}; }
+std::vector<uint8_t> Head(const std::vector<uint8_t>& v, size_t n) {
+  return {v.begin(), v.begin() + n};
+}
 
 class FlashTest : public ::testing::Test {
  protected:
@@ -155,8 +157,8 @@ TEST_F(FlashTest, Page0OfChip0OverSerialErasesSectors3To0AndWritesTheMergedPage)
 
   EXPECT_TRUE(ui_.messages.empty());
   ASSERT_EQ(ui_.progresses.size(), 2u);
-  EXPECT_EQ(ui_.progresses[0]->texts,
-            (std::vector<std::string>{"Erase sector 3", "Erase sector 2", "Erase sector 1", "Erase sector 0"}));
+  EXPECT_EQ(ui_.progresses[0]->texts, (std::vector<std::string>{"Erase sector 3", "Erase sector 2",
+                                                                "Erase sector 1", "Erase sector 0"}));
   EXPECT_EQ(ui_.progresses[1]->texts.size(), chunks);
   EXPECT_EQ(ui_.progresses[1]->texts.back(), "Write program 16384");
   EXPECT_EQ(SettingsStore::Profile().GetString("PFlashUpdate", "SrcName", ""), dir_.File("Page0.hex"));
@@ -216,7 +218,7 @@ TEST_F(FlashTest, TheQuestionComesOnlyWhenTheFileDoesNotNameThePage) {
   EXPECT_EQ(ui_.messages.back().text, kHexError);
 
   ui_.messages.clear();
-  host_.page = 2;  // "Page0.hex" is neither "page2.hex" nor, on this chip, "page4"
+  host_.page = 2;                             // "Page0.hex" is neither "page2.hex" nor, on this chip, "page4"
   EXPECT_FALSE(commands_.UpdateFlashPage());  // the fake answers No
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, kQuestion);
@@ -268,8 +270,10 @@ TEST_F(FlashTest, SerialFailuresEndWithTheirMessageAndStopTheLink) {
     std::unique_ptr<test::ScriptedSerialPhone> scripted;
     if (row.scripted) {
       host_.linkType = 0;
-      scripted = std::make_unique<test::ScriptedSerialPhone>(std::vector<test::ScriptedSerialPhone::Rule>{
-          {std::vector<uint8_t>(16, 0x55), 0x55, 1}, {{0xAA}, 0xAA, 1}, {std::vector<uint8_t>(8, 0xFF), 0xFF, 1}});
+      scripted = std::make_unique<test::ScriptedSerialPhone>(
+          std::vector<test::ScriptedSerialPhone::Rule>{{std::vector<uint8_t>(16, 0x55), 0x55, 1},
+                                                       {{0xAA}, 0xAA, 1},
+                                                       {std::vector<uint8_t>(8, 0xFF), 0xFF, 1}});
       SettingsStore::Profile().WriteString("Rs232", "COM1Device", scripted->SlavePath());
     } else {
       StartSerialPhone(row.faults, row.eraseMs);
@@ -300,8 +304,8 @@ TEST_F(FlashTest, Page15OfChip4IsHandedOverTcpWithItsSettingsAndPerSectorProgres
   EXPECT_EQ(commands[0].bytes, std::vector<uint8_t>{15});
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>{kQuestion});
   ASSERT_EQ(ui_.progresses.size(), 2u);
-  EXPECT_EQ(ui_.progresses[1]->texts,
-            (std::vector<std::string>{"Erase sector 18", "Erase sector 17", "Erase sector 16", "Erase sector 15"}));
+  EXPECT_EQ(ui_.progresses[1]->texts, (std::vector<std::string>{"Erase sector 18", "Erase sector 17",
+                                                                "Erase sector 16", "Erase sector 15"}));
   EXPECT_EQ(ui_.progresses[1]->labels.back(), "100%");
   ExpectNothingLeft();
 }
@@ -348,8 +352,8 @@ TEST_F(FlashTest, APhoneThatStillAnswersAfterThePageRefusedTheUpgrade) {
   EXPECT_FALSE(commands_.UpdateFlashPage());
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Invalid upgrade method"});
   // The answer is looked for at the first sector only, after the others' pauses.
-  EXPECT_EQ(ui_.progresses.at(1)->texts,
-            (std::vector<std::string>{"Erase sector 3", "Erase sector 2", "Erase sector 1", "Erase sector 0"}));
+  EXPECT_EQ(ui_.progresses.at(1)->texts, (std::vector<std::string>{"Erase sector 3", "Erase sector 2",
+                                                                   "Erase sector 1", "Erase sector 0"}));
   EXPECT_TRUE(tcp_->WaitForConnections(2, 2000ms));
   ExpectNothingLeft();
 }

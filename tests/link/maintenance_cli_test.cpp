@@ -91,7 +91,8 @@ TEST_F(MaintenanceCliTest, AFileUpdateGoesToThePhoneGivenAndStoresItAsThePeer) {
 
 TEST_F(MaintenanceCliTest, TheSerialLinkIsStoredAndRefusedForAProgramUpdate) {
   StartPhone("127.0.0.168");
-  Outcome o = Run("update-program", {File("fw.bin", "x"), "--serial", "--port", "COM2", "--phone", "127.0.0.168"});
+  Outcome o =
+      Run("update-program", {File("fw.bin", "x"), "--serial", "--port", "COM2", "--phone", "127.0.0.168"});
   EXPECT_EQ(o.code, 1);
   EXPECT_NE(o.err.find("Only Tcpip connection can be used for this function"), std::string::npos) << o.err;
   EXPECT_EQ(Stored("Comm", "Type"), 0);
@@ -110,7 +111,8 @@ TEST_F(MaintenanceCliTest, TheSdramLengthPassesTheWindowsRangeCheck) {
   phone_->SetSdramImage(sdram);
   Outcome refused = Run("sdram-save", {dir_.File("a.dat"), "--length", "640001", "--phone", "127.0.0.169"});
   EXPECT_EQ(refused.code, 1);
-  EXPECT_NE(refused.err.find("Please enter an integer between 0 and 640000."), std::string::npos) << refused.err;
+  EXPECT_NE(refused.err.find("Please enter an integer between 0 and 640000."), std::string::npos)
+      << refused.err;
   EXPECT_FALSE(test::FileExists(dir_.File("a.dat")));
   EXPECT_EQ(Stored("Sdram", "SaveLength"), -12345);  // nothing stored
   EXPECT_EQ(phone_->Connections(), 0);
@@ -124,7 +126,8 @@ TEST_F(MaintenanceCliTest, TheSdramLengthPassesTheWindowsRangeCheck) {
 TEST_F(MaintenanceCliTest, UpdatePageTakesPage0HexFromTheGivenDirectoryAndAsksOnlyWhenItMust) {
   StartPhone("127.0.0.170");
   test::WriteFile(dir_.File("Page0.hex"), test::IntelHex({{0, std::vector<uint8_t>(40, 0x11)}}));
-  Outcome asked = Run("update-page", {"--dir", dir_.Path(), "--page", "2", "--chip", "1", "--phone", "127.0.0.170"});
+  Outcome asked =
+      Run("update-page", {"--dir", dir_.Path(), "--page", "2", "--chip", "1", "--phone", "127.0.0.170"});
   EXPECT_EQ(asked.code, 1);
   EXPECT_NE(asked.err.find("Are you sure about flash page?"), std::string::npos) << asked.err;
   EXPECT_EQ(phone_->Connections(), 0);

@@ -17,7 +17,8 @@ namespace {
 using namespace std::chrono_literals;
 using sim::UnitKind;
 
-constexpr const char* kDataFilter = "Data files (*.dat)|*.dat|All data files|*.dat;*.pcm;*.raw|All files (*.*)|*.*||";
+constexpr const char* kDataFilter =
+    "Data files (*.dat)|*.dat|All data files|*.dat;*.pcm;*.raw|All files (*.*)|*.*||";
 
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
   std::vector<uint8_t> v(n);
@@ -25,7 +26,9 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
   return v;
 }
 
-std::string AsText(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+std::string AsText(const std::vector<uint8_t>& v) {
+  return std::string(v.begin(), v.end());
+}
 
 std::vector<UnitKind> Kinds(const std::vector<sim::SimUnit>& units) {
   std::vector<UnitKind> out;
@@ -166,10 +169,9 @@ TEST_F(SdramTest, ASerialExportReadsEightBytesPerRequestAndKeepsTheStoredLength)
   EXPECT_TRUE(commands_.SaveSdram());
   link_.StopSerialLink();
   auto units = SerialUnits();
-  EXPECT_EQ(Kinds(units),
-            (std::vector<UnitKind>{UnitKind::SdramExportStart, UnitKind::SdramExportRequest,
-                                   UnitKind::SdramExportRequest, UnitKind::SdramExportRequest,
-                                   UnitKind::SdramExportEnd}));
+  EXPECT_EQ(Kinds(units), (std::vector<UnitKind>{UnitKind::SdramExportStart, UnitKind::SdramExportRequest,
+                                                 UnitKind::SdramExportRequest, UnitKind::SdramExportRequest,
+                                                 UnitKind::SdramExportEnd}));
   EXPECT_EQ(test::ReadBytes(dir_.File("part.dat")), std::vector<uint8_t>(sdram.begin(), sdram.begin() + 20));
   EXPECT_EQ(ui_.progresses.at(0)->texts,
             (std::vector<std::string>{"Reading data 0", "Reading data 8", "Reading data 16"}));
