@@ -1,7 +1,9 @@
 // Flash programming: one 64 KiB page from "Page0.hex", byte by byte over the serial line or handed to the
 // phone over TCP, and the whole program image over TCP.
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "filetools/hex_file.h"
