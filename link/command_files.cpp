@@ -17,12 +17,12 @@ bool OpenInputFile(std::ifstream& in, const std::string& path) {
 std::optional<std::string> ChooseFile(Ui& ui, FileDialogSpec::Mode mode, const RememberedFile& remembered,
                                       std::string_view defaultExt, std::string_view filter) {
   SettingsStore& store = SettingsStore::Profile();
-  FileDialogSpec spec;
-  spec.mode = mode;
-  spec.defaultExt = std::string(defaultExt);
-  spec.initialName = store.GetString(remembered.section, remembered.key, remembered.defaultName);
-  spec.filter = std::string(filter);
-  auto path = ui.FileDialog(spec);
+  FileDialogSpec dialog;
+  dialog.mode = mode;
+  dialog.defaultExt = std::string(defaultExt);
+  dialog.initialName = store.GetString(remembered.section, remembered.key, remembered.defaultName);
+  dialog.filter = std::string(filter);
+  auto path = ui.FileDialog(dialog);
   if (path) store.WriteString(remembered.section, remembered.key, *path);
   return path;
 }
