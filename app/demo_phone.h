@@ -1,0 +1,51 @@
+// Demo mode: a phone to try every button against without one. The phone simulator answers on 127.0.0.1
+// (loader on port 8739) and on a pseudo-terminal that stands in for COM1, and debug and call-detail
+// datagrams come from 127.0.0.2 once a second. Everything stays on the loopback network.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "platform/event.h"
+#include "sim/phone_simulator.h"
+
+namespace quill {
+
+class DemoPhone {
+ public:
+  static constexpr const char* kPhoneAddress = "127.0.0.1";
+  static constexpr const char* kSenderAddress = "127.0.0.2";
+  static constexpr uint32_t kPhoneAddressValue = 0x7F000001;  // first octet most significant
+
+  DemoPhone();
+  ~DemoPhone();
+  DemoPhone(const DemoPhone&) = delete;
+  DemoPhone& operator=(const DemoPhone&) = delete;
+
+  // Starts the simulator and the datagram sender; false with Error() when the phone could not start.
+  bool Start();
+  void Stop();
+  const std::string& Error() const { return error_; }
+  // The pseudo-terminal the tool opens as COM1.
+  const std::string& SerialPath() const { return serialPath_; }
+  // A folder with a "Page0.hex" for the flash page update (the window's working directory in demo mode).
+  const std::string& WorkFolder() const { return workFolder_; }
+  sim::PhoneSimulator& Simulator() { return simulator_; }
+
+ private:
+  void SendLoop();
+
+  sim::PhoneSimulator simulator_;
+  Event stop_{Event::Kind::ManualReset};
+  std::thread sender_;
+  std::string error_;
+  std::string workFolder_;
+  std::string serialPath_;
+};
+
+// Points this process's settings store at the demo store (apart from the user's own) and fills the values
+// the demo needs: COM1 is the simulator's pseudo-terminal.
+void UseDemoStore(const DemoPhone& phone);
+
+}  // namespace quill
