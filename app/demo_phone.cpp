@@ -46,18 +46,18 @@ constexpr const char* kDebugLines[] = {
 
 }  // namespace
 
-DemoPhone::DemoPhone() : simulator_([] {
+DemoPhone::DemoPhone(std::string folder) : simulator_([] {
     sim::PhoneSimulator::Config c;
     c.address = DemoPhone::kPhoneAddress;
     c.tcpEraseMs = 3000;
     c.serialEraseMs = 2000;
     return c;
-  }()) {}
+  }()), folder_(folder.empty() ? DemoFolder() : std::move(folder)) {}
 
 DemoPhone::~DemoPhone() { Stop(); }
 
 bool DemoPhone::Start() {
-  workFolder_ = DemoFolder() + "/work";
+  workFolder_ = folder_ + "/work";
   std::error_code ec;
   std::filesystem::create_directories(workFolder_, ec);
   std::string page = workFolder_ + "/Page0.hex";
@@ -105,7 +105,7 @@ void DemoPhone::SendLoop() {
 }
 
 void UseDemoStore(const DemoPhone& phone) {
-  SettingsStore::SetLocation(DemoFolder() + "/store");
+  SettingsStore::SetLocation(phone.Folder() + "/store");
   SettingsStore& store = SettingsStore::Profile();
   SettingsStore::Batch batch;
   store.WriteString("Rs232", "COM1Device", phone.SerialPath());

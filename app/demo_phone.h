@@ -18,7 +18,8 @@ class DemoPhone {
   static constexpr const char* kSenderAddress = "127.0.0.2";
   static constexpr uint32_t kPhoneAddressValue = 0x7F000001;  // first octet most significant
 
-  DemoPhone();
+  // folder keeps the demo's store and work folder; empty: ~/.local/share/quilltool-demo.
+  explicit DemoPhone(std::string folder = {});
   ~DemoPhone();
   DemoPhone(const DemoPhone&) = delete;
   DemoPhone& operator=(const DemoPhone&) = delete;
@@ -31,6 +32,7 @@ class DemoPhone {
   const std::string& SerialPath() const { return serialPath_; }
   // A folder with a "Page0.hex" for the flash page update (the window's working directory in demo mode).
   const std::string& WorkFolder() const { return workFolder_; }
+  const std::string& Folder() const { return folder_; }
   sim::PhoneSimulator& Simulator() { return simulator_; }
 
  private:
@@ -40,6 +42,7 @@ class DemoPhone {
   Event stop_{Event::Kind::ManualReset};
   std::thread sender_;
   std::string error_;
+  std::string folder_;
   std::string workFolder_;
   std::string serialPath_;
 };

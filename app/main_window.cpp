@@ -22,6 +22,7 @@
 #include "debugmon/udp_debug_thread.h"
 #include "filetools/audio_tools.h"
 #include "filetools/file_convert_dialog.h"
+#include "link/maintenance_commands.h"
 #include "link/maintenance_link.h"
 #include "platform/paths.h"
 #include "platform/settings_store.h"
@@ -86,7 +87,11 @@ void LaunchTelnetSetup(Launcher& launcher, const std::string& dottedAddress) {
 }
 
 MainWindow::MainWindow(Ui& ui, Launcher& launcher, MainWindowOptions options, QWidget* parent)
-    : QDialog(parent), ui_(ui), launcher_(launcher), link_(std::make_unique<CMaintenanceLink>(ui)) {
+    : QDialog(parent),
+      ui_(ui),
+      launcher_(launcher),
+      link_(std::make_unique<CMaintenanceLink>(ui)),
+      commands_(std::make_unique<CMaintenanceCommands>(ui, *link_, *this)) {
   setObjectName("MainWindow");
   setWindowTitle("Updating Tool");
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
@@ -108,6 +113,7 @@ MainWindow::~MainWindow() {
   // Whatever is still running ends with the window: no thread outlives its owner.
   StopUdpDebug();
   CCdrDebugThread::Stop(cdr_);
+  commands_.reset();
   link_.reset();
 }
 
@@ -336,6 +342,39 @@ void MainWindow::OnLinkChange() {
 
 void MainWindow::RunCommand(int id) {
   switch (id) {
+    case IDC_UPDATE_PROGRAM:
+      commands_->UpdateProgram();
+      return;
+    case IDC_UPDATE_BOOT:
+      commands_->UpdateFlashPage();
+      return;
+    case IDC_RESTORE_FACTORY:
+      commands_->ShowFactoryRestore();
+      return;
+    case IDC_TEST:
+      commands_->TestConnection();
+      return;
+    case IDC_PHONE_SETTINGS:
+      commands_->EditAndPushSettings();
+      return;
+    case IDC_UPDATE_RING:
+      commands_->UpdateRing();
+      return;
+    case IDC_UPDATE_DIGIT_MAP:
+      commands_->UpdateDigitMap();
+      return;
+    case IDC_UPDATE_HOLD:
+      commands_->UpdateHoldAnnouncement();
+      return;
+    case IDC_UPDATE_ALTERNATE:
+      commands_->UpdateAlternateSettings();
+      return;
+    case IDC_LOAD_SDRAM:
+      commands_->LoadSdram();
+      return;
+    case IDC_SAVE_SDRAM:
+      commands_->SaveSdram();
+      return;
     case IDC_EXIT:
       OnClose();
       return;

@@ -30,6 +30,7 @@ class IpAddressEdit;
 
 namespace quill {
 
+class CMaintenanceCommands;
 class CMaintenanceLink;
 
 // Control and menu identifiers of the template.
@@ -90,6 +91,7 @@ class MainWindow : public QDialog, public CommandHost {
   gui::IpAddressEdit* IpField() const { return ipField_; }
   const ToolOptions& Values() const { return values_; }
   CMaintenanceLink& Link() { return *link_; }
+  CMaintenanceCommands& Commands() { return *commands_; }
   bool FullLook() const { return full_; }
   void SetFullLook(bool full);
   // The working directory kept when the window opened; the flash page update takes "Page0.hex" from it.
@@ -151,6 +153,7 @@ class MainWindow : public QDialog, public CommandHost {
   std::string workingDirectory_;
   bool udpAudioRunning_ = false;
   std::unique_ptr<CMaintenanceLink> link_;
+  std::unique_ptr<CMaintenanceCommands> commands_;
   std::optional<ThreadHandle> udpDebug_;
   std::optional<ThreadHandle> cdr_;
 
