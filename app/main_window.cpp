@@ -176,14 +176,14 @@ void MainWindow::BuildHiddenControls() {
   };
   const Check checks[] = {
       {IDC_REALTIME, "实时解码播放", 6, 240, &realtime_},
-      {IDC_REALTIME_OUT, "实时编码发送", 100, 240, &realtimeOut_},
-      {IDC_SAVE_FILE, "收到的数据存文件", 6, 254, &saveFile_},
-      {IDC_NO_ACM, "不使用windows acm驱动", 100, 254, &noAcm_},
-      {IDC_USE_VAD, "g.729和g.723.1使用VAD", 6, 268, &useVad_},
-      {IDC_USE_HIGH_RATE, "g.723.1使用高码率", 100, 268, &useHighRate_},
+      {IDC_REALTIME_OUT, "实时编码发送", 6, 254, &realtimeOut_},
+      {IDC_SAVE_FILE, "收到的数据存文件", 6, 268, &saveFile_},
+      {IDC_NO_ACM, "不使用windows acm驱动", 82, 240, &noAcm_},
+      {IDC_USE_VAD, "g.729和g.723.1使用VAD", 82, 254, &useVad_},
+      {IDC_USE_HIGH_RATE, "g.723.1使用高码率", 82, 268, &useHighRate_},
   };
   for (const auto& c : checks) {
-    *c.field = t.Check(c.id, c.text, c.x, c.y, 92, 12);
+    *c.field = t.Check(c.id, c.text, c.x, c.y, c.x < 80 ? 74 : 110, 12);
     hide(*c.field, true);
   }
   connect(noAcm_, &QCheckBox::clicked, this, [this] { OnCodecChange(); });
@@ -252,7 +252,7 @@ void MainWindow::SetFullLook(bool full) {
   if (full) {
     OnCodecChange();
     OnLinkChange();
-    SetDebugLook(DebugRunning());
+    if (DebugRunning()) SetDebugLook(true);
     if (udpAudioRunning_) {
       codecList_->setEnabled(false);
       ipField_->setEnabled(false);
