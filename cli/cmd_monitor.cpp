@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 
+#include "cli/signal_guard.h"
 #include "cli/subcommand.h"
 #include "debugmon/cdr_debug_thread.h"
 #include "debugmon/output_wnd.h"
@@ -34,35 +35,6 @@ const char kUsage[] =
 void Complain(const std::string& text) {
   std::fprintf(stderr, "%s monitor: %s\n", ApplicationName().c_str(), text.c_str());
 }
-
-// Stops SIGINT and SIGTERM from ending the process while the command runs; they arrive on a descriptor
-// instead. Set before the monitor starts, so that its threads inherit the mask.
-class SignalGuard {
- public:
-  SignalGuard() {
-    sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set_, &old_);
-    fd_ = ::signalfd(-1, &set_, SFD_CLOEXEC | SFD_NONBLOCK);
-  }
-  ~SignalGuard() {
-    if (fd_ >= 0) ::close(fd_);
-    // A signal that came after the wait ended is taken, so that it does not end the process afterwards.
-    timespec zero{};
-    while (sigtimedwait(&set_, nullptr, &zero) > 0) {
-    }
-    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-  }
-  SignalGuard(const SignalGuard&) = delete;
-  SignalGuard& operator=(const SignalGuard&) = delete;
-  int Fd() const { return fd_; }
-
- private:
-  sigset_t set_{};
-  sigset_t old_{};
-  int fd_ = -1;
-};
 
 // The view of the command line: every text straight to standard output with one write, so a reader sees it
 // at once. A reader that went away ends the command.

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 
+#include "cli/signal_guard.h"
 #include "cli/subcommand.h"
 #include "platform/application.h"
 #include "sim/datagram_sender.h"
@@ -95,33 +96,6 @@ std::optional<std::vector<uint8_t>> ReadImage(const std::string& path) {
   }
   return bytes;
 }
-
-// Stops the signals reaching anything but our descriptor, for as long as the command runs; the loader
-// threads started meanwhile inherit the mask.
-class SignalGuard {
- public:
-  SignalGuard() {
-    sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set_, &old_);
-    fd_ = ::signalfd(-1, &set_, SFD_CLOEXEC | SFD_NONBLOCK);
-  }
-  ~SignalGuard() {
-    if (fd_ >= 0) ::close(fd_);
-    // A signal that came after the loop ended stays pending; take it so it does not end the process.
-    timespec zero{};
-    while (sigtimedwait(&set_, nullptr, &zero) > 0) {
-    }
-    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-  }
-  int Fd() const { return fd_; }
-
- private:
-  sigset_t set_{};
-  sigset_t old_{};
-  int fd_ = -1;
-};
 
 int Run(const Args& args, TerminalUi&) {
   auto address = args.Value("--address");

@@ -24,6 +24,19 @@ void CMaintenanceCommands::WriteSerialChunk(uint8_t lead, const uint8_t* bytes) 
   }
 }
 
+bool CMaintenanceCommands::StartSerialExchange(int count, uint8_t byte, int waitMs, const char* failure) {
+  if (!link_.StartSerialLink(host_.PortName())) return false;
+  // The wait cursor stands while the loader is woken; the message after a silence comes without it.
+  WaitCursor cursor(ui_);
+  WriteSerialRun(count, byte);
+  bool answered = link_.WaitSerialAck(waitMs);
+  cursor.Restore();
+  if (answered) return true;
+  ui_.Message(failure);
+  link_.StopSerialLink();
+  return false;
+}
+
 bool CMaintenanceCommands::RequireTcp() {
   if (host_.LinkType() == 1) return true;
   ui_.Message("Only Tcpip connection can be used for this function");

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 
+#include "link/command_files.h"
 #include "link/command_host.h"
 #include "link/maintenance_link.h"
 #include "platform/ui.h"
@@ -41,8 +42,22 @@ class CMaintenanceCommands {
   bool TestConnection();
 
  private:
-  struct FileUpdate;
+  // A file sent to the phone, then the command byte, then the probe.
+  struct FileUpdate {
+    RememberedFile file;
+    std::string_view defaultExt;
+    std::string_view filter;
+    uint8_t command;
+    int probeWait;
+    const char* refusal;
+    // Past the file's end: zeros for a data area, erased flash (0xFF) for a program image; never whatever
+    // the memory held.
+    uint8_t padding;
+  };
   bool RunFileUpdate(const FileUpdate& row);
+  // Starts the serial link and sends count x byte; false after failure (shown, link stopped) when the
+  // loader does not answer within waitMs.
+  bool StartSerialExchange(int count, uint8_t byte, int waitMs, const char* failure);
   bool ProgramPageOverSerial(const uint8_t* image, size_t length, int chipType, int page);
   bool HandPageOverTcp(const uint8_t* image, size_t length, int chipType, int page);
   bool ReportProbe(int waitMs, const char* refusal, const char* accepted);

@@ -24,23 +24,13 @@ constexpr int kSettingsProbeWait = 1000;
 
 }  // namespace
 
-struct CMaintenanceCommands::FileUpdate {
-  RememberedFile file;
-  std::string_view defaultExt;
-  std::string_view filter;
-  uint8_t command;
-  int probeWait;
-  const char* refusal;
-};
-
 bool CMaintenanceCommands::RunFileUpdate(const FileUpdate& row) {
   auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, row.file, row.defaultExt, row.filter);
   if (!path) return false;
   host_.SaveToolOptions();
   if (!RequireTcp()) return false;
   PaddedFile file;
-  // Past the file's end the data area gets zeros, never whatever the memory held.
-  switch (ReadPaddedFile(*path, 0x00, file)) {
+  switch (ReadPaddedFile(*path, row.padding, file)) {
     case FileReadStatus::CannotOpen:
       ui_.Message("Can not open source file");
       return false;
@@ -50,7 +40,7 @@ bool CMaintenanceCommands::RunFileUpdate(const FileUpdate& row) {
     case FileReadStatus::Ok:
       break;
   }
-  if (!link_.SendImage(file.buffer.data(), file.length, row.command, 0x00)) return false;
+  if (!link_.SendImage(file.buffer.data(), file.length, row.command, row.padding)) return false;
   return ReportProbe(row.probeWait, row.refusal, kUpdating);
 }
 
@@ -60,7 +50,8 @@ bool CMaintenanceCommands::UpdateRing() {
                         kDataFilter,
                         0x82,
                         2000,
-                        "Invalid update ring method"});
+                        "Invalid update ring method",
+                        0x00});
 }
 
 bool CMaintenanceCommands::UpdateDigitMap() {
@@ -69,7 +60,8 @@ bool CMaintenanceCommands::UpdateDigitMap() {
                         kTextFilter,
                         0x84,
                         2000,
-                        "Invalid update digitmap method"});
+                        "Invalid update digitmap method",
+                        0x00});
 }
 
 bool CMaintenanceCommands::UpdateHoldAnnouncement() {
@@ -78,7 +70,8 @@ bool CMaintenanceCommands::UpdateHoldAnnouncement() {
                         kDataFilter,
                         0x83,
                         2000,
-                        "Invalid update hold IVR method"});
+                        "Invalid update hold IVR method",
+                        0x00});
 }
 
 bool CMaintenanceCommands::UpdateAlternateSettings() {

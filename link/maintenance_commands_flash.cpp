@@ -97,16 +97,7 @@ bool CMaintenanceCommands::UpdateFlashPage() {
 
 bool CMaintenanceCommands::ProgramPageOverSerial(const uint8_t* image, size_t length, int chipType,
                                                  int page) {
-  if (!link_.StartSerialLink(host_.PortName())) return false;
-  WaitCursor cursor(ui_);
-  WriteSerialRun(kWakeUpCount, kWakeUp);
-  if (!link_.WaitSerialAck(kWakeUpWait)) {
-    cursor.Restore();
-    ui_.Message("Can not connect to Quill(2)");
-    link_.StopSerialLink();
-    return false;
-  }
-  cursor.Restore();
+  if (!StartSerialExchange(kWakeUpCount, kWakeUp, kWakeUpWait, "Can not connect to Quill(2)")) return false;
 
   bool answered = false;
   for (int probe = 0; probe < kMaxProbes && !answered; ++probe) {
@@ -202,26 +193,13 @@ bool CMaintenanceCommands::HandPageOverTcp(const uint8_t* image, size_t length, 
 }
 
 bool CMaintenanceCommands::UpdateProgram() {
-  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"ProgramUpdate", "SrcName", "demo.bin"}, "*.bin",
-                         kBinaryFilter);
-  if (!path) return false;
-  host_.SaveToolOptions();
-  if (!RequireTcp()) return false;
-  PaddedFile file;
-  // Past the program's end the phone writes what the last block carries: erased flash, not old memory.
-  switch (ReadPaddedFile(*path, 0xFF, file)) {
-    case FileReadStatus::CannotOpen:
-      ui_.Message("Can not open source file");
-      return false;
-    case FileReadStatus::TooLarge:
-      ui_.Message("Can not malloc memory");
-      return false;
-    case FileReadStatus::Ok:
-      break;
-  }
-  if (!link_.SendImage(file.buffer.data(), file.length, kProgramCommand, 0xFF)) return false;
-  return ReportProbe(kProgramProbeWait, "Invalid update method",
-                     "Updating ... please wait until the update led stop on and off");
+  return RunFileUpdate({{"ProgramUpdate", "SrcName", "demo.bin"},
+                        "*.bin",
+                        kBinaryFilter,
+                        kProgramCommand,
+                        kProgramProbeWait,
+                        "Invalid update method",
+                        0xFF});
 }
 
 }  // namespace quill

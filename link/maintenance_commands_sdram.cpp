@@ -71,16 +71,7 @@ bool CMaintenanceCommands::LoadSdram() {
 }
 
 bool CMaintenanceCommands::WriteSdramOverSerial(const uint8_t* buffer, size_t length) {
-  if (!link_.StartSerialLink(host_.PortName())) return false;
-  WaitCursor cursor(ui_);
-  WriteSerialRun(kRun, kLoadStart);
-  if (!link_.WaitSerialAck(kStartWait)) {
-    cursor.Restore();
-    ui_.Message("Can not connect to Quill(3)");
-    link_.StopSerialLink();
-    return false;
-  }
-  cursor.Restore();
+  if (!StartSerialExchange(kRun, kLoadStart, kStartWait, "Can not connect to Quill(3)")) return false;
   auto progress = ui_.OpenProgress();
   progress->SetStep(kRun);
   progress->SetRange(0, static_cast<int>(length));
@@ -144,16 +135,7 @@ bool CMaintenanceCommands::SaveSdram() {
 }
 
 bool CMaintenanceCommands::ReadSdramOverSerial(uint8_t* buffer, size_t capacity, size_t length) {
-  if (!link_.StartSerialLink(host_.PortName())) return false;
-  WaitCursor cursor(ui_);
-  WriteSerialRun(kRun, kExportStart);
-  if (!link_.WaitSerialAck(kStartWait)) {
-    cursor.Restore();
-    ui_.Message("Can not connect to Quill(4)");
-    link_.StopSerialLink();
-    return false;
-  }
-  cursor.Restore();
+  if (!StartSerialExchange(kRun, kExportStart, kStartWait, "Can not connect to Quill(4)")) return false;
   link_.SetSerialBulk(buffer, capacity);
   SleepMs(kBulkPause);
   auto progress = ui_.OpenProgress();
