@@ -11,6 +11,7 @@
 #include "filetools/file_convert_tools.h"
 #include "filetools/image_builder.h"
 #include "platform/application.h"
+#include "platform/settings_store.h"
 
 namespace quill::cli {
 namespace {
@@ -47,6 +48,9 @@ int RunWithAnswers(TerminalUi& ui, const std::vector<std::string>& answers,
                    const std::function<ToolResult(CFileConvertTools&)>& tool) {
   if (!SourcesExist(sources)) return kExitFailure;
   for (const auto& a : answers) ui.PushFileAnswer(a);
+  // The names a tool remembers reach the store in one save at the end, not one save each: a save syncs
+  // the file to disk, which costs a short conversion more than the conversion itself.
+  SettingsStore::Batch batch;
   CFileConvertTools tools(ui);
   return ExitCode(tool(tools), ui);
 }

@@ -2,8 +2,10 @@
 
 #include <cstdio>
 
+#include "cli/cli_main.h"
 #include "cli/subcommand.h"
 #include "cli/terminal_ui.h"
+#include "platform/settings_store.h"
 #include "tests/support/test_env.h"
 
 namespace quill::cli {
@@ -50,6 +52,22 @@ TEST(TerminalUi, MessagesGoToStderrAndFileDialogsTakeTheArgumentsInOrder) {
   std::string text(buf, n);
   EXPECT_NE(text.find("quilltool: Can not open source file\n"), std::string::npos) << text;
   std::fclose(err);
+}
+
+// The names a file tool remembers are saved together when the tool ends; both must be there, and a later
+// tool's names must not undo an earlier tool's.
+TEST(CliFileTools, ATwoFileToolRemembersBothNames) {
+  test::ClearStore();
+  test::TempDir dir;
+  test::WriteFile(dir.File("a.bin"), std::string("\x01\x02\x03", 3));
+  test::WriteFile(dir.File("p.hex"), ":0100000055AA\n:00000001FF\n");
+  ASSERT_EQ(RunCli("bin2h", {dir.File("a.bin"), dir.File("a.h")}), 0);
+  ASSERT_EQ(RunCli("hex2bin", {dir.File("p.bin"), dir.File("p.hex")}), 0);
+  auto& store = SettingsStore::Profile();
+  EXPECT_EQ(store.GetString("Binary2H", "SrcName", ""), dir.File("a.bin"));
+  EXPECT_EQ(store.GetString("Binary2H", "DstName", ""), dir.File("a.h"));
+  EXPECT_EQ(test::ReadFile(dir.File("p.bin")).substr(0, 2), "\x55\xFF");
+  EXPECT_EQ(store.GetString("HEX2BIN", "DstName", ""), dir.File("p.bin"));
 }
 
 }  // namespace
