@@ -56,13 +56,27 @@ struct Settings {
 
 
 
-std::optional<QString> StoredText(std::string_view section, std::string_view key) {
-  Settings s;
-  QVariant v = s->value(Path(section, key));
+std::optional<QString> TextOf(const QVariant& v) {
   if (!v.isValid()) return std::nullopt;
   // An INI value with commas reads back as a list; it is still one text.
   if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(",");
   return v.toString();
+}
+
+std::optional<QString> StoredText(std::string_view section, std::string_view key) {
+  Settings s;
+  return TextOf(s->value(Path(section, key)));
+}
+
+// Stores text under path unless the key holds it already: a save syncs the file to disk, which costs more
+// than the tools that remember their file names spend on their work, and they are mostly run again on the
+// same files.
+bool Write(std::string_view section, std::string_view key, const QVariant& value) {
+  Settings s;
+  const QString path = Path(section, key);
+  if (TextOf(s->value(path)) == TextOf(value)) return true;
+  s->setValue(path, value);
+  return s.Save();
 }
 
 }  // namespace
@@ -113,15 +127,11 @@ std::string SettingsStore::GetString(std::string_view section, std::string_view 
 }
 
 bool SettingsStore::WriteInt(std::string_view section, std::string_view key, int value) {
-  Settings s;
-  s->setValue(Path(section, key), value);
-  return s.Save();
+  return Write(section, key, QVariant(value));
 }
 
 bool SettingsStore::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  Settings s;
-  s->setValue(Path(section, key), Q(value));
-  return s.Save();
+  return Write(section, key, QVariant(Q(value)));
 }
 
 bool SettingsStore::Contains(std::string_view section, std::string_view key) const {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QSettings>
 
 #include "platform/application.h"
@@ -37,6 +39,26 @@ TEST_F(SettingsStoreTest, AnIntegerKeyThatHoldsNoIntegerReadsAsTheDefault) {
   EXPECT_EQ(store.GetInt("Comm", "Type", 1), 1);
   store.WriteString("Comm", "Type", " 0 ");
   EXPECT_EQ(store.GetInt("Comm", "Type", 1), 0);
+}
+
+TEST_F(SettingsStoreTest, WritingTheValueAKeyHoldsLeavesTheFileAsItIs) {
+  ASSERT_TRUE(store.WriteString("Binary2H", "SrcName", "/tmp/a.bin"));
+  ASSERT_TRUE(store.WriteInt("PFlash", "Page", 3));
+  struct stat before {};
+  ASSERT_EQ(::stat(store.FilePath().c_str(), &before), 0);
+  EXPECT_TRUE(store.WriteString("Binary2H", "SrcName", "/tmp/a.bin"));
+  EXPECT_TRUE(store.WriteInt("PFlash", "Page", 3));
+  struct stat after {};
+  ASSERT_EQ(::stat(store.FilePath().c_str(), &after), 0);
+  // A save writes a new file and renames it over the old one.
+  EXPECT_EQ(after.st_ino, before.st_ino);
+  EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  ASSERT_TRUE(store.WriteInt("PFlash", "Page", 4));
+  EXPECT_EQ(store.GetInt("PFlash", "Page", 0), 4);
+  EXPECT_EQ(store.GetString("Binary2H", "SrcName", ""), "/tmp/a.bin");
+  // A text that reads as the same number is still written in its own form.
+  ASSERT_TRUE(store.WriteString("PFlash", "Page", " 4 "));
+  EXPECT_EQ(store.GetString("PFlash", "Page", ""), " 4 ");
 }
 
 TEST(SettingsStoreParse, AcceptsSignedAndUnsigned32BitTexts) {
