@@ -1,18 +1,50 @@
 // quilltool: with no subcommand the GUI ("Updating Tool"); with one, a command-line tool without a display.
-#include <QApplication>
+// The GUI lives in a module loaded only for the GUI (app/gui_module.cpp), so that the command line starts
+// without loading the GUI libraries.
+#include <dlfcn.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "app/gui_main.h"
+#include "app/start_options.h"
 #include "cli/cli_main.h"
 #include "cli/subcommand.h"
 #include "platform/application.h"
 #include "platform/debug_log.h"
 #include "platform/settings_store.h"
+
+namespace {
+
+constexpr const char* kGuiModule = "quilltool-gui.so";
+constexpr const char* kGuiEntry = "QuillToolGuiMain";
+
+// Beside the executable in a build tree; in lib/quilltool/ beside bin/ when installed.
+int RunGuiModule(int argc, char** argv) {
+  std::string self(4096, '\0');
+  ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+  std::string folder = n > 0 ? self.substr(0, static_cast<size_t>(n)) : std::string(argv[0]);
+  folder = folder.substr(0, folder.rfind('/') + 1);
+  std::string error;
+  for (const std::string& path : {folder + kGuiModule, folder + "../lib/quilltool/" + kGuiModule}) {
+    void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module) {
+      if (error.empty()) error = ::dlerror();  // the build tree's miss says most
+      continue;
+    }
+    auto entry = reinterpret_cast<int (*)(int, char**)>(::dlsym(module, kGuiEntry));
+    if (entry) return entry(argc, argv);
+    error = ::dlerror();
+    break;
+  }
+  std::fprintf(stderr, "%s: cannot load the GUI: %s\n", quill::ApplicationName().c_str(), error.c_str());
+  return 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // A peer that closes its end must give an error result, not end the process.
@@ -20,50 +52,24 @@ int main(int argc, char** argv) {
   quill::SetApplicationNameFromPath(argc > 0 ? argv[0] : "quilltool");
   quill::DebugLog::FromEnvironment();
 
-  quill::GuiOptions gui;
-  std::string store;
-  int i = 1;
-  for (; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
+  quill::StartOptions options;
+  switch (quill::ParseStartOptions(argc, argv, options)) {
+    case quill::StartOptions::Outcome::Help:
       std::fputs(quill::cli::MainHelp().c_str(), stdout);
       return 0;
-    }
-    if (a == "--version") {
+    case quill::StartOptions::Outcome::Version:
       std::printf("%s 1.0.0\n", quill::ApplicationName().c_str());
       return 0;
-    }
-    if (a == "--debug-log") {
-      quill::DebugLog::ToStderr();
-    } else if (a.rfind("--debug-log=", 0) == 0) {
-      if (!quill::DebugLog::ToFile(a.substr(12))) {
-        std::fprintf(stderr, "%s: cannot open debug log file %s\n", quill::ApplicationName().c_str(),
-                     a.substr(12).c_str());
-        return 2;
-      }
-    } else if (a == "--store" && i + 1 < argc) {
-      store = argv[++i];
-    } else if (a.rfind("--store=", 0) == 0) {
-      store = a.substr(8);
-    } else if (a == "--demo") {
-      gui.demo = true;
-    } else if (a == "--full") {
-      gui.full = true;
-    } else if (!a.empty() && a[0] == '-') {
-      std::fprintf(stderr, "%s: unknown option %s (see %s --help)\n", quill::ApplicationName().c_str(), a.c_str(),
-                   quill::ApplicationName().c_str());
+    case quill::StartOptions::Outcome::Error:
       return 2;
-    } else {
+    case quill::StartOptions::Outcome::Run:
       break;
-    }
   }
-  if (!store.empty()) quill::SettingsStore::SetLocation(store);
+  if (options.next >= argc) return RunGuiModule(argc, argv);
 
-  if (i < argc) {
-    QCoreApplication app(argc, argv);
-    std::vector<std::string> rest(argv + i + 1, argv + argc);
-    return quill::cli::RunCli(argv[i], rest);
-  }
-  QApplication app(argc, argv);
-  return quill::RunGui(gui);
+  if (!options.store.empty()) quill::SettingsStore::SetLocation(options.store);
+  const int i = options.next;
+  QCoreApplication app(argc, argv);
+  std::vector<std::string> rest(argv + i + 1, argv + argc);
+  return quill::cli::RunCli(argv[i], rest);
 }
