@@ -271,9 +271,9 @@ void BM_RawPtyToSimulator(benchmark::State& state) {
 BENCHMARK(BM_RawPtyToSimulator)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
 // The tool: the serial link opened on the simulator's pseudo-terminal as COM1, an SDRAM load started (eight
-// 0x00, answered by eight), then one chunk per iteration as the load writes it: 0x08 and eight data bytes,
-// each byte its own write with the rest of the time slice given up after it, then the wait for the run of
-// eight that the link's answer rule recognises.
+// 0x00, answered by eight), then one chunk per iteration as the commands write it (WriteSerialChunk): 0x08
+// and eight data bytes, each byte its own write and the rest of the time slice given up after each data
+// byte, then the wait for the run of eight that the link's answer rule recognises.
 void BM_SerialChunk(benchmark::State& state) {
   sim::SerialLoader phone;
   if (!phone.Start()) {
@@ -292,7 +292,6 @@ void BM_SerialChunk(benchmark::State& state) {
       uint8_t data = 0;
       for (auto _ : state) {
         bool sent = link.WriteSerial(kChunkLead);
-        Timing::Current().YieldSlice();
         for (int i = 0; sent && i < kChunkData; ++i) {
           sent = link.WriteSerial(data++);
           Timing::Current().YieldSlice();
