@@ -17,7 +17,8 @@ StartOptions::Outcome ParseStartOptions(int argc, char** argv, StartOptions& out
       DebugLog::ToStderr();
     } else if (a.rfind("--debug-log=", 0) == 0) {
       if (!DebugLog::ToFile(a.substr(12))) {
-        std::fprintf(stderr, "%s: cannot open debug log file %s\n", ApplicationName().c_str(), a.substr(12).c_str());
+        std::fprintf(stderr, "%s: cannot open debug log file %s\n", ApplicationName().c_str(),
+                     a.substr(12).c_str());
         return StartOptions::Outcome::Error;
       }
     } else if (a == "--store" && i + 1 < argc) {

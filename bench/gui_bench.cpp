@@ -14,6 +14,7 @@
 //   idle_cpu_percent <% of one core>
 //   peak_rss_kib <KiB>
 //   monitors <number running during the idle time>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -34,7 +35,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -210,8 +210,10 @@ bool EndChild(Child& c) {
   bool ended = false;
   for (int i = 0; i < 1000 && !ended; ++i) {  // up to 10 s
     pid_t r = ::waitpid(c.pid, &status, WNOHANG);
-    if (r == c.pid) ended = true;
-    else std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (r == c.pid)
+      ended = true;
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   if (!ended) {
     ::kill(c.pid, SIGKILL);
@@ -302,7 +304,8 @@ int RunParent(int runs, double idleSeconds) {
       const double wall = static_cast<double>(MonotonicNs() - w0);
       const double hz = static_cast<double>(::sysconf(_SC_CLK_TCK));
       std::printf("idle_cpu_percent %.3f\n", 100.0 * static_cast<double>(ns1 - ns0) / wall);
-      std::printf("idle_cpu_percent_ticks %.3f\n", 100.0 * static_cast<double>(ticks1 - ticks0) / hz / (wall / 1e9));
+      std::printf("idle_cpu_percent_ticks %.3f\n",
+                  100.0 * static_cast<double>(ticks1 - ticks0) / hz / (wall / 1e9));
       std::printf("idle_threads %d %d\n", threads0, threads1);
       std::printf("peak_rss_kib %ld\n", StatusKib(c.pid, "VmHWM:"));
       std::printf("%s\n", monitors->c_str());
@@ -332,8 +335,10 @@ int main(int argc, char** argv) {
   int runs = 5;
   double idleSeconds = 10;
   for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--runs=", 7) == 0) runs = std::max(1, std::atoi(argv[i] + 7));
-    else if (std::strncmp(argv[i], "--idle-seconds=", 15) == 0) idleSeconds = std::atof(argv[i] + 15);
+    if (std::strncmp(argv[i], "--runs=", 7) == 0)
+      runs = std::max(1, std::atoi(argv[i] + 7));
+    else if (std::strncmp(argv[i], "--idle-seconds=", 15) == 0)
+      idleSeconds = std::atof(argv[i] + 15);
     else {
       std::fprintf(stderr, "usage: gui_bench [--runs=N] [--idle-seconds=S]\n");
       return 2;

@@ -83,8 +83,9 @@ bool WriteFull(int fd, const uint8_t* data, size_t n) {
 
 // One counter name for every benchmark here, so that the CSV report has one column for it.
 void PerRound(benchmark::State& state, int roundsPerIteration) {
-  state.counters["us_per_round"] = benchmark::Counter(static_cast<double>(state.iterations()) * roundsPerIteration * 1e-6,
-                                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["us_per_round"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * roundsPerIteration * 1e-6,
+                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 // --- TCP ---------------------------------------------------------------------------------------------
@@ -97,7 +98,8 @@ void BM_RawTcpPingPong(benchmark::State& state) {
   a.sin_family = AF_INET;
   ::inet_pton(AF_INET, kRawAddress, &a.sin_addr);
   socklen_t len = sizeof a;
-  if (::bind(listener.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener.Get(), 1) != 0 ||
+  if (::bind(listener.Get(), reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      ::listen(listener.Get(), 1) != 0 ||
       ::getsockname(listener.Get(), reinterpret_cast<sockaddr*>(&a), &len) != 0) {
     state.SkipWithError("cannot listen on the raw address");
     return;
@@ -217,7 +219,8 @@ void BM_RawPtyExchange(benchmark::State& state) {
   std::thread phone([&] {
     uint8_t in[1 + kChunkData];
     const uint8_t answer[kChunkData] = {0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55, 0x55};
-    while (ReadFull(master.Get(), in, sizeof in) && ::write(master.Get(), answer, sizeof answer) == sizeof answer) {
+    while (ReadFull(master.Get(), in, sizeof in) &&
+           ::write(master.Get(), answer, sizeof answer) == sizeof answer) {
     }
   });
   const uint8_t chunk[1 + kChunkData] = {kChunkLead, 1, 2, 3, 4, 5, 6, 7, 8};

@@ -9,6 +9,7 @@
 // of the burst that are not shown in the order sent.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
+#include <time.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -17,8 +18,6 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
-#include <time.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>

@@ -1,11 +1,11 @@
-#include <gtest/gtest.h>
+#include "platform/settings_store.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <QSettings>
 
 #include "platform/application.h"
-#include "platform/settings_store.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
