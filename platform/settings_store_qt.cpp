@@ -18,9 +18,13 @@ std::string& Key() {
   return key;
 }
 
-QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString Q(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
-QString Path(std::string_view section, std::string_view key) { return Q(section) + "/" + Q(key); }
+QString Path(std::string_view section, std::string_view key) {
+  return Q(section) + "/" + Q(key);
+}
 
 std::unique_ptr<QSettings> MakeSettings() {
   return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
@@ -54,27 +58,61 @@ struct Settings {
   QSettings* settings;
 };
 
-
-
-std::optional<QString> TextOf(const QVariant& v) {
-  if (!v.isValid()) return std::nullopt;
-  // An INI value with commas reads back as a list; it is still one text.
-  if (v.typeId() == QMetaType::QStringList) return v.toStringList().join(",");
-  return v.toString();
+// The bytes of a stored value, or nothing when the value is missing or cannot be read as text.
+std::optional<std::string> BytesOf(const QVariant& v) {
+  QString text;
+  switch (v.typeId()) {
+    case QMetaType::QByteArray: {
+      // A text that is not UTF-8 (the phone's code page 936 texts) is kept as its bytes.
+      const QByteArray bytes = v.toByteArray();
+      return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+    }
+    case QMetaType::QString:
+      text = v.toString();
+      break;
+    case QMetaType::QStringList:
+      // An INI value with commas reads back as a list; it is still one text.
+      text = v.toStringList().join(",");
+      break;
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+      text = v.toString();
+      break;
+    default:
+      // Missing, or something a hand-edited file made of it (@Variant, @Rect, ...): no text of ours.
+      return std::nullopt;
+  }
+  // The file's reader puts U+FFFD for bytes that are not UTF-8, and what they were is lost; the store never
+  // writes that character as text (see TextVariant), so the value cannot be read.
+  if (text.contains(QChar::ReplacementCharacter)) return std::nullopt;
+  return text.toStdString();
 }
 
-std::optional<QString> StoredText(std::string_view section, std::string_view key) {
+// A text as the file will hold it: UTF-8 text as itself, anything else as its bytes (@ByteArray), so
+// that every byte comes back as it went in.
+QVariant TextVariant(std::string_view value) {
+  QString text = Q(value);
+  QByteArray back = text.toUtf8();
+  if (!text.contains(QChar::ReplacementCharacter) &&
+      std::string_view(back.constData(), static_cast<size_t>(back.size())) == value)
+    return text;
+  return QByteArray(value.data(), static_cast<qsizetype>(value.size()));
+}
+
+std::optional<std::string> StoredBytes(std::string_view section, std::string_view key) {
   Settings s;
-  return TextOf(s->value(Path(section, key)));
+  return BytesOf(s->value(Path(section, key)));
 }
 
-// Stores text under path unless the key holds it already: a save syncs the file to disk, which costs more
+// Stores value under path unless the key holds it already: a save syncs the file to disk, which costs more
 // than the tools that remember their file names spend on their work, and they are mostly run again on the
 // same files.
 bool Write(std::string_view section, std::string_view key, const QVariant& value) {
   Settings s;
   const QString path = Path(section, key);
-  if (TextOf(s->value(path)) == TextOf(value)) return true;
+  if (BytesOf(s->value(path)) == BytesOf(value)) return true;
   s->setValue(path, value);
   return s.Save();
 }
@@ -114,16 +152,16 @@ std::optional<int32_t> SettingsStore::ParseStoredInt(std::string_view text) {
 }
 
 int SettingsStore::GetInt(std::string_view section, std::string_view key, int defaultValue) const {
-  auto text = StoredText(section, key);
+  auto text = StoredBytes(section, key);
   if (!text) return defaultValue;
-  auto value = ParseStoredInt(text->toStdString());
+  auto value = ParseStoredInt(*text);
   return value ? *value : defaultValue;
 }
 
 std::string SettingsStore::GetString(std::string_view section, std::string_view key,
                                      std::string_view defaultValue) const {
-  auto text = StoredText(section, key);
-  return text ? text->toStdString() : std::string(defaultValue);
+  auto text = StoredBytes(section, key);
+  return text ? *text : std::string(defaultValue);
 }
 
 bool SettingsStore::WriteInt(std::string_view section, std::string_view key, int value) {
@@ -131,7 +169,7 @@ bool SettingsStore::WriteInt(std::string_view section, std::string_view key, int
 }
 
 bool SettingsStore::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  return Write(section, key, QVariant(Q(value)));
+  return Write(section, key, TextVariant(value));
 }
 
 bool SettingsStore::Contains(std::string_view section, std::string_view key) const {

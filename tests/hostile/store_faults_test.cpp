@@ -1,0 +1,265 @@
+// The settings store against files it did not write itself or cannot read, and against another process
+// writing at the same time. Whatever the file holds, a value that cannot be read reads as the caller's
+// default, nothing crashes, and every text the tool stores comes back byte for byte.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/settings_store.h"
+#include "settings/settings_image.h"
+#include "tests/support/test_env.h"
+
+namespace quill {
+namespace {
+
+using namespace std::string_literals;
+
+// "你好" and "话机设置" in code page 936, as a phone's settings hold them.
+const std::string kGbkHello = "\xc4\xe3\xba\xc3";
+const std::string kGbkPhoneSettings = "\xbb\xb0\xbb\xfa\xc9\xe8\xd6\xc3";
+
+// Each case gets a store of its own: a registry key not used before in this process, so no value cached
+// from an earlier case answers in place of the file.
+class StoreFaultsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SettingsStore::SetLocation(dir_.Path());
+    NewStore();
+  }
+  void TearDown() override {
+    SettingsStore::SetRegistryKey("Quillmark Communications");
+    test::UsePrivateStore();
+  }
+  // Switches to a fresh store and returns the path of its file (not created yet).
+  std::string NewStore() {
+    static int n = 0;
+    SettingsStore::SetRegistryKey("Hostile Store " + std::to_string(++n));
+    std::string path = store_.FilePath();
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    return path;
+  }
+
+  test::TempDir dir_;
+  SettingsStore& store_ = SettingsStore::Profile();
+};
+
+struct CorruptRow {
+  const char* name;
+  std::string file;
+  int commType;        // "Comm"/"Type", default 1
+  std::string port;    // "Rs232"/"Port", default "COM1"
+  std::string number;  // "PhoneSettings"/"PhoneNumber", default "100"
+};
+
+std::string RandomBytes(size_t n, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(random() & 0xFF);
+  return s;
+}
+
+TEST_F(StoreFaultsTest, ACorruptFileReadsAsDefaultsWhereItCannotBeRead) {
+  const std::string good = "[Comm]\nType=0\n[Rs232]\nPort=COM2\n[PhoneSettings]\nPhoneNumber=555\n";
+  const std::vector<CorruptRow> rows = {
+      {"random bytes", RandomBytes(65536, 1), 1, "COM1", "100"},
+      {"random bytes after good lines", good + RandomBytes(4096, 2), 0, "COM2", "555"},
+      {"truncated in a key", good.substr(0, 25), 0, "COM1", "100"},
+      {"truncated in a section name", "[Comm]\nType=0\n[PhoneSett", 0, "COM1", "100"},
+      {"binary values", "[Comm]\nType=\x01\x02\x00\x03\n[Rs232]\nPort=\x7f\x00\x80\n"s, 1, "COM1", "100"},
+      {"a huge line", "[Comm]\nType=" + std::string(4 << 20, '7') + "\n[Rs232]\nPort=COM2\n", 1, "COM2",
+       "100"},
+      {"a huge line without a value", std::string(4 << 20, 'k') + "\n" + good, 0, "COM2", "555"},
+      {"invalid UTF-8 values", "[Rs232]\nPort=COM\xff\xfe\n[PhoneSettings]\nPhoneNumber=\xc0\x80\n", 1,
+       "COM1", "100"},
+      {"code page 936 values",
+       "[Comm]\nType=" + kGbkHello + "\n[PhoneSettings]\nPhoneNumber=" + kGbkHello + "\n", 1, "COM1", "100"},
+      {"duplicate keys and sections", "[Comm]\nType=0\nType=5\n[Rs232]\nPort=COM2\n[Comm]\nType=3\n", 3,
+       "COM2", "100"},
+      {"values of other kinds",
+       "[Comm]\nType=@Variant(\\0\\0\\0\\x7f\\xff)\n[Rs232]\nPort=@Rect(1 2 3 4)\n"
+       "[PhoneSettings]\nPhoneNumber=@ByteArray(\n",
+       1, "COM1", "@ByteArray("},
+      {"no line ends at all", "[Comm]Type=0[Rs232]Port=COM2", 1, "COM1", "100"},
+      {"an empty file", "", 1, "COM1", "100"},
+  };
+  for (const CorruptRow& row : rows) {
+    SCOPED_TRACE(row.name);
+    test::WriteFile(NewStore(), row.file);
+    EXPECT_EQ(store_.GetInt("Comm", "Type", 1), row.commType);
+    EXPECT_EQ(store_.GetString("Rs232", "Port", "COM1"), row.port);
+    EXPECT_EQ(store_.GetString("PhoneSettings", "PhoneNumber", "100"), row.number);
+    // The store stays usable: a value written now reads back, from this process and from the file. (The
+    // result of a write to a file that did not parse says so, though the value is saved: the tool does not
+    // act on it.)
+    store_.WriteInt("Sdram", "SaveLength", 4096);
+    store_.WriteString("RingUpdate", "SrcName", "/tmp/ring " + kGbkHello + ".dat");
+    EXPECT_EQ(store_.GetInt("Sdram", "SaveLength", 0), 4096);
+    std::string path = store_.FilePath();
+    std::string file = test::ReadFile(path);
+    test::WriteFile(NewStore(), file);
+    EXPECT_EQ(store_.GetInt("Sdram", "SaveLength", 0), 4096);
+    EXPECT_EQ(store_.GetString("RingUpdate", "SrcName", ""), "/tmp/ring " + kGbkHello + ".dat");
+  }
+}
+
+// A directory where the file should be: unreadable for every user, root included.
+TEST_F(StoreFaultsTest, AStoreThatCannotBeReadGivesDefaultsAndReportsWrites) {
+  std::filesystem::create_directory(NewStore());
+  EXPECT_EQ(store_.GetInt("Comm", "Type", 1), 1);
+  EXPECT_EQ(store_.GetString("Rs232", "Port", "COM1"), "COM1");
+  EXPECT_FALSE(store_.Contains("Comm", "Type"));
+  EXPECT_FALSE(store_.WriteInt("Comm", "Type", 0));
+  EXPECT_FALSE(store_.WriteString("Rs232", "Port", "COM2"));
+  {
+    SettingsStore::Batch batch;
+    store_.WriteInt("Audio", "CodecType", 3);
+  }  // the batch's save fails quietly; nothing to crash on
+  EXPECT_TRUE(std::filesystem::is_directory(store_.FilePath()));
+}
+
+TEST_F(StoreFaultsTest, AFileWithoutReadPermissionIsNeitherReadNorReplaced) {
+  if (::geteuid() == 0)
+    GTEST_SKIP() << "permission bits do not stop root from reading; see the directory case";
+  std::string path = NewStore();
+  test::WriteFile(path, "[Comm]\nType=0\n");
+  ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+  EXPECT_EQ(store_.GetInt("Comm", "Type", 1), 1);
+  EXPECT_FALSE(store_.WriteString("Rs232", "Port", "COM2"));
+  ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+  // A save would have put only this process's values in its place.
+  EXPECT_EQ(test::ReadFile(path), "[Comm]\nType=0\n");
+}
+
+// Texts the tool stores are bytes: a phone's settings hold code page 936 text, and file names need not be
+// UTF-8. Every one comes back as it went in, also through the file.
+TEST_F(StoreFaultsTest, TextsThatAreNotUtf8AreKeptByteForByte) {
+  const std::vector<std::string> texts = {
+      kGbkHello,
+      kGbkPhoneSettings,
+      "100" + kGbkHello,
+      "\xff\xfe\xfd",
+      "a\xc0\x80z",    // an overlong zero
+      "\xef\xbf\xbd",  // U+FFFD itself, written as UTF-8
+      "\x01\x02\x7f tab\there",
+      "@ByteArray(not bytes)",  // looks like the file's own notation
+      "话机设置",               // UTF-8 stays readable text
+      "a,b, c",
+      "",
+  };
+  for (size_t i = 0; i < texts.size(); ++i) {
+    SCOPED_TRACE(i);
+    std::string key = "Text" + std::to_string(i);
+    ASSERT_TRUE(store_.WriteString("PhoneSettings", key, texts[i]));
+    EXPECT_EQ(store_.GetString("PhoneSettings", key, "default"), texts[i]);
+  }
+  // The same values read by a process that never wrote them: the file copied to a store not cached here.
+  std::string file = test::ReadFile(store_.FilePath());
+  EXPECT_NE(file.find("=话机设置"), std::string::npos) << "UTF-8 text should stay readable in the file";
+  test::WriteFile(NewStore(), file);
+  for (size_t i = 0; i < texts.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(store_.GetString("PhoneSettings", "Text" + std::to_string(i), "default"), texts[i]);
+  }
+}
+
+// The way such text reaches the store: a settings image read from a phone, imported, and built again for
+// the phone.
+TEST_F(StoreFaultsTest, APhoneNumberInCodePage936SurvivesImportAndBuild) {
+  SettingsImage image{};
+  BuildSettingsImage(image.data());
+  std::copy(kGbkHello.begin(), kGbkHello.end(), image.begin() + 16);  // PhoneNumber, zero-terminated
+  image[16 + kGbkHello.size()] = 0;
+  ImportSettingsImage(image.data());
+  EXPECT_EQ(store_.GetString("PhoneSettings", "PhoneNumber", ""), kGbkHello);
+  SettingsImage built{};
+  BuildSettingsImage(built.data());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(built.data()) + 16, kGbkHello.size() + 1),
+            kGbkHello + '\0');
+}
+
+// Two tool processes saving options at the same time: the test binary runs itself twice as the writers.
+constexpr const char* kWriterStoreEnv = "QUILL_HOSTILE_STORE";
+constexpr const char* kWriterNameEnv = "QUILL_HOSTILE_WRITER";
+constexpr int kWriterRounds = 80;
+
+std::string WriterValue(const std::string& writer, int i) {
+  return writer + " " + std::to_string(i) + " " + kGbkHello;
+}
+
+// Runs only as a child of TwoProcessesWritingAtOnceLoseNoKey (it is disabled in the normal run).
+TEST(StoreWriterChild, DISABLED_WritesItsOptions) {
+  const char* folder = std::getenv(kWriterStoreEnv);
+  const char* writer = std::getenv(kWriterNameEnv);
+  ASSERT_TRUE(folder && writer);
+  SettingsStore::SetLocation(folder);
+  SettingsStore::SetRegistryKey("Hostile Writers");
+  SettingsStore& store = SettingsStore::Profile();
+  const std::string section = std::string("Writer") + writer;
+  for (int i = 0; i < kWriterRounds; ++i) {
+    // Single saves, as remembered file names are stored, and a batch, as SaveToolOptions stores.
+    ASSERT_TRUE(store.WriteString(section, "Name" + std::to_string(i), WriterValue(writer, i)));
+    ASSERT_TRUE(store.WriteInt("Shared", std::string("Last") + writer, i));
+    SettingsStore::Batch batch;
+    for (int k = 0; k < 4; ++k) store.WriteInt(section, "Batch" + std::to_string(i * 4 + k), i * 4 + k);
+  }
+}
+
+TEST_F(StoreFaultsTest, TwoProcessesWritingAtOnceLoseNoKey) {
+  test::TempDir folder;
+  const std::vector<std::string> writers = {"A", "B"};
+  std::vector<pid_t> children;
+  for (const std::string& writer : writers) {
+    pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::setenv(kWriterStoreEnv, folder.Path().c_str(), 1);
+      ::setenv(kWriterNameEnv, writer.c_str(), 1);
+      ::execl("/proc/self/exe", "store_writer", "--gtest_filter=StoreWriterChild.DISABLED_WritesItsOptions",
+              "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    children.push_back(pid);
+  }
+  // A watchdog against a writer that hangs; it never decides the result otherwise.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(240);
+  for (pid_t pid : children) {
+    int status = 0;
+    pid_t done = 0;
+    while ((done = ::waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (done == 0) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      ADD_FAILURE() << "a writer did not finish";
+      continue;
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer failed, status " << status;
+  }
+  SettingsStore::SetLocation(folder.Path());
+  SettingsStore::SetRegistryKey("Hostile Writers");
+  for (const std::string& writer : writers) {
+    SCOPED_TRACE(writer);
+    const std::string section = "Writer" + writer;
+    for (int i = 0; i < kWriterRounds; ++i) {
+      EXPECT_EQ(store_.GetString(section, "Name" + std::to_string(i), "lost"), WriterValue(writer, i)) << i;
+      for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(store_.GetInt(section, "Batch" + std::to_string(i * 4 + k), -1), i * 4 + k);
+    }
+    EXPECT_EQ(store_.GetInt("Shared", "Last" + writer, -1), kWriterRounds - 1);
+  }
+  SettingsStore::SetLocation(dir_.Path());
+}
+
+}  // namespace
+}  // namespace quill
