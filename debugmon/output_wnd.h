@@ -28,6 +28,9 @@ class COutputWnd : public Window {
 
   // The view's geometry and caption: 600 x 400 at (0, 0), the edit 594 x 375.
   OutputViewSpec ViewSpec() const;
+  // Datagrams the listener has handed to this window and it has not shown yet; any thread may ask. At
+  // most kUdpMaxBlocksHeld, however fast phones send.
+  int DatagramsWaiting() const { return socket_.BlocksHeld(); }
 
  protected:
   bool OnCreate() override;

@@ -21,6 +21,12 @@ constexpr uint32_t WM_UDP_DATA = 0x60A;
 // The socket's receive buffer holds a burst of this many datagrams of this size while the thread catches up.
 constexpr int kUdpBurstDatagrams = 10000;
 constexpr int kUdpBurstDatagramSize = 100;
+// The most datagrams handed to the owner and not yet released by it. Beyond that the socket is not read:
+// a flood faster than the owner can show waits in the socket's receive buffer, where the system drops what
+// does not fit, instead of filling the owner's queue without limit.
+constexpr int kUdpMaxBlocksHeld = kUdpBurstDatagrams;
+
+struct UdpBlockCredit;
 
 class CUdpSocket {
  public:
@@ -39,6 +45,9 @@ class CUdpSocket {
   // releases everything. Returns at once when the thread has already ended.
   void Leave();
 
+  // Datagrams posted to the owner that it has not released yet; any thread may ask.
+  int BlocksHeld() const;
+
  private:
   struct Listener;
   static void RunIoThread(const std::shared_ptr<Listener>& listener);
@@ -48,6 +57,7 @@ class CUdpSocket {
 
   IoThread thread_;
   std::shared_ptr<Listener> listener_;
+  const std::shared_ptr<UdpBlockCredit> credit_;
 };
 
 }  // namespace quill

@@ -3,9 +3,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <new>
 #include <string>
 
 #include "platform/debug_log.h"
@@ -33,6 +35,29 @@ void SetReceiveBuffer(int fd) {
 
 }  // namespace
 
+// The count of blocks the owner holds, shared by the socket, its I/O thread and every block it posted.
+struct UdpBlockCredit {
+  std::atomic<int> held{0};
+  Event released;  // set when the count falls below the limit again
+};
+
+namespace {
+
+// A datagram's block that gives its credit back when the owner releases it (or an undelivered message
+// frees it).
+struct CountedBlock : DataBlock {
+  CountedBlock(size_t capacity, std::shared_ptr<UdpBlockCredit> c)
+      : DataBlock(capacity), credit(std::move(c)) {
+    ++credit->held;
+  }
+  ~CountedBlock() override {
+    if (credit->held.fetch_sub(1) == kUdpMaxBlocksHeld) credit->released.Set();
+  }
+  std::shared_ptr<UdpBlockCredit> credit;
+};
+
+}  // namespace
+
 // Everything the I/O thread touches, held by shared_ptr so that a thread given up after the stop limit
 // never reaches freed memory.
 struct CUdpSocket::Listener {
@@ -47,11 +72,18 @@ struct CUdpSocket::Listener {
   std::mutex socketMutex;  // the thread publishes its socket under it; a forced stop takes it away under it
   Descriptor socket;
   bool givenUp = false;
+  std::shared_ptr<UdpBlockCredit> credit;
 };
 
-CUdpSocket::CUdpSocket() = default;
+CUdpSocket::CUdpSocket() : credit_(std::make_shared<UdpBlockCredit>()) {}
 
-CUdpSocket::~CUdpSocket() { Leave(); }
+int CUdpSocket::BlocksHeld() const {
+  return credit_->held.load();
+}
+
+CUdpSocket::~CUdpSocket() {
+  Leave();
+}
 
 bool CUdpSocket::Enter(Hwnd owner, uint32_t message, uint32_t peerNetworkOrder, int port, int size,
                        uint32_t bindAddressNetworkOrder) {
@@ -68,7 +100,8 @@ bool CUdpSocket::Enter(Hwnd owner, uint32_t message, uint32_t peerNetworkOrder, 
   listener->size = size;
   listener->bindAddress = bindAddressNetworkOrder;
   listener->localHost = LocalHostAddress();
-  if (!listener->stop.IsValid()) {
+  listener->credit = credit_;
+  if (!listener->stop.IsValid() || !credit_->released.IsValid()) {
     OutputDebugString("CreateEvent() failed in CUdpSocket::prepare()\n");
     return false;
   }
@@ -103,10 +136,13 @@ void CUdpSocket::RunIoThread(const std::shared_ptr<Listener>& listener) {
     for (;;) {
       // Checked first on every round, so that a flood of datagrams cannot keep a stop waiting.
       if (listener->stop.TryWait()) break;
-      Waitable items[] = {Waitable(fd, POLLIN), Waitable(listener->stop)};
+      // While the owner holds its fill, the socket is left unread until it releases a block.
+      const bool full = listener->credit->held.load() >= kUdpMaxBlocksHeld;
+      Waitable items[] = {full ? Waitable(listener->credit->released) : Waitable(fd, POLLIN),
+                          Waitable(listener->stop)};
       int index = WaitAny(items, 2, kForever);
       if (index == 0) {
-        if (HandleNetworkEvent(*listener, items[0].revents)) continue;
+        if (full || HandleNetworkEvent(*listener, items[0].revents)) continue;
       } else if (index == kWaitFailed) {
         OutputDebugString("WSAWaitForMultipleEvents() failed\n");
       } else if (index != 1) {
@@ -168,7 +204,11 @@ bool CUdpSocket::HandleNetworkEvent(Listener& listener, short revents) {
 }
 
 int CUdpSocket::ReadData(Listener& listener) {
-  auto block = DataBlock::Allocate(static_cast<size_t>(listener.size) + 1);
+  std::unique_ptr<DataBlock> block;
+  try {
+    block = std::make_unique<CountedBlock>(static_cast<size_t>(listener.size) + 1, listener.credit);
+  } catch (const std::bad_alloc&) {
+  }
   if (!block) {
     OutputDebugString("malloc failed in CUdpSocket::ReadData()\n");
     return -1;
