@@ -20,6 +20,8 @@
 #include "settings/settings_image.h"
 #include "tests/support/test_env.h"
 
+extern char** environ;
+
 namespace quill {
 namespace {
 
@@ -220,13 +222,22 @@ TEST_F(StoreFaultsTest, TwoProcessesWritingAtOnceLoseNoKey) {
   const std::vector<std::string> writers = {"A", "B"};
   std::vector<pid_t> children;
   for (const std::string& writer : writers) {
+    // Everything the child needs is made before the fork: between fork and exec only async-signal-safe
+    // calls.
+    std::vector<std::string> env = {std::string(kWriterStoreEnv) + "=" + folder.Path(),
+                                    std::string(kWriterNameEnv) + "=" + writer};
+    for (char** e = environ; *e; ++e) env.emplace_back(*e);
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    char arg0[] = "store_writer";
+    char filter[] = "--gtest_filter=StoreWriterChild.DISABLED_WritesItsOptions";
+    char disabled[] = "--gtest_also_run_disabled_tests";
+    char* argv[] = {arg0, filter, disabled, nullptr};
     pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      ::setenv(kWriterStoreEnv, folder.Path().c_str(), 1);
-      ::setenv(kWriterNameEnv, writer.c_str(), 1);
-      ::execl("/proc/self/exe", "store_writer", "--gtest_filter=StoreWriterChild.DISABLED_WritesItsOptions",
-              "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
+      ::execve("/proc/self/exe", argv, envp.data());
       ::_exit(127);
     }
     children.push_back(pid);
