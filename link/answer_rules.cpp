@@ -6,7 +6,7 @@
 namespace quill {
 namespace {
 
-constexpr uint8_t kAck = 0xFF;                                // the loader's answer to a block or command
+constexpr uint8_t kAck = 0xFF;                               // the loader's answer to a block or command
 constexpr uint8_t kRunValues[4] = {0x55, 0xAA, 0xFF, 0x00};  // a run of eight of one of these answers
 constexpr uint32_t kRunLength = 8;
 
@@ -35,7 +35,8 @@ int TcpAnswerRule::Deliver(const uint8_t* data, size_t length) {
     data += take;
     length -= take;
     if (partialLength_ < kLinkBlock) break;
-    if (offset_ < capacity_) std::memcpy(buffer_ + offset_, partial_.data(), std::min(kLinkBlock, capacity_ - offset_));
+    if (offset_ < capacity_)
+      std::memcpy(buffer_ + offset_, partial_.data(), std::min(kLinkBlock, capacity_ - offset_));
     offset_ += kLinkBlock;
     partialLength_ = 0;
     ++acks;
@@ -65,7 +66,8 @@ SerialAnswerRule::Result SerialAnswerRule::Deliver(const uint8_t* data, size_t l
     return r;
   }
   if (bulk_) {
-    if (bulkOffset_ < bulkCapacity_)
+    // An empty delivery may come without any bytes behind it: nothing to copy from.
+    if (length > 0 && bulkOffset_ < bulkCapacity_)
       std::memcpy(bulkBuffer_ + bulkOffset_, data, std::min<size_t>(length, bulkCapacity_ - bulkOffset_));
     bulkOffset_ += static_cast<uint32_t>(length);
     bulkCount_ += static_cast<uint32_t>(length);

@@ -1,8 +1,8 @@
+#include "link/answer_rules.h"
+
 #include <gtest/gtest.h>
 
 #include <vector>
-
-#include "link/answer_rules.h"
 
 namespace quill {
 namespace {
@@ -89,6 +89,24 @@ TEST(SerialAnswerRule, TextModeSplitsAtZeroBytesAndNeverSignals) {
   rule.SetBulk(buffer, sizeof buffer);
   auto t = rule.Deliver(reinterpret_cast<const uint8_t*>("x"), 1);
   EXPECT_EQ(t.pieces, std::vector<std::string>{"x"});
+}
+
+TEST(SerialAnswerRule, AnEmptyDeliveryWithoutBytesChangesNothing) {
+  std::vector<uint8_t> buffer(16, 0xEE);
+  SerialAnswerRule bulk;
+  bulk.SetBulk(buffer.data(), buffer.size());
+  EXPECT_EQ(Signals(bulk, Bytes({{5, 0x42}})), 0);
+  auto r = bulk.Deliver(nullptr, 0);
+  EXPECT_EQ(r.signals, 0);
+  EXPECT_EQ(bulk.BulkOffset(), 5u);
+  EXPECT_EQ(bulk.BulkCount(), 5u);
+  EXPECT_EQ(buffer[5], 0xEE);
+
+  SerialAnswerRule text;
+  text.SetTextMode();
+  EXPECT_TRUE(text.Deliver(nullptr, 0).pieces.empty());
+  SerialAnswerRule runs;
+  EXPECT_EQ(runs.Deliver(nullptr, 0).signals, 0);
 }
 
 TEST(TcpAnswerRule, OnlyASingleFFByteAcknowledgesABlockOrCommand) {
