@@ -14,11 +14,6 @@ using namespace quill;
 
 namespace {
 
-// Texts go through the store as UTF-8; only plain ASCII is certain to come back byte for byte.
-bool IsAscii(const uint8_t* field, size_t width) {
-  return std::all_of(field, field + width, [](uint8_t b) { return b < 0x80; });
-}
-
 // What the build writes for a field the import kept, or false when the store may have changed it.
 bool ExpectedField(const PhoneSettingKey& key, const uint8_t* in, std::vector<uint8_t>& want) {
   const size_t width = static_cast<size_t>(key.width);
@@ -34,11 +29,11 @@ bool ExpectedField(const PhoneSettingKey& key, const uint8_t* in, std::vector<ui
       // A text filling its field loses its last byte to the terminator; the bytes after a terminator
       // come from the base image, which is the same image.
       if (!std::memchr(field, 0, width)) want[width - 1] = 0;
-      return IsAscii(field, width);
+      return true;
     case ImageEncoding::FixedText: {
       const auto* zero = static_cast<const uint8_t*>(std::memchr(field, 0, width));
       if (zero) std::fill(want.begin() + (zero - field), want.end(), 0);
-      return IsAscii(field, width);
+      return true;
     }
     case ImageEncoding::None:
     case ImageEncoding::SerialNumber:
