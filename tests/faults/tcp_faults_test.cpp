@@ -69,48 +69,93 @@ std::vector<TcpCase> Cases() {
     r.ui.AnswerFile(r.dir.File(name));
   };
   return {
-      {"program update", false, 4, true, {}, {kUpdating},
+      {"program update",
+       false,
+       4,
+       true,
+       {},
+       {kUpdating},
        [=](Rig& r) {
          file(r, "fw.bin");
          return r.commands.UpdateProgram();
        }},
-      {"flash page over TCP", false, 2, true, {}, {},
+      {"flash page over TCP",
+       false,
+       2,
+       true,
+       {},
+       {},
        [](Rig& r) {
          test::WriteFile(r.dir.File("Page0.hex"), test::IntelHex({{0x0000, std::vector<uint8_t>(64, 0x3C)}}));
          return r.commands.UpdateFlashPage();
        }},
-      {"ring", false, 4, true, {}, {kUpdating},
+      {"ring",
+       false,
+       4,
+       true,
+       {},
+       {kUpdating},
        [=](Rig& r) {
          file(r, "ring.dat");
          return r.commands.UpdateRing();
        }},
-      {"digit map", false, 4, true, {}, {kUpdating},
+      {"digit map",
+       false,
+       4,
+       true,
+       {},
+       {kUpdating},
        [=](Rig& r) {
          file(r, "map.txt");
          return r.commands.UpdateDigitMap();
        }},
-      {"hold announcement", false, 4, true, {}, {kUpdating},
+      {"hold announcement",
+       false,
+       4,
+       true,
+       {},
+       {kUpdating},
        [=](Rig& r) {
          file(r, "hold.dat");
          return r.commands.UpdateHoldAnnouncement();
        }},
-      {"alternate settings", true, 16, true, {}, {kUpdating},
+      {"alternate settings",
+       true,
+       16,
+       true,
+       {},
+       {kUpdating},
        [](Rig& r) {
          test::WriteFile(r.dir.File("setting.txt"), "[SETTING2]\nringtype=3\n");
          r.ui.AnswerFile(r.dir.File("setting.txt"));
          return r.commands.UpdateAlternateSettings();
        }},
-      {"settings push", true, 4, true, {kAskPush}, {kAskPush, "New settings updated"},
+      {"settings push",
+       true,
+       4,
+       true,
+       {kAskPush},
+       {kAskPush, "New settings updated"},
        [](Rig& r) {
          r.ui.Answer(MbResult::Yes);
          return r.commands.EditAndPushSettings();
        }},
-      {"SDRAM load", false, 4, false, {}, {},
+      {"SDRAM load",
+       false,
+       4,
+       false,
+       {},
+       {},
        [=](Rig& r) {
          file(r, "load.dat");
          return r.commands.LoadSdram();
        }},
-      {"SDRAM export", true, 0, false, {}, {},
+      {"SDRAM export",
+       true,
+       0,
+       false,
+       {},
+       {},
        [](Rig& r) {
          r.host.sdramLength = 300;
          r.ui.AnswerFile(r.dir.File("export.dat"));
@@ -137,7 +182,9 @@ Texts Expected(const TcpCase& c, Stage stage) {
 }
 
 // The first exchange of a command: its read, or its first block.
-Stage First(const TcpCase& c) { return c.reads ? Stage::Read : Stage::Send; }
+Stage First(const TcpCase& c) {
+  return c.reads ? Stage::Read : Stage::Send;
+}
 
 // A way for the phone to misbehave, and where each command then ends (nullopt: the row does not apply).
 struct Row {
@@ -233,7 +280,8 @@ sim::TcpFaults DropAfter(int units, bool reset) {
 }
 
 TEST_F(TcpFaultsTest, NothingListeningShowsCantUpdate) {
-  RunRows("127.0.0.220", {{"nothing listening", std::nullopt, [](const TcpCase&) { return Stage::Connect; }}});
+  RunRows("127.0.0.220",
+          {{"nothing listening", std::nullopt, [](const TcpCase&) { return Stage::Connect; }}});
 }
 
 TEST_F(TcpFaultsTest, APhoneThatConnectsAndFallsSilentEndsWithTcpConnectionFailed) {
@@ -266,10 +314,11 @@ TEST_F(TcpFaultsTest, AnAnswerInsideTheWaitIsTakenAndOneOutsideItFails) {
   inside.lateMs = kAnswerWait * 6 / 10;
   sim::TcpFaults outside;
   outside.lateMs = kAnswerWait * 3 / 2;
-  RunRows("127.0.0.224", {
-                             {"answers 0.6 of the wait late", inside, [](const TcpCase&) { return Stage::None; }},
-                             {"answers 1.5 of the wait late", outside, [](const TcpCase& c) { return First(c); }},
-                         });
+  RunRows("127.0.0.224",
+          {
+              {"answers 0.6 of the wait late", inside, [](const TcpCase&) { return Stage::None; }},
+              {"answers 1.5 of the wait late", outside, [](const TcpCase& c) { return First(c); }},
+          });
 }
 
 TEST_F(TcpFaultsTest, ReadAnswersInPiecesAreCollectedButAnAckJoinedToMoreIsNot) {
