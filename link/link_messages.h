@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
+#include "platform/event.h"
 #include "platform/message.h"
 
 namespace quill {
@@ -22,6 +24,17 @@ struct ReceiveTarget : Payload {
   ReceiveTarget(uint8_t* b, size_t c) : buffer(b), capacity(c) {}
   uint8_t* buffer;
   size_t capacity;
+};
+
+// Sets its event when it goes: once the link thread has handled the message that carries it, or when the
+// message is dropped undelivered. A sender that waits on the event knows the thread is done with whatever
+// the messages before it handed over.
+struct HandledSignal : Payload {
+  explicit HandledSignal(std::shared_ptr<Event> e) : event(std::move(e)) {}
+  ~HandledSignal() override {
+    if (event) event->Set();
+  }
+  std::shared_ptr<Event> event;
 };
 
 constexpr size_t kLinkBlock = 128;  // data blocks and read answers over TCP

@@ -44,6 +44,7 @@ class CMaintenanceLink {
   bool WaitSerialAck(int ms);
   // Bulk mode of the serial answer rule: the next bytes are stored in buffer (at most capacity bytes).
   void SetSerialBulk(uint8_t* buffer, size_t capacity);
+  // Bulk mode off; returns once the link thread stores nothing more into the buffer.
   void ClearSerialBulk();
   // Shows the "Rs232 Output" window: the phone's serial text from now on.
   void ShowSerialOutput();

@@ -38,8 +38,8 @@ Census::Census() : fds_(OpenDescriptorCount()), threads_(ThreadCount()) {}
     if (std::chrono::steady_clock::now() >= deadline) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return ::testing::AssertionFailure() << "descriptors " << fds_ << " -> " << fds << ", threads " << threads_
-                                       << " -> " << threads;
+  return ::testing::AssertionFailure()
+         << "descriptors " << fds_ << " -> " << fds << ", threads " << threads_ << " -> " << threads;
 }
 
 Watchdog::Watchdog(std::string what, std::chrono::seconds bound) {
@@ -62,7 +62,9 @@ FaultTiming::FaultTiming(double sleepFactor, double waitFactor, std::chrono::mil
   Timing::Install(this);
 }
 
-FaultTiming::~FaultTiming() { Timing::Install(nullptr); }
+FaultTiming::~FaultTiming() {
+  Timing::Install(nullptr);
+}
 
 std::chrono::microseconds FaultTiming::Scaled(int ms) const {
   auto scaled = waits_.Scaled(ms);
@@ -70,7 +72,9 @@ std::chrono::microseconds FaultTiming::Scaled(int ms) const {
   return scaled;
 }
 
-void FaultTiming::Sleep(int ms) { sleeps_.Sleep(ms); }
+void FaultTiming::Sleep(int ms) {
+  sleeps_.Sleep(ms);
+}
 
 PacedSerialPhone::PacedSerialPhone(Options options) : options_(std::move(options)) {
   // Answers nobody reads any more are dropped rather than block the phone.
@@ -168,6 +172,7 @@ void PacedSerialPhone::Feed(uint8_t byte) {
         for (size_t i = 0; i < kRun && exportOffset_ + i < options_.sdram.size(); ++i)
           data[i] = options_.sdram[exportOffset_ + i];
         exportOffset_ += kRun;
+        if (exportOffset_ == options_.sdram.size()) data.resize(kRun + options_.trailing, 0x00);
         Answer(std::move(data));
       } else if (byte == kExportEnd) {
         state_ = State::Idle;

@@ -72,11 +72,12 @@ class FaultTiming : public Timing {
 class PacedSerialPhone {
  public:
   struct Options {
-    size_t piece = 8;             // answers leave in pieces of this many bytes
-    int gapMs = 0;                // real time between two pieces
-    int silentAfterChunks = -1;   // >= 0: chunks (or export requests) answered before it falls silent
-    int closeAfterChunks = -1;    // >= 0: chunks answered before the next one closes the line
-    std::vector<uint8_t> sdram;   // what an export reads
+    size_t piece = 8;            // answers leave in pieces of this many bytes
+    int gapMs = 0;               // real time between two pieces
+    int silentAfterChunks = -1;  // >= 0: chunks (or export requests) answered before it falls silent
+    int closeAfterChunks = -1;   // >= 0: chunks answered before the next one closes the line
+    std::vector<uint8_t> sdram;  // what an export reads
+    size_t trailing = 0;         // bytes sent on, in the same write, after the last eight of sdram
   };
   explicit PacedSerialPhone(Options options);
   ~PacedSerialPhone();

@@ -81,15 +81,23 @@ struct Row {
   std::string name;
   enum class Phone { None, Simulator, Paced } phone;
   std::function<sim::SerialFaults(const SerialCase&)> faults;  // the simulator's
-  int eraseMs = 50;                                             // the simulator's
+  int eraseMs = 50;                                            // the simulator's
   test::PacedSerialPhone::Options paced;
   std::function<Texts(const SerialCase&)> expected;  // empty: the command succeeds
 };
 
-sim::SerialFaults NoFaults(const SerialCase&) { return {}; }
-Texts Success(const SerialCase&) { return {}; }
-Texts NoStart(const SerialCase& c) { return {c.noStart}; }
-Texts ChunkFailed(const SerialCase& c) { return {c.chunkFailed}; }
+sim::SerialFaults NoFaults(const SerialCase&) {
+  return {};
+}
+Texts Success(const SerialCase&) {
+  return {};
+}
+Texts NoStart(const SerialCase& c) {
+  return {c.noStart};
+}
+Texts ChunkFailed(const SerialCase& c) {
+  return {c.chunkFailed};
+}
 
 class SerialFaultsTest : public ::testing::Test {
  protected:
@@ -173,9 +181,12 @@ TEST_F(SerialFaultsTest, APortThatCannotBeOpenedOrALoaderThatNeverAnswers) {
   sim::SerialFaults silent;
   silent.silent = true;
   RunRows({
-      {"no port", Row::Phone::None, nullptr, 50, {}, [](const SerialCase&) -> Texts {
-         return {"Can not open rs232 port"};
-       }},
+      {"no port",
+       Row::Phone::None,
+       nullptr,
+       50,
+       {},
+       [](const SerialCase&) -> Texts { return {"Can not open rs232 port"}; }},
       {"silent", Row::Phone::Simulator, [=](const SerialCase&) { return silent; }, 50, {}, NoStart},
   });
 }
@@ -218,8 +229,12 @@ TEST_F(SerialFaultsTest, AnswersJustInsideAndJustOutsideEachWait) {
 TEST_F(SerialFaultsTest, AnEraseInsideThePauseAndWaitIsTakenAndOneOutsideItFails) {
   const SerialCase flash = Cases()[0];
   for (int eraseMs : {600, 1500}) {
-    Row row{"erase of " + std::to_string(eraseMs) + " ms after the pause", Row::Phone::Simulator, NoFaults,
-            eraseMs, {}, [eraseMs](const SerialCase&) -> Texts {
+    Row row{"erase of " + std::to_string(eraseMs) + " ms after the pause",
+            Row::Phone::Simulator,
+            NoFaults,
+            eraseMs,
+            {},
+            [eraseMs](const SerialCase&) -> Texts {
               if (eraseMs < 1000) return {};
               return {"Erase sector failed"};
             }};
@@ -256,6 +271,26 @@ TEST_F(SerialFaultsTest, TheLineClosedUnderTheTransfer) {
       {"line closed after 3 chunks", Row::Phone::Paced, nullptr, 50, three, ChunkFailed},
       {"line closed at the first chunk", Row::Phone::Paced, nullptr, 50, first, ChunkFailed},
   });
+}
+
+}  // namespace
+}  // namespace quill
+
+namespace quill {
+namespace {
+
+// A loader that sends on after the last eight bytes of an export: what comes after the last
+// acknowledgement is not the export's, and the buffer it would have gone to is gone once the command ends.
+TEST_F(SerialFaultsTest, BytesAfterTheLastEightOfAnExportDoNotReachItsBuffer) {
+  test::PacedSerialPhone::Options options;
+  options.piece = 4096;
+  options.trailing = 32768;
+  const SerialCase exportCase = Cases()[2];
+  for (int round = 0; round < 20; ++round) {
+    RunOne({"32 KiB after the last eight bytes", Row::Phone::Paced, nullptr, 50, options, Success},
+           exportCase);
+    if (HasFailure()) return;
+  }
 }
 
 }  // namespace
