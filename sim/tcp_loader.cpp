@@ -454,6 +454,7 @@ void TcpLoader::QueueAck(Connection& c, const TcpFaults& f) {
 }
 
 void TcpLoader::QueueBlock(Connection& c, const TcpFaults& f, std::vector<uint8_t> block) {
+  block.insert(block.end(), f.afterBlock.begin(), f.afterBlock.end());
   auto due = SimClock::now() + SystemMs(f.lateMs);
   if (f.splitPiece <= 0 || static_cast<size_t>(f.splitPiece) >= block.size()) {
     c.out.Add(std::move(block), due);

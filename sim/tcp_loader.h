@@ -41,6 +41,7 @@ struct TcpFaults {
   int splitPiece = 0;          // 1..127: a 128-byte answer goes out in pieces of this size, apart
   std::vector<uint8_t> joinAfterAck;  // sent in one segment right after each 0xFF
   std::optional<uint8_t> wrongAck;    // answered in place of 0xFF
+  std::vector<uint8_t> afterBlock;    // sent right after each 128-byte read answer, as part of it
   int dropAfterUnits = -1;     // >= 0: answers that many units of a connection; the next one drops it
   bool dropWithReset = false;  // drop with a reset (SO_LINGER 0) instead of an orderly close
 };

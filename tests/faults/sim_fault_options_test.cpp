@@ -1,0 +1,42 @@
+// The simulator's fault options that the fault tests added, seen from a raw client.
+#include <gtest/gtest.h>
+
+#include "sim/tcp_loader.h"
+#include "tests/sim/raw_ends.h"
+
+namespace quill::sim {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A read answer with more after it: the extra bytes come right after the block, in its segment or, with
+// the block split at 128, in one of their own.
+TEST(TcpLoaderFaults, BytesAfterEachReadAnswer) {
+  TcpLoader::Config config;
+  config.address = "127.0.0.220";
+  config.port = 0;  // any free port, so the address is shared with no fixed port
+  TcpLoader loader(config);
+  TcpFaults faults;
+  faults.afterBlock = {0xEE, 0xEF};
+  loader.SetFaults(faults);
+  loader.SetSettingsImage(std::vector<uint8_t>(256, 0x31));
+  ASSERT_TRUE(loader.Start()) << loader.Error();
+  test::RawTcpClient client;
+  ASSERT_EQ(client.Connect("127.0.0.220", loader.Port()), 0);
+  ASSERT_TRUE(client.Send({'s', 'h'}));
+  test::Bytes expected(128, 0x31);
+  expected.push_back(0xEE);
+  expected.push_back(0xEF);
+  EXPECT_EQ(client.ReadExactly(130, 5000ms), expected);
+
+  faults.splitPiece = 128;
+  loader.SetFaults(faults);
+  ASSERT_TRUE(client.Send({'s', 'h'}));
+  std::vector<size_t> pieces;
+  EXPECT_EQ(client.ReadExactly(130, 5000ms, &pieces), expected);
+  EXPECT_EQ(pieces, (std::vector<size_t>{128, 2}));
+  loader.Stop();
+}
+
+}  // namespace
+}  // namespace quill::sim
