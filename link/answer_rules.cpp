@@ -27,21 +27,22 @@ void TcpAnswerRule::ClearReceive() {
 
 int TcpAnswerRule::Deliver(const uint8_t* data, size_t length) {
   if (!receive_) return (length == 1 && data[0] == kAck) ? 1 : 0;
-  int acks = 0;
-  while (length > 0) {
-    size_t take = std::min(length, kLinkBlock - partialLength_);
-    std::memcpy(partial_.data() + partialLength_, data, take);
-    partialLength_ += take;
-    data += take;
-    length -= take;
-    if (partialLength_ < kLinkBlock) break;
-    if (offset_ < capacity_)
-      std::memcpy(buffer_ + offset_, partial_.data(), std::min(kLinkBlock, capacity_ - offset_));
-    offset_ += kLinkBlock;
+  // One request, one answer of 128 bytes, the next only after the next request: bytes past the block they
+  // would complete belong to no answer. Taken as the start of the next block they would shift every block
+  // after them, so the block is dropped, as a segment of another length is, and the wait gives up.
+  if (length == 0) return 0;  // an empty delivery may come without a buffer behind it
+  if (partialLength_ + length > kLinkBlock) {
     partialLength_ = 0;
-    ++acks;
+    return 0;
   }
-  return acks;
+  std::memcpy(partial_.data() + partialLength_, data, length);
+  partialLength_ += length;
+  if (partialLength_ < kLinkBlock) return 0;
+  if (offset_ < capacity_)
+    std::memcpy(buffer_ + offset_, partial_.data(), std::min(kLinkBlock, capacity_ - offset_));
+  offset_ += kLinkBlock;
+  partialLength_ = 0;
+  return 1;
 }
 
 void SerialAnswerRule::SetBulk(uint8_t* buffer, size_t capacity) {

@@ -19,7 +19,7 @@ class TcpAnswerRule {
   // Receive mode on: answers are 128-byte blocks stored one after another in the buffer.
   void SetReceive(uint8_t* buffer, size_t capacity);
   void ClearReceive();
-  // One delivery from the socket; the number of acknowledgements it gives.
+  // One delivery from the socket; the number of acknowledgements it gives (0 or 1).
   int Deliver(const uint8_t* data, size_t length);
 
   bool ReceiveMode() const { return receive_; }
