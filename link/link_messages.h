@@ -3,9 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
-#include "platform/event.h"
 #include "platform/message.h"
 
 namespace quill {
@@ -26,15 +27,33 @@ struct ReceiveTarget : Payload {
   size_t capacity;
 };
 
-// Sets its event when it goes: once the link thread has handled the message that carries it, or when the
-// message is dropped undelivered. A sender that waits on the event knows the thread is done with whatever
-// the messages before it handed over.
-struct HandledSignal : Payload {
-  explicit HandledSignal(std::shared_ptr<Event> e) : event(std::move(e)) {}
-  ~HandledSignal() override {
-    if (event) event->Set();
+// Raised when the message that carries it goes: once the link thread has handled it, or when it is dropped
+// undelivered. A sender that waits for it knows the thread is done with whatever the messages before it
+// handed over. A mutex and a condition, so that what the thread wrote before is visible to the sender.
+class HandledFlag {
+ public:
+  void Raise() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      raised_ = true;
+    }
+    changed_.notify_all();
   }
-  std::shared_ptr<Event> event;
+  void Wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return raised_; });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool raised_ = false;
+};
+
+struct HandledSignal : Payload {
+  explicit HandledSignal(std::shared_ptr<HandledFlag> f) : flag(std::move(f)) {}
+  ~HandledSignal() override { flag->Raise(); }
+  std::shared_ptr<HandledFlag> flag;
 };
 
 constexpr size_t kLinkBlock = 128;  // data blocks and read answers over TCP

@@ -131,9 +131,9 @@ void CMaintenanceLink::ClearSerialBulk() {
   // The caller releases the bulk buffer next, while bytes the phone sent after the last ones it waited for
   // may still be queued for the link thread ahead of this message: return only once the thread has handled
   // it (or dropped it with its queue), so that nothing is stored into a buffer that is gone.
-  auto handled = std::make_shared<Event>(Event::Kind::ManualReset);
+  auto handled = std::make_shared<HandledFlag>();
   rs232_->PostThreadMessage(WM_RS232_BULK, 0, 0, std::make_unique<HandledSignal>(handled));
-  if (handled->IsValid()) handled->Wait(kInfinite);
+  handled->Wait();
 }
 
 void CMaintenanceLink::ShowSerialOutput() {
