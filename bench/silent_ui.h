@@ -20,11 +20,11 @@ class SilentUi : public Ui {
     return MbResult::Ok;
   }
   std::optional<std::string> FileDialog(const FileDialogSpec&) override { return std::nullopt; }
-  std::unique_ptr<ProgressWindow> OpenProgress() override { return std::make_unique<SilentProgress>(); }
+  std::unique_ptr<ProgressWindow> OpenProgress() override { return std::make_unique<SilentProgressWindow>(); }
   void BeginWaitCursor() override {}
   void EndWaitCursor() override {}
   std::shared_ptr<OutputView> CreateOutputView(const OutputViewSpec&) override {
-    return std::make_shared<SilentView>();
+    return std::make_shared<SilentOutputView>();
   }
   bool RunSettingsDialog() override { return true; }
 
@@ -32,20 +32,6 @@ class SilentUi : public Ui {
   const std::string& LastMessage() const { return lastMessage_; }
 
  private:
-  class SilentProgress : public ProgressWindow {
-   public:
-    void SetText(std::string_view) override {}
-    void SetRange(int, int) override {}
-    void SetStep(int) override {}
-    void Step() override {}
-    void Close() override {}
-  };
-  class SilentView : public OutputView {
-   public:
-    void Append(std::string) override {}
-    void Show() override {}
-  };
-
   std::atomic<int> messages_{0};
   std::string lastMessage_;
 };

@@ -14,21 +14,6 @@
 namespace quill::fuzz {
 namespace {
 
-class SilentProgress : public ProgressWindow {
- public:
-  void SetText(std::string_view) override {}
-  void SetRange(int, int) override {}
-  void SetStep(int) override {}
-  void Step() override {}
-  void Close() override {}
-};
-
-class SilentView : public OutputView {
- public:
-  void Append(std::string) override {}
-  void Show() override {}
-};
-
 void RemoveWorkFolder() {
   std::error_code ec;
   std::filesystem::remove_all(WorkFolder(), ec);
@@ -37,11 +22,11 @@ void RemoveWorkFolder() {
 }  // namespace
 
 std::unique_ptr<ProgressWindow> SilentUi::OpenProgress() {
-  return std::make_unique<SilentProgress>();
+  return std::make_unique<SilentProgressWindow>();
 }
 
 std::shared_ptr<OutputView> SilentUi::CreateOutputView(const OutputViewSpec&) {
-  return std::make_shared<SilentView>();
+  return std::make_shared<SilentOutputView>();
 }
 
 const std::string& WorkFolder() {
