@@ -26,7 +26,7 @@ constexpr size_t kRun = 8;
 
 }  // namespace
 
-Census::Census() : fds_(OpenDescriptorCount()), threads_(ThreadCount()) {}
+Census::Census() : fds_(OpenDescriptorCount()), threads_(SettledThreadCount()) {}
 
 ::testing::AssertionResult Census::Unchanged() const {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);

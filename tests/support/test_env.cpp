@@ -1,13 +1,16 @@
 #include "tests/support/test_env.h"
 
 #include <dirent.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <thread>
 
 #include "platform/settings_store.h"
 
@@ -29,7 +32,9 @@ void UsePrivateStore() {
   SettingsStore::SetLocation(dir.Path());
 }
 
-void ClearStore() { SettingsStore::Profile().Clear(); }
+void ClearStore() {
+  SettingsStore::Profile().Clear();
+}
 
 namespace {
 int CountEntries(const char* folder) {
@@ -44,8 +49,23 @@ int CountEntries(const char* folder) {
 }
 }  // namespace
 
-int OpenDescriptorCount() { return CountEntries("/proc/self/fd"); }
-int ThreadCount() { return CountEntries("/proc/self/task") + 1; }
+int OpenDescriptorCount() {
+  return CountEntries("/proc/self/fd");
+}
+int ThreadCount() {
+  return CountEntries("/proc/self/task") + 1;
+}
+
+int SettledThreadCount() {
+  long tid = 0;
+  std::thread([&tid] { tid = ::syscall(SYS_gettid); }).join();
+  const std::string task = "/proc/self/task/" + std::to_string(tid);
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  // No event marks a task leaving the list: look again shortly, within a bound.
+  while (::access(task.c_str(), F_OK) == 0 && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return ThreadCount();
+}
 
 std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -62,6 +82,8 @@ void WriteFile(const std::string& path, const std::string& bytes) {
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path) {
+  return std::filesystem::exists(path);
+}
 
 }  // namespace quill::test

@@ -28,6 +28,10 @@ void ClearStore();
 
 int OpenDescriptorCount();
 int ThreadCount();
+// The thread count to compare a later ThreadCount() with. A thread checker starts a helper thread of its own
+// with the process's first thread, so one is started and joined first; and a joined thread stays listed
+// until the system has finished ending it, so the count is read only once that one has left the list.
+int SettledThreadCount();
 
 std::string ReadFile(const std::string& path);
 std::vector<unsigned char> ReadBytes(const std::string& path);

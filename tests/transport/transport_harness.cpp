@@ -31,7 +31,9 @@ bool Readable(int fd, std::chrono::milliseconds limit) {
 
 }  // namespace
 
-uint32_t Ip(const char* dotted) { return ::inet_addr(dotted); }
+uint32_t Ip(const char* dotted) {
+  return ::inet_addr(dotted);
+}
 
 Received Inbox::Add(Message& m) {
   Received r;
@@ -54,7 +56,8 @@ Received Inbox::Add(Message& m) {
   return r;
 }
 
-bool Inbox::WaitFor(const std::function<bool(const std::vector<Received>&)>& done, std::chrono::milliseconds limit) {
+bool Inbox::WaitFor(const std::function<bool(const std::vector<Received>&)>& done,
+                    std::chrono::milliseconds limit) {
   std::unique_lock<std::mutex> lock(mutex_);
   return changed_.wait_for(lock, limit, [&] { return done(items_); });
 }
@@ -114,7 +117,9 @@ LogWatch::LogWatch() {
   });
 }
 
-LogWatch::~LogWatch() { DebugLog::SetSink(std::move(previous_)); }
+LogWatch::~LogWatch() {
+  DebugLog::SetSink(std::move(previous_));
+}
 
 std::vector<std::string> LogWatch::Lines() const {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -146,15 +151,6 @@ std::vector<std::string> Sorted(std::vector<std::string> lines) {
   std::sort(lines.begin(), lines.end());
   return lines;
 }
-
-namespace {
-// A thread checker starts a helper thread of its own with the process's first thread; starting one here
-// first keeps it out of the difference.
-int SettledThreadCount() {
-  std::thread([] {}).join();
-  return ThreadCount();
-}
-}  // namespace
 
 ResourceCount::ResourceCount() : descriptors_(OpenDescriptorCount()), threads_(SettledThreadCount()) {}
 
@@ -191,7 +187,8 @@ TcpPeer::TcpPeer(const char* address, int port, int backlog, int receiveBuffer) 
   // Set on the listener, so that the accepted connection starts with it.
   if (receiveBuffer > 0) ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   sockaddr_in a = Address(address, port);
-  if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, backlog) != 0) {
+  if (::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+      ::listen(listener_, backlog) != 0) {
     ::close(listener_);
     listener_ = -1;
   }
@@ -223,7 +220,8 @@ std::vector<uint8_t> TcpPeer::Receive(size_t count, std::chrono::milliseconds li
   auto until = std::chrono::steady_clock::now() + limit;
   std::vector<uint8_t> buffer(65536);
   while (out.size() < count) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
     if (left.count() <= 0 || !Readable(connection_, left)) break;
     ssize_t n = ::recv(connection_, buffer.data(), std::min(buffer.size(), count - out.size()), 0);
     if (n <= 0) break;
@@ -274,6 +272,8 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
   return out;
 }
 
-std::vector<uint8_t> Text(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> Text(const std::string& s) {
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 }  // namespace quill::test
