@@ -20,6 +20,12 @@
 
 namespace quill::test {
 
+// The messages the TCP failure paths end with.
+constexpr const char* kCantUpdate =
+    "Can not connect to phone.\nsorry,unable to update.Please confirm if your phone is ready.\n ";
+constexpr const char* kTcpFailed = "tcp connection failed";
+constexpr const char* kUpdating = "Updating ... please wait until the update led stop on and off";
+
 // Descriptors and threads of the process now; Unchanged() compares them later. Threads are joined and
 // descriptors closed before the commands return, so the counts must match exactly; the short settle only
 // covers a simulator thread that is still closing its end.

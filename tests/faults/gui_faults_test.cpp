@@ -29,11 +29,9 @@ namespace quill {
 namespace {
 
 using Texts = std::vector<std::string>;
-
-constexpr const char* kCantUpdate =
-    "Can not connect to phone.\nsorry,unable to update.Please confirm if your phone is ready.\n ";
-constexpr const char* kTcpFailed = "tcp connection failed";
-constexpr const char* kUpdating = "Updating ... please wait until the update led stop on and off";
+using test::kCantUpdate;
+using test::kTcpFailed;
+using test::kUpdating;
 
 class NoLauncher : public Launcher {
  public:

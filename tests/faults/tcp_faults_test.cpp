@@ -21,11 +21,10 @@ namespace quill {
 namespace {
 
 using Texts = std::vector<std::string>;
+using test::kCantUpdate;
+using test::kTcpFailed;
+using test::kUpdating;
 
-constexpr const char* kCantUpdate =
-    "Can not connect to phone.\nsorry,unable to update.Please confirm if your phone is ready.\n ";
-constexpr const char* kTcpFailed = "tcp connection failed";
-constexpr const char* kUpdating = "Updating ... please wait until the update led stop on and off";
 constexpr const char* kAskPush = "Update settings to phone now?";
 
 // Every answer wait of the link is 10000 ms; the connection is looked for for 1000 ms.
