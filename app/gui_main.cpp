@@ -20,10 +20,7 @@ class MainWindowRunner : public ModalWindow {
  public:
   MainWindowRunner(QtUi& ui, Launcher& launcher, const GuiOptions& options, DemoPhone* demo)
       : ui_(ui), window_(ui, launcher, MainWindowOptions{options.full}) {
-    if (demo) {
-      window_.IpField()->SetAddress(DemoPhone::kPhoneAddressValue);
-      window_.SetWorkingDirectory(demo->WorkFolder());
-    }
+    if (demo) window_.EnterDemoMode(demo->PhoneAddressValue(), demo->WorkFolder());
   }
   void RunModal() override {
     ui_.SetOwner(&window_);

@@ -26,25 +26,47 @@ ToolOptions LoadToolOptions() {
   return o;
 }
 
-void WriteToolOptions(const ToolOptions& o) {
+bool WriteToolOptions(const ToolOptions& o, bool withSdramLength) {
   SettingsStore::Batch batch;
   SettingsStore& store = SettingsStore::Profile();
-  store.WriteInt("Comm", "Type", o.linkType);
-  store.WriteString("Rs232", "Port", o.serialPortIndex == 1 ? "COM2" : "COM1");
-  store.WriteInt("UdpAudio", "Realtime", o.realtime);
-  store.WriteInt("UdpAudio", "SaveFile", o.saveFile);
-  store.WriteInt("UdpAudio", "RealtimeOut", o.realtimeOut);
-  store.WriteInt("UdpAudio", "NoAcm", o.noAcm);
-  store.WriteInt("UdpAudio", "UseVAD", o.useVad);
-  store.WriteInt("UdpAudio", "UseHighRate", o.useHighRate);
-  store.WriteInt("Peer", "IPAddress", static_cast<int>(o.ipField));
-  store.WriteInt("Audio", "CodecType", o.codecType);
-  store.WriteInt("PFlash", "Page", o.flashPage);
-  store.WriteInt("PFlash", "Type", o.chipType);
-  store.WriteInt("Sdram", "SaveLength", o.sdramLength);
+  bool ok = store.WriteInt("Comm", "Type", o.linkType);
+  ok = store.WriteString("Rs232", "Port", o.serialPortIndex == 1 ? "COM2" : "COM1") && ok;
+  ok = store.WriteInt("UdpAudio", "Realtime", o.realtime) && ok;
+  ok = store.WriteInt("UdpAudio", "SaveFile", o.saveFile) && ok;
+  ok = store.WriteInt("UdpAudio", "RealtimeOut", o.realtimeOut) && ok;
+  ok = store.WriteInt("UdpAudio", "NoAcm", o.noAcm) && ok;
+  ok = store.WriteInt("UdpAudio", "UseVAD", o.useVad) && ok;
+  ok = store.WriteInt("UdpAudio", "UseHighRate", o.useHighRate) && ok;
+  ok = store.WriteInt("Peer", "IPAddress", static_cast<int>(o.ipField)) && ok;
+  ok = store.WriteInt("Audio", "CodecType", o.codecType) && ok;
+  ok = store.WriteInt("PFlash", "Page", o.flashPage) && ok;
+  ok = store.WriteInt("PFlash", "Type", o.chipType) && ok;
+  if (withSdramLength) ok = store.WriteInt("Sdram", "SaveLength", o.sdramLength) && ok;
+  return ok;
 }
 
-bool SdramLengthInRange(long long value) { return value >= 0 && value <= kMaxSdramLength; }
+CommandValues CommandValuesOf(const ToolOptions& o, bool sdramLengthValid, bool stored) {
+  CommandValues v;
+  v.phone = o.ipField;
+  v.linkType = o.linkType;
+  v.portName = o.PortName();
+  v.flashPage = o.flashPage;
+  v.chipType = o.chipType;
+  if (sdramLengthValid) v.sdramLength = static_cast<size_t>(o.sdramLength);
+  v.stored = stored;
+  return v;
+}
+
+std::string StoreWriteFailure(const std::string& reason) {
+  std::string text =
+      "Can not write the tool options to the settings store\n" + SettingsStore::Profile().FilePath();
+  if (!reason.empty()) text += ": " + reason;
+  return text;
+}
+
+bool SdramLengthInRange(long long value) {
+  return value >= 0 && value <= kMaxSdramLength;
+}
 
 std::string RangeMessage(long long low, long long high) {
   return "Please enter an integer between " + std::to_string(low) + " and " + std::to_string(high) + ".";
@@ -52,7 +74,8 @@ std::string RangeMessage(long long low, long long high) {
 
 std::string DottedAddress(uint32_t a) {
   char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", (a >> 24) & 0xFF, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", (a >> 24) & 0xFF, (a >> 16) & 0xFF, (a >> 8) & 0xFF,
+                a & 0xFF);
   return text;
 }
 

@@ -48,10 +48,13 @@ class MaintenanceCliTest : public ::testing::Test {
     FILE* err = std::tmpfile();
     FILE* out = std::tmpfile();
     Outcome o;
+    // Usage errors go to the process's stderr, the messages of a run to its Ui's.
+    ::testing::internal::CaptureStderr();
     {
       cli::TerminalUi ui(err, out);
       o.code = cli::RunSubcommand(name, args, ui);
     }
+    o.err = ::testing::internal::GetCapturedStderr();
     std::rewind(err);
     char buffer[4096];
     size_t n;
@@ -89,7 +92,7 @@ TEST_F(MaintenanceCliTest, AFileUpdateGoesToThePhoneGivenAndStoresItAsThePeer) {
   EXPECT_EQ(Stored("PFlash", "Type"), 4);
 }
 
-TEST_F(MaintenanceCliTest, TheSerialLinkIsStoredAndRefusedForAProgramUpdate) {
+TEST_F(MaintenanceCliTest, AOneOffSerialIsStoredAsTheWindowWouldButTheNextRunIsTcpAgain) {
   StartPhone("127.0.0.168");
   Outcome o =
       Run("update-program", {File("fw.bin", "x"), "--serial", "--port", "COM2", "--phone", "127.0.0.168"});
@@ -98,29 +101,67 @@ TEST_F(MaintenanceCliTest, TheSerialLinkIsStoredAndRefusedForAProgramUpdate) {
   EXPECT_EQ(Stored("Comm", "Type"), 0);
   EXPECT_EQ(SettingsStore::Profile().GetString("Rs232", "Port", ""), "COM2");
   EXPECT_EQ(phone_->Connections(), 0);
-  // The next command starts from the stored link; --tcp turns it back.
-  EXPECT_EQ(Run("update-program", {File("fw.bin", "x"), "--phone", "127.0.0.168"}).code, 1);
-  EXPECT_EQ(phone_->Connections(), 0);
-  EXPECT_EQ(Run("update-program", {File("fw.bin", "x"), "--tcp", "--phone", "127.0.0.168"}).code, 0);
+  // The next run takes nothing from the store: without --serial it is a TCP/IP run.
+  Outcome next = Run("update-program", {File("fw.bin", "x"), "--phone", "127.0.0.168"});
+  EXPECT_EQ(next.code, 0) << next.err;
+  EXPECT_TRUE(phone_->Stored(0x81).has_value());
   EXPECT_EQ(Stored("Comm", "Type"), 1);
+  EXPECT_EQ(SettingsStore::Profile().GetString("Rs232", "Port", ""), "COM1");
 }
 
-TEST_F(MaintenanceCliTest, TheSdramLengthPassesTheWindowsRangeCheck) {
+TEST_F(MaintenanceCliTest, EveryCommandThatReachesAPhoneOverTheNetworkNeedsPhone) {
+  // A stored phone that answers: a run that fell back on it would reach it.
+  StartPhone("127.0.17.40");
+  SettingsStore::Profile().WriteInt("Peer", "IPAddress", static_cast<int>(test::FieldAddress("127.0.17.40")));
+  const std::string file = File("any.dat", "x");
+  const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
+      {"update-page", {}},
+      {"update-program", {file}},
+      {"update-ring", {file}},
+      {"update-map", {file}},
+      {"update-hold", {file}},
+      {"update-alternate", {file}},
+      {"push-settings", {"--yes"}},
+      {"sdram-load", {file}},
+      {"sdram-save", {dir_.File("out.dat"), "--length", "128"}},
+      {"update-ring", {file, "--tcp"}},
+      {"ping", {}},
+  };
+  for (const auto& [name, args] : rows) {
+    Outcome o = Run(name, args);
+    EXPECT_EQ(o.code, 2) << name << ": " << o.err;
+    EXPECT_NE(o.err.find("--phone ADDRESS is required"), std::string::npos) << name << ": " << o.err;
+  }
+  // Only the SDRAM export needs its length.
+  Outcome noLength = Run("sdram-save", {dir_.File("out.dat"), "--phone", "127.0.17.40"});
+  EXPECT_EQ(noLength.code, 2);
+  EXPECT_NE(noLength.err.find("--length N is required"), std::string::npos) << noLength.err;
+  // Over the serial line no phone address is needed (and this command refuses the serial line itself).
+  EXPECT_EQ(Run("update-ring", {file, "--serial"}).code, 1);
+  EXPECT_EQ(phone_->Connections(), 0);
+  EXPECT_FALSE(test::FileExists(dir_.File("out.dat")));
+}
+
+TEST_F(MaintenanceCliTest, ABadSdramLengthStopsTheExportAloneAndTheOtherOptionsAreStored) {
   StartPhone("127.0.0.169");
   auto sdram = std::vector<uint8_t>(1024, 0x5A);
   phone_->SetSdramImage(sdram);
+  SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 77);
   Outcome refused = Run("sdram-save", {dir_.File("a.dat"), "--length", "640001", "--phone", "127.0.0.169"});
   EXPECT_EQ(refused.code, 1);
   EXPECT_NE(refused.err.find("Please enter an integer between 0 and 640000."), std::string::npos)
       << refused.err;
   EXPECT_FALSE(test::FileExists(dir_.File("a.dat")));
-  EXPECT_EQ(Stored("Sdram", "SaveLength"), -12345);  // nothing stored
+  EXPECT_EQ(Stored("Sdram", "SaveLength"), 77);  // left as it was
+  EXPECT_EQ(static_cast<uint32_t>(Stored("Peer", "IPAddress")), test::FieldAddress("127.0.0.169"));
   EXPECT_EQ(phone_->Connections(), 0);
 
   Outcome saved = Run("sdram-save", {dir_.File("a.dat"), "--length", "1000", "--phone", "127.0.0.169"});
   EXPECT_EQ(saved.code, 0) << saved.err;
   EXPECT_EQ(test::ReadBytes(dir_.File("a.dat")), std::vector<uint8_t>(1000, 0x5A));
   EXPECT_EQ(Stored("Sdram", "SaveLength"), 1000);
+  // A length applies to its run only: the next export names its own.
+  EXPECT_EQ(Run("sdram-save", {dir_.File("b.dat"), "--phone", "127.0.0.169"}).code, 2);
 }
 
 TEST_F(MaintenanceCliTest, UpdatePageTakesPage0HexFromTheGivenDirectoryAndAsksOnlyWhenItMust) {
@@ -163,9 +204,9 @@ TEST_F(MaintenanceCliTest, PingTestsTheAddressGivenAndStoresNothing) {
     asked.push_back(address);
     return EchoResult{status, ""};
   });
-  EXPECT_EQ(Run("ping", {"127.0.0.172"}).code, 0);
+  EXPECT_EQ(Run("ping", {"--phone", "127.0.0.172"}).code, 0);
   status = EchoStatus::NoReply;
-  Outcome o = Run("ping", {"127.0.0.172"});
+  Outcome o = Run("ping", {"127.0.0.172"});  // the older form
   EXPECT_EQ(o.code, 1);
   EXPECT_NE(o.err.find("Can't connect to phone IP address 127.0.0.172."), std::string::npos) << o.err;
   EXPECT_EQ(asked, (std::vector<std::string>{"127.0.0.172", "127.0.0.172"}));
@@ -175,16 +216,16 @@ TEST_F(MaintenanceCliTest, PingTestsTheAddressGivenAndStoresNothing) {
 
 TEST_F(MaintenanceCliTest, ArgumentsOutsideTheirRangeAreUsageErrors) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
-      {"update-page", {"--page", "16"}},
-      {"update-page", {"--chip", "5"}},
-      {"update-page", {"--port", "COM3"}},
-      {"update-page", {"--serial", "--tcp"}},
-      {"update-page", {"extra"}},
-      {"update-ring", {}},
-      {"update-ring", {"a.dat", "b.dat"}},
-      {"sdram-save", {"x.dat", "--length", "lots"}},
+      {"update-page", {"--page", "16", "--phone", "127.0.0.173"}},
+      {"update-page", {"--chip", "5", "--phone", "127.0.0.173"}},
+      {"update-page", {"--port", "COM3", "--phone", "127.0.0.173"}},
+      {"update-page", {"--serial", "--tcp", "--phone", "127.0.0.173"}},
+      {"update-page", {"extra", "--phone", "127.0.0.173"}},
+      {"update-ring", {"--phone", "127.0.0.173"}},
+      {"update-ring", {"a.dat", "b.dat", "--phone", "127.0.0.173"}},
+      {"sdram-save", {"x.dat", "--length", "lots", "--phone", "127.0.0.173"}},
       {"update-hold", {"h.dat", "--phone", "not an address"}},
-      {"ping", {}},
+      {"ping", {"127.0.0.173", "--phone", "127.0.0.173"}},
       {"factory-restore", {"--phone", "127.0.0.173"}},
   };
   for (const auto& [name, args] : rows) {
