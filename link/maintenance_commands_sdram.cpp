@@ -6,6 +6,7 @@
 
 #include "link/command_files.h"
 #include "link/maintenance_commands.h"
+#include "platform/file_io.h"
 #include "platform/icmp_echo.h"
 #include "platform/timing.h"
 #include "transport/net_helpers.h"
@@ -96,6 +97,13 @@ bool CMaintenanceCommands::SaveSdram() {
   // A length outside 0..640000 has been refused with the range message; only the export stops.
   if (!values.sdramLength) return false;
   const size_t length = std::min(*values.sdramLength, kSdramSize);
+  // The destination is made ready before the phone is read, so one that cannot be written costs no
+  // traffic; what is read reaches it whole at the commit, or the destination stays as it was.
+  COutputFile out;
+  if (!out.Create(*path)) {
+    ui_.Message(FileFailureText("Can not create dest file", out.Error()));
+    return false;
+  }
   auto buffer = AllocateSdram();
   if (!buffer) {
     ui_.Message("Can not malloc memory");
@@ -112,17 +120,10 @@ bool CMaintenanceCommands::SaveSdram() {
     default:
       break;
   }
-  if (!read) return false;
-  // What was read is only kept in the file: a file that cannot be written is said, never passed over.
-  std::ofstream out(*path, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    ui_.Message("Can not create dest file");
-    return false;
-  }
-  out.write(reinterpret_cast<const char*>(buffer.get()), static_cast<std::streamsize>(length));
-  out.close();
-  if (!out) {
-    ui_.Message("Can not write dest file");
+  if (!read) return false;  // the destination is abandoned with the output
+  out.Write(buffer.get(), length);
+  if (!out.Commit()) {
+    ui_.Message(FileFailureText("Can not write dest file", out.Error()));
     return false;
   }
   return true;

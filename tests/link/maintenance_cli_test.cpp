@@ -2,7 +2,10 @@
 // same messages on stderr, the options stored as the window stores them, and the exit code.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 
 #include "app/tool_options.h"
 #include "cli/subcommand.h"
@@ -162,6 +165,17 @@ TEST_F(MaintenanceCliTest, ABadSdramLengthStopsTheExportAloneAndTheOtherOptionsA
   EXPECT_EQ(Stored("Sdram", "SaveLength"), 1000);
   // A length applies to its run only: the next export names its own.
   EXPECT_EQ(Run("sdram-save", {dir_.File("b.dat"), "--phone", "127.0.0.169"}).code, 2);
+}
+
+TEST_F(MaintenanceCliTest, SdramSaveToADestinationThatCannotBeWrittenSendsNothing) {
+  StartPhone("127.0.17.52");
+  const std::string to = dir_.File("folder");  // a folder: no file can take its place
+  std::filesystem::create_directory(to);
+  Outcome o = Run("sdram-save", {to, "--length", "256", "--phone", "127.0.17.52"});
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.err.find("Can not create dest file\n" + to + ": " + std::strerror(EISDIR)), std::string::npos)
+      << o.err;
+  EXPECT_EQ(phone_->Connections(), 0);
 }
 
 TEST_F(MaintenanceCliTest, UpdatePageTakesPage0HexFromTheGivenDirectoryAndAsksOnlyWhenItMust) {
