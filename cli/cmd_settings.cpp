@@ -81,7 +81,10 @@ int Import(const std::vector<std::string>& pos, TerminalUi& ui) {
   if (pos.size() != 2) return -1;
   auto image = ReadExact(ui, pos[1], kSettingsImageSize, "settings image");
   if (!image) return kExitFailure;
-  ImportSettingsImage(image->data());
+  if (StoreResult stored = ImportSettingsImage(image->data()); !stored) {
+    Fail(ui, stored.Message());
+    return kExitFailure;
+  }
   return kExitOk;
 }
 

@@ -1,7 +1,5 @@
 #include "settings/settings_dialog.h"
 
-#include "platform/settings_store.h"
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -21,6 +19,7 @@
 #include <optional>
 #include <span>
 
+#include "platform/settings_store.h"
 #include "resources/dialog_template.h"
 #include "resources/ip_address_edit.h"
 #include "settings/phone_settings.h"
@@ -560,9 +559,15 @@ void CPhoneSettingsDlg::accept() {
   SettingsStore::Batch batch;
   for (const auto& v : values) {
     if (const int* i = std::get_if<int>(&v.value))
-      WritePhoneInt(v.key, *i);
+      batch.WriteInt(kPhoneSettingsSection, v.key, *i);
     else
-      WritePhoneText(v.key, std::get<std::string>(v.value));
+      batch.WriteString(kPhoneSettingsSection, v.key, std::get<std::string>(v.value));
+  }
+  // Values that did not reach the store would not reach the phone either: the next build reads the store.
+  // The dialog stays open with what the user typed, so OK can be pressed again once the store is mended.
+  if (StoreResult saved = batch.Commit(); !saved) {
+    ui_.Message(saved.Message());
+    return;
   }
   QDialog::accept();
 }

@@ -1,11 +1,10 @@
 #include "settings/settings_image.h"
 
-#include "platform/settings_store.h"
-
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
+#include "platform/settings_store.h"
 #include "settings/image_field.h"
 #include "settings/phone_settings.h"
 #include "transport/net_helpers.h"
@@ -55,29 +54,31 @@ void BuildField(uint8_t* image, const PhoneSettingKey& key) {
   }
 }
 
-void ImportField(const uint8_t* image, const PhoneSettingKey& key) {
+void ImportField(SettingsStore::Batch& batch, const uint8_t* image, const PhoneSettingKey& key) {
   const uint8_t* field = image + key.offset;
+  auto writeInt = [&](int value) { batch.WriteInt(kPhoneSettingsSection, key.name, value); };
+  auto writeText = [&](std::string_view text) { batch.WriteString(kPhoneSettingsSection, key.name, text); };
   const size_t width = static_cast<size_t>(key.width);
   switch (key.encoding) {
     case ImageEncoding::NumberTextByte: {
       char text[8];
       std::snprintf(text, sizeof text, "0x%02x", field[0]);
-      WritePhoneText(key.name, text);
+      writeText(text);
       break;
     }
     case ImageEncoding::Byte:
-      WritePhoneInt(key.name, field[0]);
+      writeInt(field[0]);
       break;
     case ImageEncoding::Port:
     case ImageEncoding::SerialNumber:
-      WritePhoneInt(key.name, image_field::GetPort(field));
+      writeInt(image_field::GetPort(field));
       break;
     case ImageEncoding::Address:
-      WritePhoneInt(key.name, static_cast<int>(image_field::GetAddress(field)));
+      writeInt(static_cast<int>(image_field::GetAddress(field)));
       break;
     case ImageEncoding::TerminatedText:
     case ImageEncoding::FixedText:
-      WritePhoneText(key.name, image_field::GetText(field, width));
+      writeText(image_field::GetText(field, width));
       break;
     case ImageEncoding::None:
       break;
@@ -94,13 +95,14 @@ void BuildSettingsImage(uint8_t* out) {
   std::memcpy(out, image.data(), image.size());
 }
 
-void ImportSettingsImage(const uint8_t* image) {
+StoreResult ImportSettingsImage(const uint8_t* image) {
   SettingsImage copy;
   std::memcpy(copy.data(), image, copy.size());
   SetBaseSettingsImage(copy.data());
   SettingsStore::Batch batch;
   for (const auto& key : PhoneSettingKeys())
-    if (key.use & kWrittenByImport) ImportField(copy.data(), key);
+    if (key.use & kWrittenByImport) ImportField(batch, copy.data(), key);
+  return batch.Commit();
 }
 
 SettingsImage BaseSettingsImage() {
