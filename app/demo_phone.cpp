@@ -120,12 +120,12 @@ void DemoPhone::SendLoop() {
   }
 }
 
-void UseDemoStore(const DemoPhone& phone) {
+StoreResult UseDemoStore(const DemoPhone& phone) {
   SettingsStore::SetLocation(phone.Folder() + "/store");
-  SettingsStore& store = SettingsStore::Profile();
   SettingsStore::Batch batch;
-  store.WriteString("Rs232", "COM1Device", phone.SerialPath());
-  store.WriteInt("Peer", "IPAddress", static_cast<int>(phone.PhoneAddressValue()));
+  batch.WriteString("Rs232", "COM1Device", phone.SerialPath());
+  batch.WriteInt("Peer", "IPAddress", static_cast<int>(phone.PhoneAddressValue()));
+  return batch.Commit();
 }
 
 }  // namespace quill

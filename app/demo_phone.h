@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/event.h"
+#include "platform/settings_store.h"
 #include "sim/phone_simulator.h"
 
 namespace quill {
@@ -56,7 +57,8 @@ class DemoPhone {
 };
 
 // Points this process's settings store at the demo store (apart from the user's own) and fills the values
-// the demo needs: COM1 is the simulator's pseudo-terminal, the stored phone the simulator.
-void UseDemoStore(const DemoPhone& phone);
+// the demo needs: COM1 is the simulator's pseudo-terminal, the stored phone the simulator. A failure says
+// which file and why: without COM1's device the demo's serial commands would open the real port.
+StoreResult UseDemoStore(const DemoPhone& phone);
 
 }  // namespace quill

@@ -64,7 +64,10 @@ int RunGui(const GuiOptions& options) {
                             QString::fromStdString("The demo phone could not start: " + demo->Error()));
       return 1;
     }
-    UseDemoStore(*demo);
+    if (const StoreResult stored = UseDemoStore(*demo); !stored) {
+      QMessageBox::critical(nullptr, "Updating Tool", QString::fromStdString(stored.Message()));
+      return 1;
+    }
   }
   GuiApplication app(ui, launcher, options, demo.get());
   app.InitInstance();

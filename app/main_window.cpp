@@ -333,9 +333,9 @@ CommandValues MainWindow::SaveToolOptions() {
   // A bad SDRAM length is said and left as stored; every other value is stored, and the command goes on
   // with the address in the field (only the SDRAM export needs the length).
   const bool lengthValid = CopyControlsToValues(true);
-  const bool stored = WriteToolOptions(values_, lengthValid);
-  if (!stored) ui_.Message(StoreWriteFailure());
-  return CommandValuesOf(values_, lengthValid, stored);
+  const StoreResult stored = WriteToolOptions(values_, lengthValid);
+  if (!stored) ui_.Message(stored.Message());
+  return CommandValuesOf(values_, lengthValid, stored.Ok());
 }
 
 uint32_t MainWindow::IpFieldAddress() const {
@@ -508,7 +508,9 @@ void MainWindow::OnUdpAudio() {
     spec.initialName = SettingsStore::Profile().GetString("UdpAudio", "DstName", "udpaudio.dat");
     auto chosen = ui_.FileDialog(spec);
     if (!chosen) return;
-    SettingsStore::Profile().WriteString("UdpAudio", "DstName", *chosen);
+    if (const StoreResult remembered = SettingsStore::Profile().WriteString("UdpAudio", "DstName", *chosen);
+        !remembered)
+      ui_.Message(remembered.Message());
     saveFileName = *chosen;
   }
   StartUdpAudio(MakeUdpAudioRequest(values_, saveFileName));

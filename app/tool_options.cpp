@@ -26,23 +26,22 @@ ToolOptions LoadToolOptions() {
   return o;
 }
 
-bool WriteToolOptions(const ToolOptions& o, bool withSdramLength) {
+StoreResult WriteToolOptions(const ToolOptions& o, bool withSdramLength) {
   SettingsStore::Batch batch;
-  SettingsStore& store = SettingsStore::Profile();
-  bool ok = store.WriteInt("Comm", "Type", o.linkType);
-  ok = store.WriteString("Rs232", "Port", o.serialPortIndex == 1 ? "COM2" : "COM1") && ok;
-  ok = store.WriteInt("UdpAudio", "Realtime", o.realtime) && ok;
-  ok = store.WriteInt("UdpAudio", "SaveFile", o.saveFile) && ok;
-  ok = store.WriteInt("UdpAudio", "RealtimeOut", o.realtimeOut) && ok;
-  ok = store.WriteInt("UdpAudio", "NoAcm", o.noAcm) && ok;
-  ok = store.WriteInt("UdpAudio", "UseVAD", o.useVad) && ok;
-  ok = store.WriteInt("UdpAudio", "UseHighRate", o.useHighRate) && ok;
-  ok = store.WriteInt("Peer", "IPAddress", static_cast<int>(o.ipField)) && ok;
-  ok = store.WriteInt("Audio", "CodecType", o.codecType) && ok;
-  ok = store.WriteInt("PFlash", "Page", o.flashPage) && ok;
-  ok = store.WriteInt("PFlash", "Type", o.chipType) && ok;
-  if (withSdramLength) ok = store.WriteInt("Sdram", "SaveLength", o.sdramLength) && ok;
-  return ok;
+  batch.WriteInt("Comm", "Type", o.linkType);
+  batch.WriteString("Rs232", "Port", o.serialPortIndex == 1 ? "COM2" : "COM1");
+  batch.WriteInt("UdpAudio", "Realtime", o.realtime);
+  batch.WriteInt("UdpAudio", "SaveFile", o.saveFile);
+  batch.WriteInt("UdpAudio", "RealtimeOut", o.realtimeOut);
+  batch.WriteInt("UdpAudio", "NoAcm", o.noAcm);
+  batch.WriteInt("UdpAudio", "UseVAD", o.useVad);
+  batch.WriteInt("UdpAudio", "UseHighRate", o.useHighRate);
+  batch.WriteInt("Peer", "IPAddress", static_cast<int>(o.ipField));
+  batch.WriteInt("Audio", "CodecType", o.codecType);
+  batch.WriteInt("PFlash", "Page", o.flashPage);
+  batch.WriteInt("PFlash", "Type", o.chipType);
+  if (withSdramLength) batch.WriteInt("Sdram", "SaveLength", o.sdramLength);
+  return batch.Commit();
 }
 
 CommandValues CommandValuesOf(const ToolOptions& o, bool sdramLengthValid, bool stored) {
@@ -55,13 +54,6 @@ CommandValues CommandValuesOf(const ToolOptions& o, bool sdramLengthValid, bool 
   if (sdramLengthValid) v.sdramLength = static_cast<size_t>(o.sdramLength);
   v.stored = stored;
   return v;
-}
-
-std::string StoreWriteFailure(const std::string& reason) {
-  std::string text =
-      "Can not write the tool options to the settings store\n" + SettingsStore::Profile().FilePath();
-  if (!reason.empty()) text += ": " + reason;
-  return text;
 }
 
 bool SdramLengthInRange(long long value) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "link/command_host.h"
+#include "platform/settings_store.h"
 
 namespace quill {
 
@@ -38,15 +39,12 @@ ToolOptions LoadToolOptions();
 
 // Writes the options in the system's order: "Comm"/"Type"; "Rs232"/"Port"; the six "UdpAudio" integers;
 // "Peer"/"IPAddress"; "Audio"/"CodecType"; "PFlash"/"Page"; "PFlash"/"Type"; "Sdram"/"SaveLength" (left
-// as stored when the length failed its check). False when the store could not be written.
-bool WriteToolOptions(const ToolOptions& options, bool withSdramLength = true);
+// as stored when the length failed its check), in one save; on failure the store keeps none of them.
+StoreResult WriteToolOptions(const ToolOptions& options, bool withSdramLength = true);
 
 // What a command works with, as the options hold it: the SDRAM length only when it passed its check, and
 // whether the options were stored.
 CommandValues CommandValuesOf(const ToolOptions& options, bool sdramLengthValid, bool stored);
-
-// The message for options that could not be stored: the store file, and the reason when one is known.
-std::string StoreWriteFailure(const std::string& reason = {});
 
 // The range check of the SDRAM length field; the message the framework shows for a value outside it.
 bool SdramLengthInRange(long long value);

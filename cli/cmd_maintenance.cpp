@@ -40,12 +40,12 @@ class CliCommandHost : public CommandHost {
     } else if (sdramLength_) {
       ui_.Message(RangeMessage(0, kMaxSdramLength));
     }
-    const bool stored = WriteToolOptions(options_, lengthValid);
+    const StoreResult stored = WriteToolOptions(options_, lengthValid);
     if (!stored) {
-      ui_.Message(StoreWriteFailure());
+      ui_.Message(stored.Message());
       storeFailed_ = true;
     }
-    return CommandValuesOf(options_, lengthValid, stored);
+    return CommandValuesOf(options_, lengthValid, stored.Ok());
   }
   uint32_t IpFieldAddress() const override { return options_.ipField; }
   std::string WorkingDirectory() const override { return workingDirectory_; }

@@ -116,7 +116,12 @@ bool CMaintenanceCommands::EditAndPushSettings() {
   if (!RequireTcp(values)) return false;
   SettingsImage image{};
   if (!link_.ReadImage(values.phone, image.data(), image.size(), true, 0)) return false;
-  ImportSettingsImage(image.data());
+  // The dialog shows, and the push sends, what the store holds: a phone's settings that did not reach it
+  // must not be replaced by whatever it held before.
+  if (const StoreResult imported = ImportSettingsImage(image.data()); !imported) {
+    ui_.Message(imported.Message());
+    return false;
+  }
   if (!ui_.RunSettingsDialog()) return false;
   if (ui_.MessageBox("Update settings to phone now?", ApplicationName(), MbButtons::YesNo,
                      MbIcon::Question) != MbResult::Yes)

@@ -60,8 +60,11 @@ std::string FileNameOf(const std::string& path) {
 
 bool CMaintenanceCommands::UpdateFlashPage() {
   const std::string path = JoinPath(host_.WorkingDirectory(), kPageFileName);
-  SettingsStore::Profile().WriteString("PFlashUpdate", "SrcName", path);
+  const StoreResult remembered = SettingsStore::Profile().WriteString("PFlashUpdate", "SrcName", path);
   const CommandValues values = host_.SaveToolOptions();
+  // One failure of the store is said once: the host has said its own.
+  if (!remembered && values.stored) ui_.Message(remembered.Message());
+  const bool stored = remembered.Ok() && values.stored;
   const int page = values.flashPage;
   const int chipType = values.chipType;
   if (!PageFileFits(FileNameOf(path), page, chipType) &&
@@ -78,8 +81,8 @@ bool CMaintenanceCommands::UpdateFlashPage() {
   size_t length = std::min(static_cast<size_t>(used), kFlashPageSize);
   if (auto at = SettingsLocationOf(page, chipType)) {
     // The settings merged into the page come from the store: after a failed store write they may not be
-    // the user's, so the page is not sent (the host has said why).
-    if (!values.stored) return false;
+    // the user's, so the page is not sent (the user has been told why).
+    if (!stored) return false;
     if (at->checkSignature &&
         std::memcmp(image.data() + at->offset, kPage0Signature, sizeof kPage0Signature) != 0) {
       ui_.Message(kHexError);

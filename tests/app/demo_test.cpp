@@ -49,7 +49,7 @@ TEST(DemoMode, TakesTheNextFreeAddressShowsItAndStep1AndStep2ReachIt) {
   DemoPhone demo(dir.Path(), kFirstAddress);
   ASSERT_TRUE(demo.Start()) << demo.Error();
   EXPECT_EQ(demo.PhoneAddress(), "127.0.17.21");
-  UseDemoStore(demo);
+  EXPECT_TRUE(UseDemoStore(demo));
   test::FakeUi ui;
   RecordingLauncher launcher;
   MainWindow w(ui, launcher);
@@ -108,7 +108,7 @@ TEST(DemoMode, RefusesEveryTargetOutsideLoopbackBeforeAnySocketIsOpened) {
   test::TempDir dir;
   DemoPhone demo(dir.Path(), "127.0.17.22");
   ASSERT_TRUE(demo.Start()) << demo.Error();
-  UseDemoStore(demo);
+  EXPECT_TRUE(UseDemoStore(demo));
   test::FakeUi ui;
   RecordingLauncher launcher;
   MainWindow w(ui, launcher, MainWindowOptions{true});

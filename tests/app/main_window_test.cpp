@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -13,6 +14,9 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
 
 #include "link/maintenance_link.h"
 #include "platform/icmp_echo.h"
@@ -159,11 +163,11 @@ TEST_F(MainWindowTest, OpeningWithAnEmptyStoreShowsTheDefaults) {
 }
 
 TEST_F(MainWindowTest, StoredPageChipAndAddressAreNotReadBackButAStoredCodecSetsTheLength) {
-  SettingsStore::Profile().WriteInt("PFlash", "Page", 7);
-  SettingsStore::Profile().WriteInt("PFlash", "Type", 1);
-  SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x0A000005);
-  SettingsStore::Profile().WriteInt("Audio", "CodecType", 5);
-  SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 1234);
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("PFlash", "Page", 7));
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("PFlash", "Type", 1));
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x0A000005));
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Audio", "CodecType", 5));
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 1234));
   auto w = Open(true);
   EXPECT_TRUE(C<QRadioButton>(*w, kPageRadioIds[0])->isChecked());
   EXPECT_TRUE(C<QRadioButton>(*w, kChipRadioIds[4])->isChecked());
@@ -202,7 +206,7 @@ TEST_F(MainWindowTest, TheComRadiosAreEnabledOnlyForTheSerialLink) {
 }
 
 TEST_F(MainWindowTest, ABadSdramLengthIsSaidAndLeftOutWhileEveryOtherOptionIsStored) {
-  SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 1234);
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 1234));
   auto w = Open(true);
   w->IpField()->SetAddress(0x0A000005);             // only ever stored, never reached
   C<QRadioButton>(*w, IDC_COM2)->setChecked(true);  // greyed under TCP/IP, but still a value
@@ -215,7 +219,7 @@ TEST_F(MainWindowTest, ABadSdramLengthIsSaidAndLeftOutWhileEveryOtherOptionIsSto
                          Row{"12ab", "Please enter an integer."}}) {
     SCOPED_TRACE(row.length);
     ui_.messages.clear();
-    SettingsStore::Profile().Clear();
+    EXPECT_TRUE(SettingsStore::Profile().Clear());
     C<QLineEdit>(*w, IDC_SDRAM_LENGTH)->setText(row.length);
     const CommandValues v = w->SaveToolOptions();
     EXPECT_EQ(ui_.Texts(), std::vector<std::string>{row.message});
@@ -283,7 +287,7 @@ TEST_F(MainWindowTest, TheCdrButtonTogglesItsCaptionAndDoesNotSaveTheOptions) {
 }
 
 TEST_F(MainWindowTest, WebAndTelnetSetUpUseTheAddressShownNotTheStoredOne) {
-  SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x7F000009);
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x7F000009));
   auto w = Open(true);
   w->IpField()->SetAddress(0x0A010203);  // 10.1.2.3: only ever handed to the fake launcher
   w->RunCommand(IDM_WEB_SETUP);
@@ -313,7 +317,7 @@ TEST_F(MainWindowTest, TheStep4MenuOpensAtTheButtonsCornerLessThirty) {
 }
 
 TEST_F(MainWindowTest, TheCompilerRunGoesThroughTheDriveMap) {
-  SettingsStore::Profile().WriteString("Paths", "DriveC", "/srv/c");
+  EXPECT_TRUE(SettingsStore::Profile().WriteString("Paths", "DriveC", "/srv/c"));
   auto w = Open(true);
   w->RunCommand(IDC_COMPILER);
   ASSERT_EQ(launcher_.started.size(), 1u);
@@ -357,8 +361,8 @@ class SerialDebugTest : public MainWindowTest {
   void SetUp() override {
     MainWindowTest::SetUp();
     ASSERT_TRUE(phone_.Start()) << phone_.Error();
-    SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone_.SlavePath());
-    SettingsStore::Profile().WriteInt("Comm", "Type", 0);
+    EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone_.SlavePath()));
+    EXPECT_TRUE(SettingsStore::Profile().WriteInt("Comm", "Type", 0));
   }
   void TearDown() override { phone_.Stop(); }
   sim::SerialLoader phone_;
@@ -477,7 +481,7 @@ class AddressShownTest : public MainWindowTest {
       ui_.messages.clear();
       for (const auto& f : row.files) ui_.AnswerFile(dir_.File(f));
       ui_.Answer(MbResult::Yes);
-      SettingsStore::Profile().WriteInt("Peer", "IPAddress", static_cast<int>(recorderValue));
+      EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", static_cast<int>(recorderValue)));
       const int connections = phone_->Connections();
       if (QPushButton* b = C<QPushButton>(*w, row.id))
         QTest::mouseClick(b, Qt::LeftButton);
@@ -513,6 +517,43 @@ TEST_F(AddressShownTest, EveryNetworkCommandTalksToTheAddressTypedNotTheStoredPe
 
 TEST_F(AddressShownTest, WithALengthTheFieldRefusesOnlyTheSdramExportStops) {
   RunEveryNetworkCommand(12, "700000", false);
+}
+
+// A store that cannot be written (a full disk, here a file-size limit): the user is told which file and
+// why; the settings push, which sends what the store holds, stops before any traffic, while the ring
+// update goes on to the address typed. The store still names the recorder, so a link that read the store
+// would be caught here.
+TEST_F(AddressShownTest, AFailedStoreWriteIsSaidAndStopsOnlyWhatSendsTheStoresValues) {
+  StartPhones(14);
+  auto w = Open(true);
+  Type(w->IpField(), phone_->Address().c_str());
+  ASSERT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x7F00110F));  // the recorder
+  const std::string store = SettingsStore::Profile().FilePath();
+  const std::string failure = "Can not write the settings store\n" + store + ": " + std::strerror(EFBIG);
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  auto ignored = std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the test
+  rlimit full = before;
+  full.rlim_cur = static_cast<rlim_t>(std::filesystem::file_size(store));
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+  ui_.Answer(MbResult::Yes);
+  QTest::mouseClick(C<QPushButton>(*w, IDC_PHONE_SETTINGS), Qt::LeftButton);
+  const std::vector<std::string> push = ui_.Texts();
+  ui_.messages.clear();
+  ui_.AnswerFile(dir_.File("file.dat"));
+  w->RunCommand(IDC_UPDATE_RING);
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, ignored);
+
+  EXPECT_EQ(push, std::vector<std::string>{failure});
+  EXPECT_EQ(ui_.Texts(), (std::vector<std::string>{failure,
+                                                   "Updating ... please wait until the update led stop "
+                                                   "on and off"}));
+  EXPECT_TRUE(phone_->Stored(0x82).has_value());
+  EXPECT_FALSE(phone_->Stored(0x80).has_value());
+  EXPECT_EQ(phone_->Connections(), 1);  // the ring update alone: its probe finds the phone writing
+  EXPECT_EQ(recorder_->Connections(), 0);
+  EXPECT_EQ(SettingsStore::Profile().GetInt("Peer", "IPAddress", 0), 0x7F00110F);
 }
 
 TEST(IpAddressEdit, HoldsTheAddressFirstOctetMostSignificant) {

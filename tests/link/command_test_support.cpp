@@ -21,7 +21,7 @@ CommandValues FakeCommandHost::SaveToolOptions() {
   o.chipType = chipType;
   o.sdramLength = sdramLength;
   const bool lengthValid = SdramLengthInRange(sdramLength);
-  const bool stored = WriteToolOptions(o, lengthValid) && !storeFails;
+  const bool stored = WriteToolOptions(o, lengthValid).Ok() && !storeFails;
   return CommandValuesOf(o, lengthValid, stored);
 }
 

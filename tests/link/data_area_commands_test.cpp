@@ -142,7 +142,8 @@ TEST_F(DataAreaTest, EachFileUpdateHasItsDialogCommandAndProbeOutcomes) {
       ++n;
       ui_.messages.clear();
       ui_.fileDialogs.clear();
-      SettingsStore::Profile().WriteString(row.section, "SrcName", "last-" + std::string(row.defaultName));
+      EXPECT_TRUE(SettingsStore::Profile().WriteString(row.section, "SrcName",
+                                                       "last-" + std::string(row.defaultName)));
       ui_.AnswerFile(File(row.defaultName, "0123456789"));
 
       EXPECT_EQ((commands_.*row.run)(), !refuse);
@@ -302,7 +303,7 @@ TEST_F(SettingsPushTest, OkAndYesSendTheImageBuiltFromTheDialogsValues) {
   StartWithImage("127.0.0.138");
   ui_.settingsDialog = [] {
     // What the user changed in the dialog is in the store when it closes with OK.
-    WritePhoneText("PhoneNumber", "4711");
+    EXPECT_TRUE(WritePhoneText("PhoneNumber", "4711"));
     return true;
   };
   ui_.Answer(MbResult::Yes);

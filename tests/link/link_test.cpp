@@ -45,7 +45,8 @@ class TcpLinkTest : public ::testing::Test {
           (phoneAddress_ << 8) | static_cast<uint32_t>(std::strtoul(p, const_cast<char**>(&p), 10));
       if (*p == '.') ++p;
     }
-    SettingsStore::Profile().WriteInt("Peer", "IPAddress", static_cast<int>(0x7F0011FA));  // 127.0.17.250
+    EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress",
+                                                  static_cast<int>(0x7F0011FA)));  // 127.0.17.250
     sim::TcpLoader::Config config;
     config.address = address;
     config.eraseMs = 3000;
@@ -114,7 +115,8 @@ TEST_F(TcpLinkTest, ReadImageOfSettingsSendsFourRequestsAndFills512Bytes) {
 
 TEST_F(TcpLinkTest, ReadImageOfSdramReadsTheGivenLengthRoundedUp) {
   StartPhone("127.0.0.83");
-  SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 4000);  // the length is given, never read
+  EXPECT_TRUE(
+      SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 4000));  // the length is given, never read
   auto sdram = Pattern(1024, 5);
   phone_->SetSdramImage(sdram);
   std::vector<uint8_t> buffer(640000, 0xEE);
@@ -204,7 +206,7 @@ class SerialLinkTest : public ::testing::Test {
   void SetUp() override {
     test::ClearStore();
     ASSERT_TRUE(phone_.Start()) << phone_.Error();
-    SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone_.SlavePath());
+    EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone_.SlavePath()));
   }
   void TearDown() override { phone_.Stop(); }
   void Write(CMaintenanceLink& link, int count, uint8_t byte) {
@@ -275,7 +277,7 @@ TEST_F(SerialLinkTest, AShownOutputWindowTakesTheTextAndTheOperationsWaitsTimeOu
 }
 
 TEST_F(SerialLinkTest, APortThatCannotBeOpenedIsReportedAndNothingIsHeld) {
-  SettingsStore::Profile().WriteString("Rs232", "COM2Device", "/dev/no-such-port");
+  EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM2Device", "/dev/no-such-port"));
   int threads = test::ThreadCount();
   CMaintenanceLink link(ui_);
   EXPECT_FALSE(link.StartSerialLink("COM2"));

@@ -1,9 +1,12 @@
 // The maintenance commands on the command line: the window's values from the store and the arguments, the
 // same messages on stderr, the options stored as the window stores them, and the exit code.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -48,8 +51,12 @@ class MaintenanceCliTest : public ::testing::Test {
     ASSERT_TRUE(phone_->Start()) << phone_->Error();
   }
   Outcome Run(const std::string& name, const std::vector<std::string>& args) {
-    FILE* err = std::tmpfile();
-    FILE* out = std::tmpfile();
+    // In memory, so that a file-size limit on the store does not cut them short.
+    char* errText = nullptr;
+    char* outText = nullptr;
+    size_t errSize = 0, outSize = 0;
+    FILE* err = ::open_memstream(&errText, &errSize);
+    FILE* out = ::open_memstream(&outText, &outSize);
     Outcome o;
     // Usage errors go to the process's stderr, the messages of a run to its Ui's.
     ::testing::internal::CaptureStderr();
@@ -58,12 +65,11 @@ class MaintenanceCliTest : public ::testing::Test {
       o.code = cli::RunSubcommand(name, args, ui);
     }
     o.err = ::testing::internal::GetCapturedStderr();
-    std::rewind(err);
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, err)) > 0) o.err.append(buffer, n);
     std::fclose(err);
     std::fclose(out);
+    o.err.append(errText, errSize);
+    std::free(errText);
+    std::free(outText);
     return o;
   }
   std::string File(const std::string& name, const std::string& bytes) {
@@ -115,7 +121,8 @@ TEST_F(MaintenanceCliTest, AOneOffSerialIsStoredAsTheWindowWouldButTheNextRunIsT
 TEST_F(MaintenanceCliTest, EveryCommandThatReachesAPhoneOverTheNetworkNeedsPhone) {
   // A stored phone that answers: a run that fell back on it would reach it.
   StartPhone("127.0.17.40");
-  SettingsStore::Profile().WriteInt("Peer", "IPAddress", static_cast<int>(test::FieldAddress("127.0.17.40")));
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress",
+                                                static_cast<int>(test::FieldAddress("127.0.17.40"))));
   const std::string file = File("any.dat", "x");
   const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
       {"update-page", {}},
@@ -149,7 +156,7 @@ TEST_F(MaintenanceCliTest, ABadSdramLengthStopsTheExportAloneAndTheOtherOptionsA
   StartPhone("127.0.0.169");
   auto sdram = std::vector<uint8_t>(1024, 0x5A);
   phone_->SetSdramImage(sdram);
-  SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 77);
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 77));
   Outcome refused = Run("sdram-save", {dir_.File("a.dat"), "--length", "640001", "--phone", "127.0.0.169"});
   EXPECT_EQ(refused.code, 1);
   EXPECT_NE(refused.err.find("Please enter an integer between 0 and 640000."), std::string::npos)
@@ -176,6 +183,33 @@ TEST_F(MaintenanceCliTest, SdramSaveToADestinationThatCannotBeWrittenSendsNothin
   EXPECT_NE(o.err.find("Can not create dest file\n" + to + ": " + std::strerror(EISDIR)), std::string::npos)
       << o.err;
   EXPECT_EQ(phone_->Connections(), 0);
+}
+
+// A store that cannot be written (a full disk, here a file-size limit) is named with the reason and fails
+// the run: the settings push sends nothing, the ring update still reaches the phone given.
+TEST_F(MaintenanceCliTest, AStoreThatCannotBeWrittenFailsTheRunAndStopsTheSettingsPush) {
+  StartPhone("127.0.17.53");
+  ASSERT_TRUE(SettingsStore::Profile().WriteInt("Comm", "Type", 1));
+  const std::string store = SettingsStore::Profile().FilePath();
+  const std::string ring = File("ring.dat", "ring");
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  auto ignored = std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the test
+  rlimit full = before;
+  full.rlim_cur = static_cast<rlim_t>(std::filesystem::file_size(store));
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+  Outcome push = Run("push-settings", {"--phone", "127.0.17.53", "--yes"});
+  Outcome update = Run("update-ring", {ring, "--phone", "127.0.17.53"});
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, ignored);
+
+  const std::string failure = "Can not write the settings store\n" + store + ": " + std::strerror(EFBIG);
+  EXPECT_EQ(push.code, 1);
+  EXPECT_NE(push.err.find(failure), std::string::npos) << push.err;
+  EXPECT_FALSE(phone_->Stored(0x80).has_value());
+  EXPECT_EQ(update.code, 1);
+  EXPECT_NE(update.err.find(failure), std::string::npos) << update.err;
+  EXPECT_TRUE(phone_->Stored(0x82).has_value());
 }
 
 TEST_F(MaintenanceCliTest, UpdatePageTakesPage0HexFromTheGivenDirectoryAndAsksOnlyWhenItMust) {

@@ -62,7 +62,7 @@ class SdramTest : public ::testing::Test {
     serial_ = std::make_unique<sim::SerialLoader>();
     serial_->SetFaults(faults);
     ASSERT_TRUE(serial_->Start()) << serial_->Error();
-    SettingsStore::Profile().WriteString("Rs232", "COM1Device", serial_->SlavePath());
+    EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", serial_->SlavePath()));
   }
   std::string File(const std::string& name, const std::string& bytes) {
     test::WriteFile(dir_.File(name), bytes);
@@ -210,7 +210,7 @@ TEST_F(SdramTest, SerialFailuresEndWithTheirMessageAndStopTheLink) {
       host_.linkType = 0;
       scripted = std::make_unique<test::ScriptedSerialPhone>(
           std::vector<test::ScriptedSerialPhone::Rule>{{std::vector<uint8_t>(8, 0xFF), 0xFF, 1}});
-      SettingsStore::Profile().WriteString("Rs232", "COM1Device", scripted->SlavePath());
+      EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", scripted->SlavePath()));
     } else {
       if (serial_) serial_->Stop();
       StartSerialPhone(row.faults);
