@@ -8,6 +8,8 @@
 #include <cstring>
 
 namespace quill {
+// Apart from the file layer's classes of the same names until every tool has moved to that layer.
+inline namespace filetools_io {
 namespace {
 
 constexpr size_t kReadChunk = size_t{64} << 10;
@@ -273,4 +275,5 @@ void COutputFile::Abandon() {
   ::unlink(path_.c_str());
 }
 
+}  // namespace filetools_io
 }  // namespace quill
