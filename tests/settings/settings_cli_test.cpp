@@ -138,7 +138,10 @@ INSTANTIATE_TEST_SUITE_P(
                     {"apply", "@/none.txt", "@/phone.bin", "@/out.bin"},
                     kExitFailure,
                     "Can not open source file"},
-        FailureCase{"OutInMissingFolder", {"build", "@/no/such/out.bin"}, kExitFailure, "Can not write"}),
+        FailureCase{"OutInMissingFolder",
+                    {"build", "@/no/such/out.bin"},
+                    kExitFailure,
+                    "Can not create dest file\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsCommand, ShowListsEveryKeyWithItsValueOrDefault) {
