@@ -558,9 +558,10 @@ struct BatchState {
   std::vector<Change> changes;
   StoreResult failure;
   int depth = 0;
-  const Change* Find(const QString& path) const {
-    for (auto it = changes.rbegin(); it != changes.rend(); ++it)
-      if (it->path == path) return &*it;
+  // A batch holds one change per key, the last one written.
+  Change* Find(const QString& path) {
+    for (Change& c : changes)
+      if (c.path == path) return &c;
     return nullptr;
   }
 };
@@ -578,7 +579,10 @@ std::optional<std::string> StoredBytes(std::string_view section, std::string_vie
 StoreResult Write(std::string_view section, std::string_view key, const QVariant& value) {
   const QString path = Path(section, key);
   if (t_batch) {
-    if (StoredBytes(section, key) != BytesOf(value)) t_batch->changes.push_back({path, value});
+    if (Change* pending = t_batch->Find(path))
+      pending->value = value;
+    else if (StoredBytes(section, key) != BytesOf(value))
+      t_batch->changes.push_back({path, value});
     return t_batch->failure;
   }
   return Save({{path, value}}, false);

@@ -88,9 +88,12 @@ namespace {
 TEST(SettingsStoreBatch, WritesAreVisibleAtOnceAndReachTheFileWhenTheBatchIsCommitted) {
   test::ClearStore();
   SettingsStore& store = SettingsStore::Profile();
+  ASSERT_TRUE(store.WriteInt("Audio", "CodecType", 2));
   {
     SettingsStore::Batch batch;
     batch.WriteInt("Comm", "Type", 0);
+    batch.WriteInt("Audio", "CodecType", 5);
+    batch.WriteInt("Audio", "CodecType", 2);  // the last value of a key is the one stored
     {
       SettingsStore::Batch inner;
       ASSERT_TRUE(store.WriteString("Rs232", "Port", "COM2"));  // a write inside a batch joins it
@@ -106,6 +109,7 @@ TEST(SettingsStoreBatch, WritesAreVisibleAtOnceAndReachTheFileWhenTheBatchIsComm
   std::string file = test::ReadFile(store.FilePath());
   EXPECT_NE(file.find("Type=0"), std::string::npos) << file;
   EXPECT_NE(file.find("Page=9"), std::string::npos) << file;
+  EXPECT_NE(file.find("CodecType=2"), std::string::npos) << file;
 }
 
 // A failed save keeps none of the batch's values, also when an inner batch failed and the outer one goes on;
