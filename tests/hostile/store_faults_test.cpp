@@ -3,6 +3,7 @@
 // caller's default, nothing crashes, every text the tool stores comes back byte for byte, a write that
 // does not reach the file says why and leaves the file as it was, and a file that does not parse is kept
 // aside before it is rewritten.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
@@ -124,7 +125,7 @@ TEST_F(StoreFaultsTest, ACorruptFileReadsAsDefaultsWhereItCannotBeRead) {
 
 // The ways a store file cannot be written. Each is made for one store and undone after it; a way the
 // machine does not allow (a mount needs the right to make one) is skipped with the reason.
-enum class Fault { FileIsAFolder, LocationIsAFile, Fifo, ReadOnlyFolder, FullDisk };
+enum class Fault { FileIsAFolder, LocationIsAFile, Fifo, ReadOnlyFolder, FullDisk, FullDiskBehindALink };
 
 const char* Name(Fault f) {
   switch (f) {
@@ -138,6 +139,8 @@ const char* Name(Fault f) {
       return "a read-only folder";
     case Fault::FullDisk:
       return "a full disk";
+    case Fault::FullDiskBehindALink:
+      return "a symbolic link to a file on a full disk";
   }
   return "";
 }
@@ -180,7 +183,8 @@ class ScopedFault {
         ::chmod(folder.c_str(), 0555);
         if (::geteuid() == 0) asUser_ = ::seteuid(65534) == 0;
         break;
-      case Fault::FullDisk: {
+      case Fault::FullDisk:
+      case Fault::FullDiskBehindALink: {
         if (!PrivateMounts(skipped_)) return;
         mount_ = dir + "/small";
         std::filesystem::create_directories(mount_);
@@ -189,18 +193,24 @@ class ScopedFault {
           mount_.clear();
           return;
         }
-        SettingsStore::SetLocation(mount_);
-        const std::string small = SettingsStore::Profile().FilePath();
-        std::filesystem::create_directories(std::filesystem::path(small).parent_path());
-        test::WriteFile(small, kept);
+        if (fault == Fault::FullDisk) {
+          SettingsStore::SetLocation(mount_);
+          const std::string small = SettingsStore::Profile().FilePath();
+          std::filesystem::create_directories(std::filesystem::path(small).parent_path());
+          test::WriteFile(small, kept);
+        } else {
+          // The store file is a link; QSettings replaces the file the link names and keeps the link.
+          test::WriteFile(mount_ + "/store.conf", kept);
+          std::filesystem::create_directories(folder);
+          std::filesystem::create_symlink(mount_ + "/store.conf", file);
+        }
         // Fill what is left, to the last byte.
-        std::FILE* fill = std::fopen((mount_ + "/fill").c_str(), "wb");
+        int fill = ::open((mount_ + "/fill").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
         std::vector<char> block(4096, 'x');
-        while (fill && std::fwrite(block.data(), 1, block.size(), fill) == block.size()) {
-        }
-        while (fill && std::fwrite(block.data(), 1, 1, fill) == 1 && std::fflush(fill) == 0) {
-        }
-        if (fill) std::fclose(fill);
+        for (size_t size : {block.size(), size_t{1}})
+          while (fill >= 0 && ::write(fill, block.data(), size) > 0) {
+          }
+        if (fill >= 0) ::close(fill);
         break;
       }
     }
@@ -238,11 +248,15 @@ TEST_F(StoreFaultsTest, AWriteThatCannotReachTheFileSaysWhyAndLeavesTheStoreAsIt
     Fault fault;
     const char* reason;  // the system's words, in the result and in its message
     bool fileKept;       // a store file with values exists, and must come out as it went in
+    bool clearFails;     // emptying the store needs no room, only a folder that takes its lock file
   };
   const Row rows[] = {
-      {Fault::FileIsAFolder, "Is a directory", false},    {Fault::LocationIsAFile, "Not a directory", false},
-      {Fault::Fifo, "Not a regular file", false},         {Fault::ReadOnlyFolder, "Permission denied", true},
-      {Fault::FullDisk, "No space left on device", true},
+      {Fault::FileIsAFolder, "Is a directory", false, false},
+      {Fault::LocationIsAFile, "Not a directory", false, false},
+      {Fault::Fifo, "Not a regular file", false, false},
+      {Fault::ReadOnlyFolder, "Permission denied", true, true},
+      {Fault::FullDisk, "No space left on device", true, true},
+      {Fault::FullDiskBehindALink, "No space left on device", true, false},
   };
   const std::string kept = "[Comm]\nType=0\n\n[Rs232]\nPort=COM1\n";
   std::vector<std::string> notices;
@@ -265,24 +279,24 @@ TEST_F(StoreFaultsTest, AWriteThatCannotReachTheFileSaysWhyAndLeavesTheStoreAsIt
         EXPECT_FALSE(SettingsStore::CheckLocation(dir_.File("a-file")));
       }
 
-      // Reading gives what can be read (and never blocks), writing fails: one value, and a batch.
+      // Reading gives what can be read (and never blocks), writing fails: one value, a batch, a clear.
       EXPECT_EQ(store_.GetInt("Comm", "Type", 1), row.fileKept ? 0 : 1);
-      StoreResult single = store_.WriteInt("Comm", "Type", 5);
+      std::vector<StoreResult> results;
+      results.push_back(store_.WriteInt("Comm", "Type", 5));
       SettingsStore::Batch batch;
       batch.WriteInt("Comm", "Type", 6);
       batch.WriteString("Rs232", "Port", "COM2");
-      StoreResult batched = batch.Commit();
-      StoreResult cleared = store_.Clear();
-      for (const StoreResult* r : {&single, &batched, &cleared}) {
-        if (r == &cleared && !row.fileKept) continue;  // nothing stored, nothing to clear
-        EXPECT_FALSE(*r);
-        EXPECT_EQ(r->Path(), file);
-        EXPECT_NE(r->Reason().find(row.reason), std::string::npos) << r->Reason();
-        EXPECT_EQ(r->Message(), "Can not write the settings store\n" + file + ": " + r->Reason());
+      results.push_back(batch.Commit());
+      if (row.clearFails) results.push_back(store_.Clear());
+      for (const StoreResult& r : results) {
+        EXPECT_FALSE(r);
+        EXPECT_EQ(r.Path(), file);
+        EXPECT_NE(r.Reason().find(row.reason), std::string::npos) << r.Reason();
+        EXPECT_EQ(r.Message(), "Can not write the settings store\n" + file + ": " + r.Reason());
       }
       if (row.fault == Fault::LocationIsAFile) {
-        EXPECT_NE(single.Reason().find(dir_.File("a-file") + " is a file"), std::string::npos)
-            << single.Reason();
+        EXPECT_NE(results[0].Reason().find(dir_.File("a-file") + " is a file"), std::string::npos)
+            << results[0].Reason();
       }
       EXPECT_EQ(store_.Health().Fine(), row.fileKept);  // reading is what fails, or only writing
 
@@ -294,6 +308,10 @@ TEST_F(StoreFaultsTest, AWriteThatCannotReachTheFileSaysWhyAndLeavesTheStoreAsIt
         EXPECT_EQ(test::ReadFile(file), kept);
       }
       EXPECT_EQ(Entries(folder), before);
+      if (row.fault == Fault::FullDiskBehindALink) {
+        EXPECT_TRUE(std::filesystem::is_symlink(file));
+        EXPECT_EQ(Entries(dir_.Path() + "/small"), (std::set<std::string>{"fill", "store.conf"}));
+      }
     }
   }
   EXPECT_TRUE(notices.empty()) << notices.front();
