@@ -131,11 +131,11 @@ std::string ReadPhoneText(std::string_view key, std::string_view defaultValue) {
   return SettingsStore::Profile().GetString(kPhoneSettingsSection, key, defaultValue);
 }
 
-bool WritePhoneInt(std::string_view key, int value) {
+StoreResult WritePhoneInt(std::string_view key, int value) {
   return SettingsStore::Profile().WriteInt(kPhoneSettingsSection, key, value);
 }
 
-bool WritePhoneText(std::string_view key, std::string_view value) {
+StoreResult WritePhoneText(std::string_view key, std::string_view value) {
   return SettingsStore::Profile().WriteString(kPhoneSettingsSection, key, value);
 }
 

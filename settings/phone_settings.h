@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/settings_store.h"
+
 namespace quill {
 
 inline constexpr std::string_view kPhoneSettingsSection = "PhoneSettings";
@@ -54,11 +56,12 @@ std::span<const PhoneSettingKey> PhoneSettingKeys();
 // The key of that name (exact case), or null.
 const PhoneSettingKey* FindPhoneSettingKey(std::string_view name);
 
-// Reads and writes of the section through the application profile.
+// Reads and writes of the section through the application profile. A write says whether it reached the
+// store file (inside a SettingsStore::Batch, the batch's Commit says it).
 int ReadPhoneInt(std::string_view key, int defaultValue);
 std::string ReadPhoneText(std::string_view key, std::string_view defaultValue);
-bool WritePhoneInt(std::string_view key, int value);
-bool WritePhoneText(std::string_view key, std::string_view value);
+StoreResult WritePhoneInt(std::string_view key, int value);
+StoreResult WritePhoneText(std::string_view key, std::string_view value);
 
 // The key's value, or its default when the store has none (or an integer key holds no integer).
 int ReadPhoneIntOrDefault(const PhoneSettingKey& key);

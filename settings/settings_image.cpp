@@ -1,13 +1,13 @@
 #include "settings/settings_image.h"
 
-#include "platform/settings_store.h"
-
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
+#include "platform/settings_store.h"
 #include "settings/image_field.h"
 #include "settings/phone_settings.h"
+#include "settings/phone_text.h"
 #include "transport/net_helpers.h"
 
 namespace quill {
@@ -27,6 +27,12 @@ uint8_t NumberTextByte(std::string_view text) {
   return static_cast<uint8_t>(static_cast<uint32_t>(ParseNumber(text)) & 0xFF);
 }
 
+// A text longer than its field is cut between two characters of the phone's code page, never inside one
+// (the identifier the dialog composes is longer than its field).
+std::string_view FitPhoneText(std::string_view text, size_t room) {
+  return text.substr(0, PhoneTextCut(text, room));
+}
+
 void BuildField(uint8_t* image, const PhoneSettingKey& key) {
   uint8_t* field = image + key.offset;
   const size_t width = static_cast<size_t>(key.width);
@@ -43,41 +49,47 @@ void BuildField(uint8_t* image, const PhoneSettingKey& key) {
     case ImageEncoding::Address:
       image_field::PutAddress(field, static_cast<uint32_t>(ReadPhoneIntOrDefault(key)));
       break;
-    case ImageEncoding::TerminatedText:
-      image_field::PutTerminatedText(field, width, ReadPhoneTextOrDefault(key));
+    case ImageEncoding::TerminatedText: {
+      const std::string text = ReadPhoneTextOrDefault(key);
+      image_field::PutTerminatedText(field, width, FitPhoneText(text, width - 1));
       break;
-    case ImageEncoding::FixedText:
-      image_field::PutFixedText(field, width, ReadPhoneTextOrDefault(key));
+    }
+    case ImageEncoding::FixedText: {
+      const std::string text = ReadPhoneTextOrDefault(key);
+      image_field::PutFixedText(field, width, FitPhoneText(text, width));
       break;
+    }
     case ImageEncoding::None:
     case ImageEncoding::SerialNumber:
       break;
   }
 }
 
-void ImportField(const uint8_t* image, const PhoneSettingKey& key) {
+void ImportField(SettingsStore::Batch& batch, const uint8_t* image, const PhoneSettingKey& key) {
   const uint8_t* field = image + key.offset;
+  auto writeInt = [&](int value) { batch.WriteInt(kPhoneSettingsSection, key.name, value); };
+  auto writeText = [&](std::string_view text) { batch.WriteString(kPhoneSettingsSection, key.name, text); };
   const size_t width = static_cast<size_t>(key.width);
   switch (key.encoding) {
     case ImageEncoding::NumberTextByte: {
       char text[8];
       std::snprintf(text, sizeof text, "0x%02x", field[0]);
-      WritePhoneText(key.name, text);
+      writeText(text);
       break;
     }
     case ImageEncoding::Byte:
-      WritePhoneInt(key.name, field[0]);
+      writeInt(field[0]);
       break;
     case ImageEncoding::Port:
     case ImageEncoding::SerialNumber:
-      WritePhoneInt(key.name, image_field::GetPort(field));
+      writeInt(image_field::GetPort(field));
       break;
     case ImageEncoding::Address:
-      WritePhoneInt(key.name, static_cast<int>(image_field::GetAddress(field)));
+      writeInt(static_cast<int>(image_field::GetAddress(field)));
       break;
     case ImageEncoding::TerminatedText:
     case ImageEncoding::FixedText:
-      WritePhoneText(key.name, image_field::GetText(field, width));
+      writeText(image_field::GetText(field, width));
       break;
     case ImageEncoding::None:
       break;
@@ -94,13 +106,14 @@ void BuildSettingsImage(uint8_t* out) {
   std::memcpy(out, image.data(), image.size());
 }
 
-void ImportSettingsImage(const uint8_t* image) {
+StoreResult ImportSettingsImage(const uint8_t* image) {
   SettingsImage copy;
   std::memcpy(copy.data(), image, copy.size());
   SetBaseSettingsImage(copy.data());
   SettingsStore::Batch batch;
   for (const auto& key : PhoneSettingKeys())
-    if (key.use & kWrittenByImport) ImportField(copy.data(), key);
+    if (key.use & kWrittenByImport) ImportField(batch, copy.data(), key);
+  return batch.Commit();
 }
 
 SettingsImage BaseSettingsImage() {

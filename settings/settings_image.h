@@ -10,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/settings_store.h"
+
 namespace quill {
 
 constexpr size_t kSettingsImageSize = 512;
@@ -19,8 +21,9 @@ using SettingsImage = std::array<uint8_t, kSettingsImageSize>;
 void BuildSettingsImage(uint8_t* out);
 
 // Keeps image (512 bytes) as the base image and writes its values into section "PhoneSettings" (every
-// key but Account, which stays as it is).
-void ImportSettingsImage(const uint8_t* image);
+// key but Account, which stays as it is), in one save. On failure the store keeps none of the values: a
+// caller that would go on to build an image from the store must stop.
+StoreResult ImportSettingsImage(const uint8_t* image);
 
 // A copy of the base image.
 SettingsImage BaseSettingsImage();
