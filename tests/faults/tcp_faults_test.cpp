@@ -308,6 +308,27 @@ TEST_F(TcpFaultsTest, AConnectionClosedPartWayEndsWithTcpConnectionFailed) {
   }
 }
 
+// The phone resets the connection as soon as it accepts it: the connection was made, so the command fails
+// at its first exchange, not at the connect. Or it sends its last answer and a reset together: the answer
+// counts, and the command succeeds.
+TEST_F(TcpFaultsTest, AResetRightAfterAcceptOrAfterTheLastAnswer) {
+  sim::TcpFaults onAccept;
+  onAccept.resetAfterAnswers = 0;
+  std::vector<Row> rows = {{"reset on accept", onAccept, [](const TcpCase& c) { return First(c); }}};
+  for (const TcpCase& c : Cases()) {
+    // The units of the command's last connection; a read-only command reads 512 bytes.
+    int units = c.blocks + (c.commandByte ? 1 : 0);
+    sim::TcpFaults f;
+    f.resetAfterAnswers = units > 0 ? units : 4;
+    rows.push_back({std::string("last answer with a reset, ") + c.name, f,
+                    [name = std::string(c.name)](const TcpCase& other) -> std::optional<Stage> {
+                      if (name != other.name) return std::nullopt;
+                      return Stage::None;
+                    }});
+  }
+  RunRows("127.0.0.219", rows);
+}
+
 TEST_F(TcpFaultsTest, AnAnswerInsideTheWaitIsTakenAndOneOutsideItFails) {
   sim::TcpFaults inside;
   inside.lateMs = kAnswerWait * 6 / 10;
