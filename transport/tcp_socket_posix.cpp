@@ -78,6 +78,7 @@ struct CTcpSocket::Link {
   Event output{Event::Kind::AutoReset};         // blocks queued, or the socket became writable
   Event hangup{Event::Kind::ManualReset};       // stays set until the link goes
   Event connectSeen{Event::Kind::ManualReset};  // the owner has its reply: the watcher has nothing to do
+  Event joined{Event::Kind::ManualReset};       // the join is logged: the I/O thread's lines may follow
   CCriticalSection lock;                        // guards queue, and nothing else
   COutputQueue<DataBlock> queue;
   int canWrite = 0;  // written and read by the I/O thread only
@@ -102,7 +103,8 @@ bool CTcpSocket::Call(uint32_t peerNetworkOrder, Hwnd owner, int port) {
   link->owner = owner;
   if (sendCall_) link->send = sendCall_;
   uint16_t peerPort = static_cast<uint16_t>(port == 0 ? kLoaderPort : port);
-  if (!link->output.IsValid() || !link->hangup.IsValid() || !link->connectSeen.IsValid()) {
+  if (!link->output.IsValid() || !link->hangup.IsValid() || !link->connectSeen.IsValid() ||
+      !link->joined.IsValid()) {
     OutputDebugString("CreateEvent fail in Prepare connection data\n");
     Close();
     return false;
@@ -198,11 +200,16 @@ uint32_t CTcpSocket::OnConnect(LPARAM reply) {
     return 0;
   }
   OutputDebugString(peerName_ + " joined the meeting\n");
+  link->joined.Set();
   return peer_;
 }
 
 void CTcpSocket::RunIoThread(const std::shared_ptr<Link>& link) {
   int fd = link->socket.Get();
+  // Starts once the owner has logged the join, so that the end of a connection the phone reset at once is
+  // logged after it.
+  Waitable start[] = {Waitable(link->joined), Waitable(link->hangup)};
+  WaitAny(start, 2, kForever);
   for (;;) {
     // Checked first on every round, so that a peer that never stops sending cannot keep a hang-up waiting.
     if (link->hangup.TryWait()) {
