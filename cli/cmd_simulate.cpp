@@ -56,6 +56,7 @@ const char kUsage[] =
     "  --split                send 128-byte answers in pieces of 32 bytes\n"
     "  --join                 send each 0xFF joined with a 0x00\n"
     "  --drop-after N         drop a connection on its unit after N (--reset: with a reset)\n"
+    "  --answer-reset N       send a connection's Nth answer and a reset together (0: reset on accept)\n"
     "  --wrong BYTE           answer BYTE in place of 0xFF, and serial runs of BYTE\n"
     "  --ignore-probes N      serial: ignore N probes after a wake-up (--no-probe-answer: all)\n"
     "  --no-wakeup-answer     serial: never answer the wake-up\n"
@@ -113,11 +114,13 @@ int Run(const Args& args, TerminalUi&) {
   }
   long long port = sim::kLoaderPort, eraseMs = -1, late = 0, dropAfter = -1, wrong = -1, ignoreProbes = 0,
             stopAfterChunks = -1, count = kDefaultCount, interval = kDefaultIntervalMs, duration = -1;
+  long long answerReset = -1;
   if (!IntOption(args, "--port", 1, 65535, port) || !IntOption(args, "--erase-ms", 0, 600000, eraseMs) ||
       !IntOption(args, "--late", 0, 600000, late) ||
       !IntOption(args, "--drop-after", 0, 1 << 30, dropAfter) || !IntOption(args, "--wrong", 0, 255, wrong) ||
       !IntOption(args, "--ignore-probes", 0, 1 << 30, ignoreProbes) ||
       !IntOption(args, "--stop-after-chunks", 0, 1 << 30, stopAfterChunks) ||
+      !IntOption(args, "--answer-reset", 0, 1 << 30, answerReset) ||
       !IntOption(args, "--count", 0, sim::kMaxBurst, count) ||
       !IntOption(args, "--interval", kMinIntervalMs, 3600000, interval) ||
       !IntOption(args, "--duration", 0, 1LL << 40, duration)) {
@@ -143,6 +146,7 @@ int Run(const Args& args, TerminalUi&) {
     if (wrong >= 0) f.wrongAck = static_cast<uint8_t>(wrong);
     f.dropAfterUnits = static_cast<int>(dropAfter);
     f.dropWithReset = args.Has("--reset");
+    f.resetAfterAnswers = static_cast<int>(answerReset);
     phone.Tcp().SetFaults(f);
   }
   if (phone.HasSerial()) {
@@ -260,7 +264,7 @@ const bool registered = RegisterSubcommand({
      "--no-probe-answer", "--no-wakeup-answer"},
     {"--address", "--port", "--erase-ms", "--settings", "--sdram", "--duration", "--late", "--drop-after",
      "--wrong", "--ignore-probes", "--stop-after-chunks", "--debug-to", "--debug-from", "--debug-text",
-     "--cdr-text", "--count", "--interval"},
+     "--cdr-text", "--count", "--interval", "--answer-reset"},
     Run,
 });
 
