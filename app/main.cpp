@@ -7,7 +7,9 @@
 #include <QCoreApplication>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/start_options.h"
@@ -44,6 +46,37 @@ int RunGuiModule(int argc, char** argv) {
   return 1;
 }
 
+bool IsSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value && *value;
+}
+
+// Whether the GUI can start: Qt aborts the process when its platform finds no display. A platform named in
+// QT_QPA_PLATFORM (a list tried in order, each name with optional ":options") may need none (offscreen,
+// the frame buffer, VNC); the X and Wayland ones need theirs, and so does Qt's default.
+bool DisplayAvailable() {
+  const bool x = IsSet("DISPLAY");
+  const bool wayland = IsSet("WAYLAND_DISPLAY");
+  const char* platforms = std::getenv("QT_QPA_PLATFORM");
+  if (!platforms || !*platforms) return x || wayland;
+  std::string_view list(platforms);
+  while (!list.empty()) {
+    size_t end = list.find(';');
+    std::string_view entry = list.substr(0, end);
+    list = end == std::string_view::npos ? std::string_view() : list.substr(end + 1);
+    std::string_view name = entry.substr(0, entry.find(':'));
+    if (name.empty()) continue;
+    if (name == "xcb") {
+      if (x) return true;
+    } else if (name.substr(0, 7) == "wayland") {
+      if (wayland) return true;
+    } else {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,7 +98,15 @@ int main(int argc, char** argv) {
     case quill::StartOptions::Outcome::Run:
       break;
   }
-  if (options.next >= argc) return RunGuiModule(argc, argv);
+  if (options.next >= argc) {
+    if (!DisplayAvailable()) {
+      const std::string& name = quill::ApplicationName();
+      std::fprintf(stderr, "%s: no display found for the window; run a subcommand instead (see %s --help)\n",
+                   name.c_str(), name.c_str());
+      return 2;
+    }
+    return RunGuiModule(argc, argv);
+  }
 
   if (!options.store.empty()) quill::SettingsStore::SetLocation(options.store);
   const int i = options.next;

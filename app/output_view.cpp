@@ -23,11 +23,13 @@ QString PhoneText(const std::string& bytes) {
 
 OutputWindow::OutputWindow(const OutputViewSpec& spec) : QWidget(nullptr, Qt::Window) {
   setWindowTitle(QString::fromStdString(spec.caption));
-  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
+  // A caption, a system menu and a minimise box; no maximise box, as the window has a fixed size.
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setObjectName(QString::fromStdString(spec.caption));
   move(spec.x, spec.y);
-  resize(spec.editWidth, spec.editHeight);
+  // The template's window has no sizing border: its client area is the edit control's, and stays so.
+  setFixedSize(spec.editWidth, spec.editHeight);
   edit_ = new QPlainTextEdit(this);
   edit_->setGeometry(0, 0, spec.editWidth, spec.editHeight);
   edit_->setLineWrapMode(QPlainTextEdit::NoWrap);

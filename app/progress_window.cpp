@@ -1,7 +1,9 @@
 #include "app/progress_window.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPointer>
 #include <QProgressBar>
@@ -17,6 +19,21 @@ constexpr int kStatusId = 1032;
 constexpr int kPercentId = 1035;
 constexpr int kBarId = 1020;
 
+// The window has no buttons and cannot be cancelled: the operation behind it holds the link and the
+// user-interface thread, and only it may end the window. Escape (which a dialog takes as cancel), Enter
+// and every close request, from the title bar or the window manager, are refused.
+class ProgressDialog : public QDialog {
+ public:
+  explicit ProgressDialog(QWidget* owner)
+      : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {}
+  void reject() override {}
+  void accept() override {}
+
+ protected:
+  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+  void keyPressEvent(QKeyEvent* event) override { event->accept(); }
+};
+
 class QtProgressWindow : public ProgressWindow {
  public:
   explicit QtProgressWindow(QWidget* owner) : owner_(owner) {
@@ -24,7 +41,7 @@ class QtProgressWindow : public ProgressWindow {
       owner_->setEnabled(false);
       disabledOwner_ = true;
     }
-    dialog_ = new QDialog(owner_, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    dialog_ = new ProgressDialog(owner_);
     dialog_->setAttribute(Qt::WA_DeleteOnClose, false);
     dialog_->setObjectName("ProgressWindow");
     dialog_->setFont(gui::TemplateFont());
@@ -43,7 +60,12 @@ class QtProgressWindow : public ProgressWindow {
   ~QtProgressWindow() override { Close(); }
 
   void SetText(std::string_view text) override {
-    if (status_) status_->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    if (!status_) return;
+    QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    if (line == status_->text()) return;
+    status_->setText(line);
+    // The caller may block the thread next (a block's answer wait): the line must be on the screen first.
+    status_->repaint();
   }
   void SetRange(int lower, int upper) override {
     model_.SetRange(lower, upper);
@@ -58,6 +80,10 @@ class QtProgressWindow : public ProgressWindow {
     int64_t pos = model_.Position();
     bar_->setValue(static_cast<int>(pos > model_.Upper() ? model_.Upper() : pos));
     if (changed) percent_->setText(QString::fromStdString(model_.Label()));
+    // The bar paints itself at once when its value changes, the label only at the next turn of the event
+    // loop, which a blocking wait after the step (a 16 s sector erase) holds off: the window would show the
+    // new bar under the old percentage. Both are painted now, together.
+    dialog_->repaint();
   }
   void Close() override {
     if (disabledOwner_ && owner_) owner_->setEnabled(true);

@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QSettings>
 #include <QStringList>
 
 #include "app/output_view.h"
@@ -14,7 +15,32 @@
 namespace quill {
 namespace {
 
-QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString Q(std::string_view s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// Qt's file dialog keeps state of its own (last folder, history, view) through QSettings(UserScope,
+// "QtProject"): always the native format at the user-scope path, which SettingsStore::SetLocation has made
+// the tool's store folder. The dialog reads that state when it is made and writes it when it is destroyed;
+// for those moments the path points where nothing can be read or written, so none of it lands beside the
+// tool's options. The tool remembers its own file names; the dialog starts from them.
+class QtDialogStateAside {
+ public:
+  QtDialogStateAside() : saved_(UserScopePath()) {
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, "/dev/null");
+  }
+  ~QtDialogStateAside() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, saved_); }
+  QtDialogStateAside(const QtDialogStateAside&) = delete;
+  QtDialogStateAside& operator=(const QtDialogStateAside&) = delete;
+
+ private:
+  // QSettings has no getter for the path: the file of an organisation's settings (never made) shows it.
+  static QString UserScopePath() {
+    return QFileInfo(QSettings(QSettings::NativeFormat, QSettings::UserScope, "QuillTool path").fileName())
+        .absolutePath();
+  }
+  QString saved_;
+};
 
 }  // namespace
 
@@ -64,35 +90,53 @@ MbResult QtUi::MessageBox(std::string_view text, std::string_view caption, MbBut
 }
 
 std::optional<std::string> QtUi::FileDialog(const FileDialogSpec& spec) {
-  QFileDialog dialog(owner_);
+  std::unique_ptr<QFileDialog> dialog;
+  {
+    QtDialogStateAside aside;
+    dialog = std::make_unique<QFileDialog>(owner_);
+  }
   const bool open = spec.mode == FileDialogSpec::Mode::Open;
-  dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
-  dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  dialog->setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+  dialog->setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
   // The system's save dialogs never ask before overwriting.
-  dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-  dialog.setNameFilter(QtFilter(spec.filter));
+  dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog->setNameFilter(QtFilter(spec.filter));
   QString ext = Q(spec.defaultExt);
   if (ext.startsWith("*.")) ext = ext.mid(2);
-  if (!ext.isEmpty() && !ext.contains('*') && !ext.contains('?')) dialog.setDefaultSuffix(ext);
+  if (!ext.isEmpty() && !ext.contains('*') && !ext.contains('?')) dialog->setDefaultSuffix(ext);
   if (!spec.initialName.empty()) {
     QFileInfo info(Q(spec.initialName));
-    if (info.isAbsolute()) dialog.setDirectory(info.absolutePath());
-    dialog.selectFile(info.fileName());
+    if (info.isAbsolute()) dialog->setDirectory(info.absolutePath());
+    dialog->selectFile(info.fileName());
   }
-  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  const QStringList files = dialog.selectedFiles();
+  const bool accepted = dialog->exec() == QDialog::Accepted;
+  const QStringList files = accepted ? dialog->selectedFiles() : QStringList();
+  {
+    QtDialogStateAside aside;
+    dialog.reset();
+  }
   if (files.isEmpty()) return std::nullopt;
   return files.front().toStdString();
 }
 
-std::unique_ptr<ProgressWindow> QtUi::OpenProgress() { return CreateProgressWindow(owner_); }
+std::unique_ptr<ProgressWindow> QtUi::OpenProgress() {
+  return CreateProgressWindow(owner_);
+}
 
-void QtUi::BeginWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+void QtUi::BeginWaitCursor() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+}
 
-void QtUi::EndWaitCursor() { QApplication::restoreOverrideCursor(); }
+void QtUi::EndWaitCursor() {
+  QApplication::restoreOverrideCursor();
+}
 
-std::shared_ptr<OutputView> QtUi::CreateOutputView(const OutputViewSpec& spec) { return CreateQtOutputView(spec); }
+std::shared_ptr<OutputView> QtUi::CreateOutputView(const OutputViewSpec& spec) {
+  return CreateQtOutputView(spec);
+}
 
-bool QtUi::RunSettingsDialog() { return RunPhoneSettingsDialog(owner_, *this); }
+bool QtUi::RunSettingsDialog() {
+  return RunPhoneSettingsDialog(owner_, *this);
+}
 
 }  // namespace quill

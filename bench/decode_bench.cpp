@@ -140,15 +140,20 @@ void BM_PlainTextWithoutCodes(benchmark::State& state) {
 BENCHMARK(BM_PlainTextWithoutCodes)->Unit(benchmark::kMillisecond);
 
 // --write-log=FILE [--size-mb=N] writes the generated log for the whole-process comparison instead of
-// running the benchmarks.
+// running the benchmarks. FILE may be a pipe (/dev/stdout): a log of any size goes out in repeats of one
+// 16 MiB piece, so the writer's own memory stays small. A reader that stops early ends it quietly.
 int WriteLog(const char* path, size_t megabytes) {
   FILE* f = std::fopen(path, "wb");
   if (!f) {
     std::fprintf(stderr, "cannot create %s\n", path);
     return 1;
   }
-  std::string log = GenerateLog(megabytes << 20);
-  bool ok = std::fwrite(log.data(), 1, log.size(), f) == log.size();
+  const size_t total = megabytes << 20;
+  const std::string piece = GenerateLog(std::min<size_t>(total, size_t{16} << 20));
+  bool ok = true;
+  for (size_t written = 0; ok && written < total; written += piece.size())
+    ok = std::fwrite(piece.data(), 1, std::min(piece.size(), total - written), f) ==
+         std::min(piece.size(), total - written);
   ok = std::fclose(f) == 0 && ok;
   return ok ? 0 : 1;
 }

@@ -1,21 +1,30 @@
 // Speed of the firmware file tools: the HEX loader in process, and whole command-line runs against the
 // programs firmware developers would otherwise use (objcopy for HEX to binary, xxd -i for binary to C) on
-// the same data: 64 KiB, 640 000 B and 16 MiB. quilltool reads one HEX file per 64 KiB page, objcopy one
+// the same data: 64 KiB, 640 000 B and 16 MiB. With --peak-memory it measures the peak memory of one
+// whole process instead (bench/run's memory rows). quilltool reads one HEX file per 64 KiB page, objcopy one
 // HEX file with extended-address records; both write the same binary.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "filetools/data_to_header.h"
@@ -196,9 +205,9 @@ void RunProcess(benchmark::State& state, const std::vector<std::string>& args, s
 void BM_Process_QuillHex2Bin(benchmark::State& state) {
   const size_t size = kSizes[state.range(0)];
   const DataSet& d = Files(size);
-  std::vector<std::string> args = {QuillTool(), "--store", Folder() + "/store", "hex2bin",
-                                   Folder() + "/q.bin"};
+  std::vector<std::string> args = {QuillTool(), "--store", Folder() + "/store", "hex2bin"};
   args.insert(args.end(), d.pageHex.begin(), d.pageHex.end());
+  args.push_back(Folder() + "/q.bin");
   RunProcess(state, args, size);
 }
 
@@ -229,7 +238,86 @@ BENCHMARK(BM_Process_XxdInclude)->DenseRange(0, 2)->UseRealTime()->Unit(benchmar
 
 }  // namespace
 
+// --peak-memory=FILE [--seconds=N] -- PROGRAM ARGS...: runs PROGRAM with this process's standard input and
+// output and writes its peak resident memory in KiB to FILE; exits with its exit code. With --seconds the
+// program is ended (SIGTERM) after N seconds, for a peer too slow to finish. bench/run measures whole
+// processes, in a pipe too, with it.
+//
+// The peak is the program's own: its VmHWM read when it exits (it is traced, and stopped at its exit while
+// its memory is still there). A child's rusage would not do: it counts the memory of the process that
+// forked it, which for this benchmark program is several MiB of libraries.
+long ReadPeakKiB(pid_t pid) {
+  std::FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/status").c_str(), "r");
+  if (!f) return -1;
+  char line[256];
+  long kib = -1;
+  while (std::fgets(line, sizeof line, f))
+    if (std::sscanf(line, "VmHWM: %ld kB", &kib) == 1) break;
+  std::fclose(f);
+  return kib;
+}
+
+int PeakMemory(const char* file, char** argv, int seconds) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+    ::execvp(argv[0], argv);
+    ::_exit(127);
+  }
+  int status = 0;
+  // The first stop is at the program's start.
+  if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFSTOPPED(status)) {
+    std::fprintf(stderr, "cannot start %s\n", argv[0]);
+    return 127;
+  }
+  ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACEEXIT | PTRACE_O_EXITKILL);
+  ::ptrace(PTRACE_CONT, pid, nullptr, nullptr);
+  std::thread limit;
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool done = false;
+  if (seconds > 0) {
+    limit = std::thread([&] {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (!ended.wait_for(lock, std::chrono::seconds(seconds), [&] { return done; })) ::kill(pid, SIGTERM);
+    });
+  }
+  long peak = -1;
+  for (;;) {
+    if (::waitpid(pid, &status, 0) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (WIFEXITED(status) || WIFSIGNALED(status)) break;
+    if (status >> 8 == (SIGTRAP | (PTRACE_EVENT_EXIT << 8))) {
+      peak = ReadPeakKiB(pid);
+      ::ptrace(PTRACE_CONT, pid, nullptr, nullptr);
+    } else {
+      // A signal for the program: passed on as it came.
+      const int signal = WSTOPSIG(status);
+      ::ptrace(PTRACE_CONT, pid, nullptr, reinterpret_cast<void*>(static_cast<long>(signal == SIGTRAP ? 0 : signal)));
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+  }
+  ended.notify_all();
+  if (limit.joinable()) limit.join();
+  std::FILE* out = std::fopen(file, "w");
+  if (!out) return 126;
+  std::fprintf(out, "%ld\n", peak);
+  std::fclose(out);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 int main(int argc, char** argv) {
+  if (argc >= 4 && std::strncmp(argv[1], "--peak-memory=", 14) == 0) {
+    int seconds = 0;
+    int at = 2;
+    if (std::strncmp(argv[at], "--seconds=", 10) == 0) seconds = std::atoi(argv[at++] + 10);
+    if (at + 1 < argc && std::strcmp(argv[at], "--") == 0) return PeakMemory(argv[1] + 14, argv + at + 1, seconds);
+  }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();

@@ -2,6 +2,7 @@
 
 #include "cli/subcommand.h"
 #include "cli/terminal_ui.h"
+#include "platform/file_io.h"
 #include "platform/process_events.h"
 #include "platform/settings_store.h"
 #include "resources/string_table.h"
@@ -11,6 +12,8 @@ namespace quill::cli {
 
 int RunCli(const std::string& subcommand, const std::vector<std::string>& args) {
   TerminalUi ui;
+  // An interrupted command removes the files it was writing and exits 130 (Ctrl-C), 143 or 129.
+  ExitOnInterrupt();
   SetThreadLocale(kLocaleEnglishUS);
   SettingsStore::SetRegistryKey("Quillmark Communications");
   if (!InitWinSock2()) {

@@ -1,21 +1,27 @@
 // `quilltool decode [FILE]`: a saved debug log (or standard input) decoded line by line to standard
-// output, fast enough to sit in a pipe in front of grep.
-#include <fcntl.h>
+// output, fast enough to sit in a pipe in front of grep, in bounded memory whatever the input.
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/subcommand.h"
 #include "debugmon/debug_stream_decoder.h"
+#include "platform/file_io.h"
 
 namespace quill::cli {
 namespace {
 
 // Large blocks keep the system calls few; each block's decoded text goes out in one write.
 constexpr size_t kBlockSize = 1 << 20;
+// A longer line (a file that is no log, an endless device) is decoded in pieces of this size, each as a
+// line of its own without a line end, so the decoder never holds more.
+constexpr size_t kMaxLine = 1 << 20;
 
 bool WriteAll(int fd, std::string_view text) {
   size_t done = 0;
@@ -28,45 +34,76 @@ bool WriteAll(int fd, std::string_view text) {
   return true;
 }
 
+// Feeds a block to the decoder in one piece, cut only where a line would pass kMaxLine (its first kMaxLine
+// bytes then end as a line of their own); lineLength carries the length of the line in progress from block
+// to block. False when the output failed.
+bool DecodeBlock(CDebugStreamDecoder& decoder, const char* data, size_t size, size_t& lineLength) {
+  size_t start = 0;
+  size_t pos = 0;
+  while (pos < size) {
+    const void* lf = std::memchr(data + pos, '\n', size - pos);
+    const size_t lineEnd = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : size;
+    if (lineLength + (lineEnd - pos) > kMaxLine) {
+      const size_t cut = pos + (kMaxLine - lineLength);
+      if (!WriteAll(STDOUT_FILENO, decoder.Feed(data + start, cut - start)) ||
+          !WriteAll(STDOUT_FILENO, decoder.Finish()))
+        return false;
+      start = pos = cut;
+      lineLength = 0;
+      continue;
+    }
+    if (lf) {
+      pos = lineEnd + 1;
+      lineLength = 0;
+    } else {
+      lineLength += size - pos;
+      pos = size;
+    }
+  }
+  return WriteAll(STDOUT_FILENO, decoder.Feed(data + start, size - start));
+}
+
 int RunDecode(const Args& args, TerminalUi& ui) {
   const auto& files = args.Positionals();
   if (files.size() > 1) {
     ui.Message("Give at most one file to decode");
     return kExitUsage;
   }
-  int in = STDIN_FILENO;
-  bool ownInput = !files.empty() && files[0] != "-";
-  if (ownInput) {
-    in = ::open(files[0].c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-      ui.Message("Can not open source file");
-      return kExitFailure;
-    }
-    ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
+  CInputFile in;
+  const bool opened = files.empty() || files[0] == "-" ? in.OpenStandardInput() : in.Open(files[0]);
+  if (!opened) {
+    ui.Message(FileFailureText("Can not open source file", in.Error()));
+    return kExitFailure;
+  }
+  // A log decoded into itself (decode log >> log) would read its own output for ever.
+  struct stat input {
+  }, output{};
+  if (in.IsRegular() && ::fstat(in.Descriptor(), &input) == 0 && ::fstat(STDOUT_FILENO, &output) == 0 &&
+      input.st_dev == output.st_dev && input.st_ino == output.st_ino) {
+    ui.Message(FileFailureText("Can not open source file", {in.Path(), "the same file as standard output"}));
+    return kExitFailure;
   }
 
   CDebugStreamDecoder decoder;
   std::vector<char> block(kBlockSize);
-  int result = kExitOk;
+  size_t lineLength = 0;
   for (;;) {
-    ssize_t n = ::read(in, block.data(), block.size());
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = in.Read(block.data(), block.size());
     if (n < 0) {
-      ui.Message("Can not read source file");
-      result = kExitFailure;
-      break;
+      ui.Message(FileFailureText("Can not read source file", in.Error()));
+      return kExitFailure;
     }
-    std::string_view out = n == 0 ? decoder.Finish() : decoder.Feed(block.data(), static_cast<size_t>(n));
-    if (!WriteAll(STDOUT_FILENO, out)) {
+    const bool written = n == 0 ? WriteAll(STDOUT_FILENO, decoder.Finish())
+                                : DecodeBlock(decoder, block.data(), static_cast<size_t>(n), lineLength);
+    if (!written) {
       // A reader that went away (a closed pipe) needs no message; a full disk does.
-      if (errno != EPIPE) ui.Message("Can not write the decoded text");
-      result = kExitFailure;
-      break;
+      if (errno != EPIPE)
+        ui.Message(
+            FileFailureText("Can not write the decoded text", {"standard output", std::strerror(errno)}));
+      return kExitFailure;
     }
-    if (n == 0) break;
+    if (n == 0) return kExitOk;
   }
-  if (ownInput) ::close(in);
-  return result;
 }
 
 const bool registered = RegisterSubcommand({
@@ -74,7 +111,9 @@ const bool registered = RegisterSubcommand({
     "decode the phone's debug text (event codes to names) line by line to stdout",
     "Usage: quilltool decode [FILE]\n"
     "Reads FILE (standard input when none is given, or when FILE is -) and writes each line to standard\n"
-    "output with every 0x event code replaced by its name, as the debug monitor shows it.\n",
+    "output with every 0x event code replaced by its name, as the debug monitor shows it. Any input is\n"
+    "read as it comes (a pipe, a FIFO, a device), in bounded memory; a line longer than 1 MiB is decoded in\n"
+    "pieces of 1 MiB.\n",
     {},
     {},
     RunDecode,

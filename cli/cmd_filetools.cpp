@@ -1,5 +1,6 @@
-// The firmware file tools on the command line: the same tools as the file-conversion dialog, with the
-// file dialogs answered by the arguments in the order the tool shows them.
+// The firmware file tools on the command line: the same tools as the file-conversion dialog. Inputs come
+// first and the output last, for every tool; the dialogs are answered by role (sources for the open
+// dialogs, the destination for the save dialog), so the order a tool asks in does not matter.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -9,12 +10,20 @@
 
 #include "cli/subcommand.h"
 #include "filetools/file_convert_tools.h"
+#include "filetools/hex_file.h"
 #include "filetools/image_builder.h"
 #include "platform/application.h"
+#include "platform/file_io.h"
 #include "platform/settings_store.h"
 
 namespace quill::cli {
 namespace {
+
+// Said in every --help: what the file layer guarantees.
+#define QUILL_SAFE_WRITE                                                                                 \
+  "OUT is replaced only when the tool succeeds: a failed or interrupted run (Ctrl-C) leaves it as it\n"  \
+  "was. OUT may be a device or a FIFO (written in place). A file named both as an input and as OUT is\n" \
+  "refused. - as an input reads standard input.\n"
 
 bool IsFile(const std::string& path) {
   struct stat st {};
@@ -30,8 +39,15 @@ int ExitCode(ToolResult result, const TerminalUi& ui) {
   return result == ToolResult::Done && !ui.ReportedError() ? kExitOk : kExitFailure;
 }
 
-// Every source must be there before the tool starts, so that a mistyped name does not leave a
-// destination made from the sources before it.
+// "-" reads standard input, through the name the system gives it, so the tools open it as any file.
+std::vector<std::string> Inputs(std::vector<std::string> paths) {
+  for (auto& p : paths)
+    if (p == "-") p = "/dev/stdin";
+  return paths;
+}
+
+// Every source must be there before the tool starts, so that a mistyped name stops the tool before it
+// asks for more.
 bool SourcesExist(const std::vector<std::string>& sources) {
   for (const auto& s : sources) {
     if (!IsFile(s)) {
@@ -42,12 +58,13 @@ bool SourcesExist(const std::vector<std::string>& sources) {
   return true;
 }
 
-// Runs tool with the dialogs answered in order; sources are checked first.
-int RunWithAnswers(TerminalUi& ui, const std::vector<std::string>& answers,
-                   const std::vector<std::string>& sources,
-                   const std::function<ToolResult(CFileConvertTools&)>& tool) {
+// Runs tool with its open dialogs answered by sources and its save dialogs by destinations.
+int RunTool(TerminalUi& ui, const std::vector<std::string>& sources,
+            const std::vector<std::string>& destinations,
+            const std::function<ToolResult(CFileConvertTools&)>& tool) {
   if (!SourcesExist(sources)) return kExitFailure;
-  for (const auto& a : answers) ui.PushFileAnswer(a);
+  for (const auto& s : sources) ui.PushSourceAnswer(s);
+  for (const auto& d : destinations) ui.PushDestinationAnswer(d);
   // The names a tool remembers reach the store in one save at the end, not one save each: a save syncs
   // the file to disk, which costs a short conversion more than the conversion itself.
   SettingsStore::Batch batch;
@@ -55,28 +72,55 @@ int RunWithAnswers(TerminalUi& ui, const std::vector<std::string>& answers,
   return ExitCode(tool(tools), ui);
 }
 
+// The last argument is the output, the others the inputs.
+void Split(const std::vector<std::string>& p, std::vector<std::string>& inputs,
+           std::vector<std::string>& output) {
+  inputs = Inputs(std::vector<std::string>(p.begin(), p.end() - 1));
+  output = {p.back()};
+}
+
 constexpr const char* kHex2BinUsage =
-    "Usage: quilltool hex2bin OUT.bin IN.hex...\n"
+    "Usage: quilltool hex2bin IN.hex... OUT.bin\n"
     "Writes one 64 KiB page per HEX file to OUT.bin, in the order given; bytes that no record covers are\n"
-    "0xFF, a HEX file that cannot be read gives a page of 0xFF.\n";
+    "0xFF. HEX files are read as they come, in bounded memory.\n" QUILL_SAFE_WRITE;
+
+// The order of this tool changed from OUT first to OUT last. An OUT that holds Intel-HEX records is a HEX
+// file typed in the old order: it is refused rather than overwritten with pages.
+bool LooksLikeHex(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return false;
+  CHexFile hex;
+  return hex.Open(path) && hex.ReadRecord();
+}
 
 int Hex2Bin(const Args& args, TerminalUi& ui) {
   const auto& p = args.Positionals();
   if (p.size() < 2) return Usage("hex2bin", kHex2BinUsage);
-  std::vector<std::string> sources(p.begin() + 1, p.end());
-  return RunWithAnswers(ui, p, sources, [](CFileConvertTools& t) { return t.HexToBinary(); });
+  std::vector<std::string> in, out;
+  Split(p, in, out);
+  // OUT named as an input too is the same-file refusal of the run, not this one.
+  if (CheckDistinctFiles(in, out, nullptr) && LooksLikeHex(p.back())) {
+    std::fprintf(stderr,
+                 "%s hex2bin: %s holds HEX records: the binary file comes last (hex2bin IN.hex... OUT.bin);\n"
+                 "nothing was written\n",
+                 ApplicationName().c_str(), p.back().c_str());
+    return kExitUsage;
+  }
+  return RunTool(ui, in, out, [](CFileConvertTools& t) { return t.HexToBinary(); });
 }
 
 constexpr const char* kHex2HUsage =
     "Usage: quilltool hex2h IN.hex OUT.h\n"
     "Writes the page loaded from IN.hex (unset bytes 0x00, up to its used size) as the C code array\n"
     "NAME_Code of NAME_CODE_SIZE bytes, NAME being IN's base name upper-cased. A HEX file without data\n"
-    "records gives no header.\n";
+    "records gives no header.\n" QUILL_SAFE_WRITE;
 
 int Hex2H(const Args& args, TerminalUi& ui) {
   const auto& p = args.Positionals();
   if (p.size() != 2) return Usage("hex2h", kHex2HUsage);
-  int code = RunWithAnswers(ui, p, {p[0]}, [](CFileConvertTools& t) { return t.HexToCodeHeader(); });
+  std::vector<std::string> in, out;
+  Split(p, in, out);
+  int code = RunTool(ui, in, out, [](CFileConvertTools& t) { return t.HexToCodeHeader(); });
   if (code != kExitOk && !ui.ReportedError())
     std::fprintf(stderr, "%s: %s: no data records; no header written\n", ApplicationName().c_str(),
                  p[0].c_str());
@@ -86,53 +130,66 @@ int Hex2H(const Args& args, TerminalUi& ui) {
 constexpr const char* kBin2HUsage =
     "Usage: quilltool bin2h IN OUT.h\n"
     "Writes the bytes of IN as the C data array _cData_NAME of DATA_NAME_SIZE bytes inside\n"
-    "#ifdef __LOAD_SDRAM, NAME being OUT's base name upper-cased; CR LF line ends.\n";
+    "#ifdef __LOAD_SDRAM, NAME being OUT's base name upper-cased; CR LF line ends. IN is streamed, in\n"
+    "bounded memory, whatever its size. The size heads the header, so IN must be a regular file: a pipe or\n"
+    "a device is refused (save it to a file first); IN redirected from a file (- < file) will do.\n"
+    "A file that changes size while it is read is refused.\n" QUILL_SAFE_WRITE;
 
 int Bin2H(const Args& args, TerminalUi& ui) {
   const auto& p = args.Positionals();
   if (p.size() != 2) return Usage("bin2h", kBin2HUsage);
-  return RunWithAnswers(ui, p, {p[0]}, [](CFileConvertTools& t) { return t.BinaryToHeader(); });
+  std::vector<std::string> in, out;
+  Split(p, in, out);
+  return RunTool(ui, in, out, [](CFileConvertTools& t) { return t.BinaryToHeader(); });
 }
 
 constexpr const char* kMergeUsage =
-    "Usage: quilltool merge-hex OUT.hex IN1 [IN2]\n"
+    "Usage: quilltool merge-hex IN1 [IN2] OUT.hex\n"
     "Joins the lines of one or two bank-switch HEX files without their end-of-file records and ends\n"
-    "OUT.hex with a single one.\n";
+    "OUT.hex with a single one. The inputs are read as they come (a pipe too), in bounded "
+    "memory.\n" QUILL_SAFE_WRITE;
 
 int MergeHex(const Args& args, TerminalUi& ui) {
   const auto& p = args.Positionals();
   if (p.size() < 2 || p.size() > 3) return Usage("merge-hex", kMergeUsage);
-  std::vector<std::string> sources(p.begin() + 1, p.end());
-  return RunWithAnswers(ui, p, sources, [](CFileConvertTools& t) { return t.MergeHex(); });
+  std::vector<std::string> in, out;
+  Split(p, in, out);
+  return RunTool(ui, in, out, [](CFileConvertTools& t) { return t.MergeHex(); });
 }
 
 constexpr const char* kDecodeDebugUsage =
     "Usage: quilltool decode-debug IN OUT\n"
     "Decodes the event codes of a saved debug text (such as an SDRAM area) line by line, up to the first\n"
-    "line that begins with a byte that is no printable character.\n";
+    "line that begins with a byte that is no printable character. IN is read as it comes (a pipe too), in\n"
+    "bounded memory; a line longer than 1 MiB is decoded in pieces.\n" QUILL_SAFE_WRITE;
 
 int DecodeDebug(const Args& args, TerminalUi& ui) {
   const auto& p = args.Positionals();
   if (p.size() != 2) return Usage("decode-debug", kDecodeDebugUsage);
-  return RunWithAnswers(ui, p, {p[0]}, [](CFileConvertTools& t) { return t.ConvertDebug(); });
+  std::vector<std::string> in, out;
+  Split(p, in, out);
+  return RunTool(ui, in, out, [](CFileConvertTools& t) { return t.ConvertDebug(); });
 }
 
 constexpr const char* kMap2CUsage =
     "Usage: quilltool map2c IN OUT.h\n"
     "Writes the first 2047 bytes of a digit map as the items of a 2048-element character array, 16 a line,\n"
-    "ending with 0.\n";
+    "ending with 0. Only the first 2048 bytes of IN are read.\n" QUILL_SAFE_WRITE;
 
 int Map2C(const Args& args, TerminalUi& ui) {
   const auto& p = args.Positionals();
   if (p.size() != 2) return Usage("map2c", kMap2CUsage);
-  return RunWithAnswers(ui, p, {p[0]}, [](CFileConvertTools& t) { return t.ConvertMap(); });
+  std::vector<std::string> in, out;
+  Split(p, in, out);
+  return RunTool(ui, in, out, [](CFileConvertTools& t) { return t.ConvertMap(); });
 }
 
 std::string BuildUsage() {
   std::string u =
       "Usage: quilltool build VARIANT\n"
       "Writes the flash images of a board variant from the HEX pieces under c:\\zediza323\\ (drive C is the\n"
-      "store's \"Paths\"/\"DriveC\" folder). Variants:";
+      "store's \"Paths\"/\"DriveC\" folder). The images replace their old files together, only when every\n"
+      "one was written. Variants:";
   for (const auto& v : BuildVariants()) u += std::string(" ") + v.name;
   return u + "\n";
 }
@@ -141,23 +198,24 @@ int Build(const Args& args, TerminalUi& ui) {
   const auto& p = args.Positionals();
   const BuildVariant* variant = p.size() == 1 ? FindBuildVariant(p[0]) : nullptr;
   if (!variant) return Usage("build", BuildUsage().c_str());
-  return RunWithAnswers(ui, {}, {}, [variant](CFileConvertTools& t) { return t.Build(*variant); });
+  return RunTool(ui, {}, {}, [variant](CFileConvertTools& t) { return t.Build(*variant); });
 }
 
 constexpr const char* kBatchUsage =
     "Usage: quilltool batch-ivr\n"
     "Converts the 24 voice prompts of c:\\viziduv\\p_voice\\chn_m\\ and eng_m\\ for G.723.1 and G.729 into\n"
-    "C data headers under c:\\zediza323\\voice\\ and evoice\\, through c:\\encode.tmp.\n";
+    "C data headers under c:\\zediza323\\voice\\ and evoice\\, through c:\\encode.tmp. Each header replaces\n"
+    "its old file when it is complete.\n";
 
 int BatchIvr(const Args& args, TerminalUi& ui) {
   if (!args.Positionals().empty()) return Usage("batch-ivr", kBatchUsage);
-  return RunWithAnswers(ui, {}, {}, [](CFileConvertTools& t) { return t.BatchIvr(); });
+  return RunTool(ui, {}, {}, [](CFileConvertTools& t) { return t.BatchIvr(); });
 }
 
 constexpr const char* kAudioUsage =
-    "Usage: quilltool audio encode|decode|wav2pcm OUT IN\n"
+    "Usage: quilltool audio encode|decode|wav2pcm IN OUT\n"
     "Runs an audio file tool with the stored codec options. No audio engine is built in: the tools\n"
-    "remember the files and convert nothing.\n";
+    "remember the files and convert nothing. IN named as OUT is refused.\n";
 
 int Audio(const Args& args, TerminalUi& ui) {
   const auto& p = args.Positionals();
@@ -171,8 +229,7 @@ int Audio(const Args& args, TerminalUi& ui) {
     tool = [](CFileConvertTools& t) { return t.WaveToPcmFile(); };
   else
     return Usage("audio", kAudioUsage);
-  // The tools ask for the source first.
-  return RunWithAnswers(ui, {p[2], p[1]}, {p[2]}, tool);
+  return RunTool(ui, Inputs({p[1]}), {p[2]}, tool);
 }
 
 const bool registered = [] {

@@ -44,8 +44,13 @@ constexpr Row kRows[] = {
     {"Rs232", "COM2Device", false, "/dev/ttyS1", 0},
 };
 
-int Run(const Args&, TerminalUi&) {
+int Run(const Args&, TerminalUi& ui) {
   SettingsStore& store = SettingsStore::Profile();
+  // What a store that cannot be read would show are the defaults, not the options: say so and fail. A
+  // store that does not parse shows what can be read of it, after a word about the rest.
+  const StoreHealth health = store.Health();
+  if (!health.Fine()) ui.Message(health.Message());
+  if (health.state == StoreHealth::State::Unreadable) return kExitFailure;
   std::printf("# %s\n", store.FilePath().c_str());
   for (const Row& r : kRows) {
     bool stored = store.Contains(r.section, r.key);
@@ -53,7 +58,8 @@ int Run(const Args&, TerminalUi&) {
     if (stored) {
       if (r.integer) {
         int v = store.GetInt(r.section, r.key, r.defaultInt);
-        value = std::string(r.key) == "IPAddress" ? DottedAddress(static_cast<uint32_t>(v)) : std::to_string(v);
+        value =
+            std::string(r.key) == "IPAddress" ? DottedAddress(static_cast<uint32_t>(v)) : std::to_string(v);
       } else {
         value = store.GetString(r.section, r.key, "");
       }
@@ -71,7 +77,7 @@ const bool registered = RegisterSubcommand({
     "print the stored tool options, with defaults for those not stored",
     "Usage: quilltool options\n"
     "Prints every tool option of the settings store: section, key, value and whether it is stored or\n"
-    "its default.\n",
+    "its default. Exits 1 when the store file cannot be read.\n",
     {},
     {},
     Run,

@@ -2,12 +2,12 @@
 // the store, imports an image read from a phone into the store, applies a settings text file to a phone's
 // image as the alternate-settings update would, and shows the store's section.
 #include <cstdio>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/subcommand.h"
+#include "platform/file_io.h"
 #include "platform/settings_store.h"
 #include "settings/phone_settings.h"
 #include "settings/settings_image.h"
@@ -27,7 +27,10 @@ constexpr const char* kUsage =
     "      copy the 512-byte phone image IMAGE four times, apply the settings text file TEXTFILE\n"
     "      ([SETTING1] .. [SETTING4] sections) and write the 2048 bytes to OUT\n"
     "  quilltool settings show\n"
-    "      print every key of section \"PhoneSettings\" with its value or its default\n";
+    "      print every key of section \"PhoneSettings\" with its value or its default\n"
+    "OUT is replaced only when the command succeeds (a failed run leaves it as it was) and is never one of\n"
+    "the inputs. A store that cannot be written or read fails the command (exit code 1) naming the store\n"
+    "file and the reason.\n";
 
 void Fail(TerminalUi& ui, const std::string& text) {
   ui.Message(text);
@@ -36,37 +39,40 @@ void Fail(TerminalUi& ui, const std::string& text) {
 // Reads a file that must hold exactly size bytes; reports what is wrong otherwise.
 std::optional<std::vector<uint8_t>> ReadExact(TerminalUi& ui, const std::string& path, size_t size,
                                               const char* what) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    Fail(ui, "Can not open " + std::string(what) + " " + path);
-    return std::nullopt;
+  std::vector<uint8_t> data;
+  FileError error;
+  switch (ReadWholeFile(path, size, data, &error)) {
+    case ReadStatus::Ok:
+      if (data.size() == size) return data;
+      Fail(ui, path + " is not a " + what + ": it must be exactly " + std::to_string(size) +
+                   " bytes, it has " + std::to_string(data.size()));
+      return std::nullopt;
+    case ReadStatus::TooLarge:
+      Fail(ui, path + " is not a " + what + ": it must be exactly " + std::to_string(size) +
+                   " bytes, it is longer");
+      return std::nullopt;
+    case ReadStatus::CannotOpen:
+    case ReadStatus::ReadError:
+      break;
   }
-  // One byte more than wanted tells a longer file apart without reading all of it.
-  std::vector<uint8_t> data(size + 1);
-  in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  size_t got = static_cast<size_t>(in.gcount());
-  if (in.bad() || got != size) {
-    Fail(ui, path + " is not a " + what + ": it must be exactly " + std::to_string(size) + " bytes, " +
-                 (got > size ? std::string("it is longer") : "it has " + std::to_string(got)));
-    return std::nullopt;
-  }
-  data.resize(size);
-  return data;
+  Fail(ui, FileFailureText("Can not open " + std::string(what), error));
+  return std::nullopt;
 }
 
+// OUT is written whole or not at all: a failed write leaves whatever was there before.
 bool WriteAll(TerminalUi& ui, const std::string& path, const uint8_t* data, size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out) out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  if (out) out.close();
-  if (!out) {
-    Fail(ui, "Can not write " + path);
-    return false;
+  COutputFile out;
+  if (out.Create(path)) {
+    out.Write(data, size);
+    if (out.Commit()) return true;
   }
-  return true;
+  Fail(ui, FileFailureText("Can not create dest file", out.Error()));
+  return false;
 }
 
 int Build(const std::vector<std::string>& pos, const Args& args, TerminalUi& ui) {
   if (pos.size() != 2) return -1;
+  CFileRun run;  // the base image and OUT are not one file
   if (auto base = args.Value("--base")) {
     auto image = ReadExact(ui, *base, kSettingsImageSize, "settings image");
     if (!image) return kExitFailure;
@@ -90,15 +96,39 @@ int Import(const std::vector<std::string>& pos, TerminalUi& ui) {
 
 int Apply(const std::vector<std::string>& pos, TerminalUi& ui) {
   if (pos.size() != 4) return -1;
+  CFileRun run;  // neither source is also OUT
   auto phone = ReadExact(ui, pos[2], kSettingsImageSize, "settings image");
   if (!phone) return kExitFailure;
   std::vector<uint8_t> images(kAlternateSettingsSize);
   CopyToAlternateImages(images.data(), phone->data());
-  if (!ApplySettingsTextFile(pos[1], images.data())) {
-    Fail(ui, "Can not open source file");
+  CLineReader text;
+  if (!text.Open(pos[1])) {
+    Fail(ui, FileFailureText("Can not open source file", text.Error()));
+    return kExitFailure;
+  }
+  // The reader stays open until OUT is written, so OUT cannot be the same file.
+  SettingsTextReader reader(images.data());
+  std::string_view line;
+  bool ended = true, continued = false;
+  while (text.ReadLine(line, &ended)) {
+    // Of a line longer than a piece only the first piece counts: it holds the key and more of the value
+    // than any field takes (or any host name has).
+    if (!continued) reader.Line(line);
+    continued = !ended;
+  }
+  if (text.Failed()) {
+    Fail(ui, FileFailureText("Can not open source file", text.Error()));
     return kExitFailure;
   }
   return WriteAll(ui, pos[3], images.data(), images.size()) ? kExitOk : kExitFailure;
+}
+
+// A command that only shows the store still says when the store cannot be read: what it would show are
+// the defaults, not what is stored.
+bool StoreReadable(TerminalUi& ui) {
+  const StoreHealth health = SettingsStore::Profile().Health();
+  if (!health.Fine()) ui.Message(health.Message());
+  return health.state != StoreHealth::State::Unreadable;
 }
 
 std::string ShownValue(const PhoneSettingKey& key) {
@@ -108,8 +138,9 @@ std::string ShownValue(const PhoneSettingKey& key) {
   return std::to_string(v);
 }
 
-int Show(const std::vector<std::string>& pos) {
+int Show(const std::vector<std::string>& pos, TerminalUi& ui) {
   if (pos.size() != 1) return -1;
+  if (!StoreReadable(ui)) return kExitFailure;
   SettingsStore& store = SettingsStore::Profile();
   std::printf("# %s [%s]\n", store.FilePath().c_str(), std::string(kPhoneSettingsSection).c_str());
   for (const auto& key : PhoneSettingKeys()) {
@@ -146,7 +177,7 @@ int Run(const Args& args, TerminalUi& ui) {
     else if (pos[0] == "apply")
       code = Apply(pos, ui);
     else if (pos[0] == "show")
-      code = Show(pos);
+      code = Show(pos, ui);
   }
   if (code < 0) {
     std::fputs(kUsage, stderr);

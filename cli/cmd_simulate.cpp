@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <mutex>
 #include <optional>
@@ -17,6 +16,7 @@
 #include "cli/signal_guard.h"
 #include "cli/subcommand.h"
 #include "platform/application.h"
+#include "platform/file_io.h"
 #include "sim/datagram_sender.h"
 #include "sim/loopback_address.h"
 #include "sim/output_schedule.h"
@@ -56,6 +56,7 @@ const char kUsage[] =
     "  --split                send 128-byte answers in pieces of 32 bytes\n"
     "  --join                 send each 0xFF joined with a 0x00\n"
     "  --drop-after N         drop a connection on its unit after N (--reset: with a reset)\n"
+    "  --answer-reset N       send a connection's Nth answer and a reset together (0: reset on accept)\n"
     "  --wrong BYTE           answer BYTE in place of 0xFF, and serial runs of BYTE\n"
     "  --ignore-probes N      serial: ignore N probes after a wake-up (--no-probe-answer: all)\n"
     "  --no-wakeup-answer     serial: never answer the wake-up\n"
@@ -85,14 +86,14 @@ bool IntOption(const Args& args, const std::string& name, long long low, long lo
   return true;
 }
 
-std::optional<std::vector<uint8_t>> ReadImage(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
+// The first kMaxImageFile bytes of a regular file (a FIFO or a device is refused without waiting); nothing,
+// with the reason, when it cannot be read.
+std::optional<std::vector<uint8_t>> ReadImage(const std::string& path, FileError& error) {
+  CInputFile in;
   std::vector<uint8_t> bytes;
-  char buffer[4096];
-  while (bytes.size() < kMaxImageFile && in.read(buffer, sizeof buffer).gcount() > 0) {
-    size_t n = std::min(static_cast<size_t>(in.gcount()), kMaxImageFile - bytes.size());
-    bytes.insert(bytes.end(), buffer, buffer + n);
+  if (!in.OpenRegular(path) || !in.ReadUpTo(bytes, kMaxImageFile)) {
+    error = in.Error();
+    return std::nullopt;
   }
   return bytes;
 }
@@ -113,10 +114,13 @@ int Run(const Args& args, TerminalUi&) {
   }
   long long port = sim::kLoaderPort, eraseMs = -1, late = 0, dropAfter = -1, wrong = -1, ignoreProbes = 0,
             stopAfterChunks = -1, count = kDefaultCount, interval = kDefaultIntervalMs, duration = -1;
+  long long answerReset = -1;
   if (!IntOption(args, "--port", 1, 65535, port) || !IntOption(args, "--erase-ms", 0, 600000, eraseMs) ||
-      !IntOption(args, "--late", 0, 600000, late) || !IntOption(args, "--drop-after", 0, 1 << 30, dropAfter) ||
-      !IntOption(args, "--wrong", 0, 255, wrong) || !IntOption(args, "--ignore-probes", 0, 1 << 30, ignoreProbes) ||
+      !IntOption(args, "--late", 0, 600000, late) ||
+      !IntOption(args, "--drop-after", 0, 1 << 30, dropAfter) || !IntOption(args, "--wrong", 0, 255, wrong) ||
+      !IntOption(args, "--ignore-probes", 0, 1 << 30, ignoreProbes) ||
       !IntOption(args, "--stop-after-chunks", 0, 1 << 30, stopAfterChunks) ||
+      !IntOption(args, "--answer-reset", 0, 1 << 30, answerReset) ||
       !IntOption(args, "--count", 0, sim::kMaxBurst, count) ||
       !IntOption(args, "--interval", kMinIntervalMs, 3600000, interval) ||
       !IntOption(args, "--duration", 0, 1LL << 40, duration)) {
@@ -142,6 +146,7 @@ int Run(const Args& args, TerminalUi&) {
     if (wrong >= 0) f.wrongAck = static_cast<uint8_t>(wrong);
     f.dropAfterUnits = static_cast<int>(dropAfter);
     f.dropWithReset = args.Has("--reset");
+    f.resetAfterAnswers = static_cast<int>(answerReset);
     phone.Tcp().SetFaults(f);
   }
   if (phone.HasSerial()) {
@@ -157,9 +162,10 @@ int Run(const Args& args, TerminalUi&) {
   for (const char* option : {"--settings", "--sdram"}) {
     auto path = args.Value(option);
     if (!path) continue;
-    auto image = ReadImage(*path);
+    FileError error;
+    auto image = ReadImage(*path, error);
     if (!image) {
-      Complain("cannot read " + *path);
+      Complain(FileFailureText("Can not open source file", error));
       return kExitFailure;
     }
     if (std::string(option) == "--settings") {
@@ -258,7 +264,7 @@ const bool registered = RegisterSubcommand({
      "--no-probe-answer", "--no-wakeup-answer"},
     {"--address", "--port", "--erase-ms", "--settings", "--sdram", "--duration", "--late", "--drop-after",
      "--wrong", "--ignore-probes", "--stop-after-chunks", "--debug-to", "--debug-from", "--debug-text",
-     "--cdr-text", "--count", "--interval"},
+     "--cdr-text", "--count", "--interval", "--answer-reset"},
     Run,
 });
 

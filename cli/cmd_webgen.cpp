@@ -43,7 +43,10 @@ const bool registered = RegisterSubcommand({
     "  --chinese       Chinese pages: Chinese option labels, every page byte in hexadecimal\n"
     "  --no-replace    keep form fields and titles as written (no value slots)\n"
     "  --temp PATTERN  also write each converted page as temp_page_N in the pattern's folder,\n"
-    "                  with the pattern's extension\n",
+    "                  with the pattern's extension\n"
+    "A page is read whole: it must be a regular file of at most 16 MiB. The outputs replace their old\n"
+    "files together, only when every page was converted and every file written: a failed or interrupted\n"
+    "run leaves them as they were. A page named as an output, or two outputs naming one file, are refused.\n",
     {"--chinese", "--no-replace"},
     {"--msg", "--info", "--common", "--temp"},
     Run,

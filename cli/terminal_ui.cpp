@@ -80,9 +80,11 @@ class StdoutView : public OutputView {
 
 }  // namespace
 
-TerminalUi::TerminalUi(FILE* err, FILE* out) : err_(err), out_(out), showProgress_(::isatty(fileno(err)) != 0) {}
+TerminalUi::TerminalUi(FILE* err, FILE* out)
+    : err_(err), out_(out), showProgress_(::isatty(fileno(err)) != 0) {}
 
-MbResult TerminalUi::MessageBox(std::string_view text, std::string_view caption, MbButtons buttons, MbIcon icon) {
+MbResult TerminalUi::MessageBox(std::string_view text, std::string_view caption, MbButtons buttons,
+                                MbIcon icon) {
   if (icon == MbIcon::Exclamation || icon == MbIcon::Stop) reportedError_ = true;
   std::string t(text);
   while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
@@ -97,7 +99,8 @@ MbResult TerminalUi::MessageBox(std::string_view text, std::string_view caption,
     std::fprintf(err_, "[y/N] ");
     std::fflush(err_);
     std::string line;
-    if (std::getline(std::cin, line) && !line.empty() && (line[0] == 'y' || line[0] == 'Y')) return MbResult::Yes;
+    if (std::getline(std::cin, line) && !line.empty() && (line[0] == 'y' || line[0] == 'Y'))
+      return MbResult::Yes;
     return MbResult::No;
   }
   std::fprintf(err_, "(answered no; give --yes to answer yes)\n");
@@ -105,9 +108,12 @@ MbResult TerminalUi::MessageBox(std::string_view text, std::string_view caption,
 }
 
 std::optional<std::string> TerminalUi::FileDialog(const FileDialogSpec& spec) {
-  if (fileAnswers_.empty()) return std::nullopt;
-  std::string path = std::move(fileAnswers_.front());
-  fileAnswers_.pop_front();
+  std::deque<std::string>* answers =
+      spec.mode == FileDialogSpec::Mode::Open ? &sourceAnswers_ : &destinationAnswers_;
+  if (answers->empty()) answers = &fileAnswers_;
+  if (answers->empty()) return std::nullopt;
+  std::string path = std::move(answers->front());
+  answers->pop_front();
   if (spec.mode == FileDialogSpec::Mode::Open && !IsFile(path)) {
     std::fprintf(err_, "%s: %s: no such file\n", ApplicationName().c_str(), path.c_str());
     reportedError_ = true;

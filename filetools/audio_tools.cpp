@@ -1,7 +1,9 @@
 #include "filetools/audio_tools.h"
 
 #include "filetools/file_choice.h"
+#include "platform/file_io.h"
 #include "platform/settings_store.h"
+#include "platform/ui.h"
 
 namespace quill {
 namespace {
@@ -25,6 +27,12 @@ ToolResult RunAudioTool(Ui& ui, const FileChoice& source, const FileChoice& dest
   if (!src) return ToolResult::Cancelled;
   auto dst = ChooseFile(ui, destination);
   if (!dst) return ToolResult::Cancelled;
+  // The hooks open their files themselves: the one file named twice is refused before they run.
+  FileError clash;
+  if (!CheckDistinctFiles({*src}, {*dst}, &clash)) {
+    ui.Message(FileFailureText(kCanNotCreateDest, clash));
+    return ToolResult::Failed;
+  }
   hook(*dst, *src);
   return ToolResult::Done;
 }

@@ -63,7 +63,9 @@ int DecodeAudioFile(const CodecOptions& codec, const std::string& destination, c
 int WaveToPcm(const std::string& destination, const std::string& source);
 
 // The three audio file tools: the source (stored once chosen), then the destination (stored), then the
-// hook with (destination, source). The hooks' results are not reported.
+// hook with (destination, source). A destination that is the source is refused before the hook runs. The
+// hooks' results are not reported. An engine attached here reads and writes through the file layer
+// (platform/file_io.h), as every tool does.
 ToolResult AudioEncodeTool(Ui& ui, CAudioHooks& hooks, const CodecOptions& codec);  // "AudioEncode"
 ToolResult AudioDecodeTool(Ui& ui, CAudioHooks& hooks, const CodecOptions& codec);  // "AudioDecode"
 ToolResult WaveToPcmTool(Ui& ui, CAudioHooks& hooks);                               // "WAVE2PCM"

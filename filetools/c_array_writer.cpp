@@ -38,7 +38,7 @@ void CArrayWriter::WriteItemLines(COutputFile& out, const uint8_t* data, size_t 
     size_t lines = (size + perLine - 1) / perLine;
     if (lines > linesPerBlock) lines = linesPerBlock;
     char* block = out.Reserve(lines * lineBytes);
-    if (!block) return;  // the writer has failed; it removes its file
+    if (!block) return;  // the writer has failed; the tool reports it at the commit
     char* p = block;
     for (size_t l = 0; l < lines && size > 0; ++l) {
       size_t n = size < perLine ? size : perLine;
@@ -48,7 +48,7 @@ void CArrayWriter::WriteItemLines(COutputFile& out, const uint8_t* data, size_t 
       data += n;
       size -= n;
     }
-    out.Commit(static_cast<size_t>(p - block));
+    out.Advance(static_cast<size_t>(p - block));
   }
 }
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "filetools/file_io.h"
+#include "platform/file_io.h"
 
 namespace quill {
 

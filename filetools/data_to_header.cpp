@@ -5,7 +5,7 @@
 #include "filetools/c_array_writer.h"
 #include "filetools/c_header_name.h"
 #include "filetools/file_choice.h"
-#include "filetools/file_io.h"
+#include "platform/file_io.h"
 #include "platform/ui.h"
 
 namespace quill {
@@ -17,40 +17,69 @@ constexpr FileChoice kSource{kSection, kSrcNameKey, "demo.dat", FileDialogSpec::
 constexpr FileChoice kDestination{kSection, kDstNameKey,  "demo.h", FileDialogSpec::Mode::Save,
                                   "*.h",    kHeaderFilter};
 
+constexpr size_t kItemsPerLine = 24;
+// The source goes through in blocks of whole lines, so that only the last line of the file is short.
+constexpr size_t kBlockBytes = kItemsPerLine * 16384;
+
+// Fills data from in up to its size; fewer bytes only at the end of the input. -1 on a read error.
+ssize_t ReadBlock(CInputFile& in, uint8_t* data, size_t size) {
+  size_t used = 0;
+  while (used < size) {
+    ssize_t n = in.Read(data + used, size - used);
+    if (n < 0) return -1;
+    if (n == 0) break;
+    used += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(used);
+}
+
 }  // namespace
 
 int DataToHeader(Ui& ui, const std::string& destination, const std::string& source) {
+  CFileRun run;
   const std::string name = HeaderName(destination);
+  // The size heads the header, so the source must be a file whose size is known before its data.
   CInputFile in;
-  if (!in.Open(source)) {
-    ui.Message(kCanNotOpenSource);
+  if (!in.OpenRegular(source)) {
+    ui.Message(FileFailureText(kCanNotOpenSource, in.Error()));
+    return 0;
+  }
+  COutputFile out;
+  if (!out.Create(destination)) {
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
     return 0;
   }
   WaitCursor wait(ui);
-  // The whole source is read before the destination is created: naming the source as the destination
-  // must not empty it first.
-  std::vector<uint8_t> data;
-  if (!in.ReadAll(data)) {
-    wait.Restore();
-    ui.Message(kCanNotOpenSource);
-    return 0;
-  }
-  in.Close();
-  COutputFile out;
-  if (!out.Create(destination)) {
-    wait.Restore();
-    ui.Message(kCanNotCreateDest);
-    return 0;
-  }
+  const uint64_t size = in.Size();
   // Written with CR LF as bytes: the header is a text file of the system that builds the firmware.
-  out.Write("#define DATA_" + name + "_SIZE\t" + std::to_string(data.size()) + "\r\n#ifdef __LOAD_SDRAM\r\n" +
+  out.Write("#define DATA_" + name + "_SIZE\t" + std::to_string(size) + "\r\n#ifdef __LOAD_SDRAM\r\n" +
             "static CCHAR _cData_" + name + "[DATA_" + name + "_SIZE] = {\r\n");
-  CArrayWriter::WriteItemLines(out, data.data(), data.size(), 24, "\r\n");
+  std::vector<uint8_t> block(kBlockBytes);
+  uint64_t total = 0;
+  for (;;) {
+    ssize_t n = ReadBlock(in, block.data(), block.size());
+    if (n < 0) {
+      wait.Restore();
+      ui.Message(FileFailureText(kCanNotOpenSource, in.Error()));
+      return 0;
+    }
+    if (n == 0 || out.Failed()) break;
+    CArrayWriter::WriteItemLines(out, block.data(), static_cast<size_t>(n), kItemsPerLine, "\r\n");
+    total += static_cast<uint64_t>(n);
+  }
+  if (total != size && !out.Failed()) {
+    // The header would state a size its array does not have.
+    wait.Restore();
+    ui.Message(FileFailureText(kCanNotOpenSource,
+                               {source, "it changed size while it was read (" + std::to_string(size) +
+                                            " bytes, then " + std::to_string(total) + ")"}));
+    return 0;
+  }
   out.Write("};\r\n#endif\r\n");
-  const bool written = out.Close();
+  const bool written = out.Commit();
   wait.Restore();
   if (!written) {
-    ui.Message(kCanNotCreateDest);
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
     return 0;
   }
   return 1;

@@ -17,8 +17,10 @@ namespace quill {
 
 class Ui;
 
-// Destination first. 1 on success; 0 after "Can not open source file" or "Can not create dest file",
-// with no destination left behind.
+// Destination first. The source is read as it is written out, so its size does not matter; it must be
+// a regular file, whose size heads the header (a pipe or a device is refused). 1 on success; 0 after
+// "Can not open source file" or "Can not create dest file" with the path and the reason, the destination
+// then as it was.
 int DataToHeader(Ui& ui, const std::string& destination, const std::string& source);
 
 // The dialog's tool (section "Binary2H"): the source, then the header; both names are stored only when

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "filetools/file_choice.h"
-#include "filetools/file_io.h"
+#include "platform/file_io.h"
 #include "platform/ui.h"
 
 namespace quill {
@@ -56,34 +56,34 @@ std::string DigitMapText(const uint8_t* data, size_t size) {
 }
 
 ToolResult ConvertMapTool(Ui& ui) {
+  CFileRun run;
   auto source = ChooseFile(ui, kSource);
   if (!source) return ToolResult::Cancelled;
+  // Only the first 2048 bytes are read, so any input will do, a device or a pipe too.
   CInputFile in;
   if (!in.Open(*source)) {
-    ui.Message(kCanNotOpenSource);
+    ui.Message(FileFailureText(kCanNotOpenSource, in.Error()));
     return ToolResult::Failed;
   }
   auto destination = ChooseFile(ui, kDestination);
   if (!destination) return ToolResult::Cancelled;
+  COutputFile out;
+  if (!out.Create(*destination, COutputFile::Mode::Text)) {
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
+    return ToolResult::Failed;
+  }
   WaitCursor wait(ui);
-  // Read before the destination is created, so that naming the source as the destination loses nothing.
   std::vector<uint8_t> map;
   if (!in.ReadUpTo(map, kDigitMapItems)) {
     wait.Restore();
-    ui.Message(kCanNotOpenSource);
+    ui.Message(FileFailureText(kCanNotOpenSource, in.Error()));
     return ToolResult::Failed;
   }
   in.Close();
-  COutputFile out;
-  if (!out.Create(*destination, COutputFile::Mode::Text)) {
-    wait.Restore();
-    ui.Message(kCanNotCreateDest);
-    return ToolResult::Failed;
-  }
   out.Write(DigitMapText(map.data(), map.size()));
-  if (!out.Close()) {
+  if (!out.Commit()) {
     wait.Restore();
-    ui.Message(kCanNotCreateDest);
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
     return ToolResult::Failed;
   }
   return ToolResult::Done;

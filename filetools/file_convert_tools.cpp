@@ -96,8 +96,7 @@ ToolResult CFileConvertTools::ConvertDebug() {
 }
 
 ToolResult CFileConvertTools::Build(const BuildVariant& variant) {
-  RunBuildVariant(ui_, variant);
-  return ToolResult::Done;
+  return RunBuildVariant(ui_, variant) ? ToolResult::Done : ToolResult::Failed;
 }
 
 int CFileConvertTools::EncodeAudioFile(const std::string& destination, const std::string& source) {

@@ -49,8 +49,19 @@ int CHexFile::HexPairValue(char high, char low) {
 
 bool CHexFile::ReadRecord() {
   std::string_view line;
-  if (!reader_.ReadLine(line)) return false;
+  bool ended = true;
+  if (!reader_.ReadLine(line, &ended)) return false;
   line_.assign(line);
+  const bool record = Decode();
+  // A record on a line longer than the reader's pieces: the rest of the line follows its checksum and is
+  // passed over. Any other line ends the reading as it is.
+  for (std::string_view rest; record && !ended && reader_.ReadLine(rest, &ended);) {
+  }
+  return record;
+}
+
+bool CHexFile::Decode() {
+  const std::string_view line = line_;
   addressSize_ = dataSize_ = 0;
   // The type must be "00": end-of-file and extended-address records end the reading here.
   if (line.size() < kDataAt || line[0] != ':' || line[kTypeAt] != '0' || line[kTypeAt + 1] != '0')
@@ -89,10 +100,12 @@ bool CHexFile::ReadRecord() {
   return stated >= 0 && static_cast<unsigned>(stated) == expected;
 }
 
-int LoadHexFile(Ui& ui, const std::string& path, uint8_t* image) {
+int LoadHexFile(Ui& ui, const std::string& path, uint8_t* image, FileError* error) {
+  constexpr const char* kCanNotOpenHex = "can not open hex file";
   CHexFile file;
   if (!file.Open(path)) {
-    ui.Message("can not open hex file");
+    if (error) *error = file.Error();
+    ui.Message(FileFailureText(kCanNotOpenHex, file.Error()));
     return 0;
   }
   WaitCursor wait(ui);
@@ -103,6 +116,12 @@ int LoadHexFile(Ui& ui, const std::string& path, uint8_t* image) {
     const int length = std::min(file.Length(), kPageSize - address);
     std::memcpy(image + address, file.Data(), static_cast<size_t>(length));
     if (address >= size) size = address + length;
+  }
+  if (file.Failed()) {
+    // What was read stays in the image, as after a bad record; the reader is told why the rest is not.
+    if (error) *error = file.Error();
+    wait.Restore();
+    ui.Message(FileFailureText(kCanNotOpenHex, file.Error()));
   }
   file.Close();
   return size;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "filetools/file_io.h"
+#include "platform/file_io.h"
 
 namespace quill {
 
@@ -21,8 +21,13 @@ class CHexFile {
   // Intel-HEX carries the length in one byte; the usual build output has 16.
   static constexpr int kMaxDataBytes = 255;
 
+  // Any readable file (a FIFO or a pipe is read as it comes); false with Error() when it cannot be opened.
   bool Open(const std::string& path);
   void Close();
+  // Why the file could not be opened or read.
+  const FileError& Error() const { return reader_.Error(); }
+  // True when a read error, not the end of the file, ended the records.
+  bool Failed() const { return reader_.Failed(); }
 
   // Reads the next line and decodes it; true only for a complete data record whose checksum holds.
   // False at the end of the file, for a line without ':', for a record type other than 00, for a line
@@ -42,6 +47,9 @@ class CHexFile {
   const uint8_t* Data() const { return data_; }
 
  private:
+  // Decodes line_ into the fields; true for a complete data record whose checksum holds.
+  bool Decode();
+
   CLineReader reader_;
   std::string line_;
   // Where the address and data texts of the last record stand in the line.
@@ -56,7 +64,9 @@ class CHexFile {
 // that records cover are written, those past offset 0xFFFF are dropped. Returns the used size (at most
 // kPageSize): the end of the most recent record that did not start below the size reached so far; 0 when
 // the file cannot be opened ("can not open hex file") or holds no valid record before its first non-data
-// line. Shows the wait cursor while it reads.
-int LoadHexFile(Ui& ui, const std::string& path, uint8_t* image);
+// line. Shows the wait cursor while it reads. A file that cannot be opened or read shows "can not open hex
+// file" with the path and the reason; error, when given, receives them. A file refused as the same file as
+// a destination of the run (error->sameFile) must end the caller's run.
+int LoadHexFile(Ui& ui, const std::string& path, uint8_t* image, FileError* error = nullptr);
 
 }  // namespace quill

@@ -1,7 +1,7 @@
 #include "filetools/hex_merge.h"
 
 #include "filetools/file_choice.h"
-#include "filetools/file_io.h"
+#include "platform/file_io.h"
 
 namespace quill {
 namespace {
@@ -16,40 +16,49 @@ constexpr int kMaxSources = 2;
 }  // namespace
 
 ToolResult MergeHexTool(Ui& ui) {
+  CFileRun run;
   auto destination = ChooseFile(ui, kDestination);
   if (!destination) return ToolResult::Cancelled;
   COutputFile out;
   if (!out.Create(*destination, COutputFile::Mode::Text)) {
-    ui.Message(kCanNotCreateDest);
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
     return ToolResult::Failed;
   }
-  ToolResult result = ToolResult::Done;
   for (int i = 0; i < kMaxSources && !out.Failed(); ++i) {
     // The second dialog offers the first choice.
     auto source = ChooseFile(ui, kSource);
     if (!source) break;
     CLineReader in;
     if (!in.Open(*source)) {
-      // What was copied stays; the file still gets its end record below.
-      ui.Message(kCanNotOpenSource);
-      result = ToolResult::Failed;
-      break;
+      // The merge is not made: a destination without this source's lines would pass for the whole.
+      ui.Message(FileFailureText(kCanNotOpenSource, in.Error()));
+      return ToolResult::Failed;
     }
     WaitCursor wait(ui);
     std::string_view line;
-    while (in.ReadLine(line)) {
-      if (line == kHexEndOfFile) continue;
-      out.Write(line);
-      out.Write("\n");
+    bool ended = true;
+    bool lineStart = true;
+    while (in.ReadLine(line, &ended)) {
+      // Only a whole line can be the end record; a long line goes through in pieces.
+      if (!(lineStart && ended && line == kHexEndOfFile)) {
+        out.Write(line);
+        if (ended) out.Write("\n");
+      }
+      lineStart = ended;
+    }
+    if (in.Failed()) {
+      wait.Restore();
+      ui.Message(FileFailureText(kCanNotOpenSource, in.Error()));
+      return ToolResult::Failed;
     }
   }
   out.Write(kHexEndOfFile);
   out.Write("\n");
-  if (!out.Close()) {
-    ui.Message(kCanNotCreateDest);
+  if (!out.Commit()) {
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
     return ToolResult::Failed;
   }
-  return result;
+  return ToolResult::Done;
 }
 
 }  // namespace quill

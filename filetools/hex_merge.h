@@ -1,6 +1,7 @@
 // Bank-switch HEX merge (section "MergeHex"): the HEX outputs of a bank-switched build ("*.he?") joined
 // into one HEX file with a single end-of-file record at its end. The destination is chosen first, then at
-// most two sources; records are copied as text, neither decoded nor checked.
+// most two sources; records are copied as text, neither decoded nor checked. The sources are read as they
+// come (a pipe too); a source that cannot be opened or read leaves the destination as it was.
 #pragma once
 
 #include "filetools/tool_result.h"

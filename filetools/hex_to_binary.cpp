@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "filetools/file_choice.h"
-#include "filetools/file_io.h"
 #include "filetools/hex_file.h"
+#include "platform/file_io.h"
 
 namespace quill {
 namespace {
@@ -19,11 +19,12 @@ constexpr FileChoice kSource{kSection, kSrcNameKey, "demo.hex", FileDialogSpec::
 }  // namespace
 
 ToolResult HexToBinaryTool(Ui& ui) {
+  CFileRun run;
   auto destination = ChooseFile(ui, kDestination);
   if (!destination) return ToolResult::Cancelled;
   COutputFile out;
   if (!out.Create(*destination)) {
-    ui.Message(kCanNotCreateDest);
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
     return ToolResult::Failed;
   }
   std::vector<uint8_t> image(kPageSize);
@@ -31,19 +32,27 @@ ToolResult HexToBinaryTool(Ui& ui) {
   // syncs its file to disk, which would cost more than the page for a long list of files.
   std::string last = StoredChoice(kSource);
   bool chosen = false;
+  ToolResult result = ToolResult::Done;
   while (!out.Failed()) {
     auto source = AskFile(ui, kSource, last);
     if (!source) break;
     last = *source;
     chosen = true;
     std::fill(image.begin(), image.end(), 0xFF);
-    // A HEX file that cannot be read still takes its place, as a page of 0xFF.
-    LoadHexFile(ui, *source, image.data());
+    // A HEX file that cannot be read still takes its place, as a page of 0xFF; the binary file itself
+    // named as a HEX file ends the tool with nothing written.
+    FileError error;
+    LoadHexFile(ui, *source, image.data(), &error);
+    if (error.sameFile) {
+      result = ToolResult::Failed;
+      break;
+    }
     out.Write(image.data(), image.size());
   }
   if (chosen) StoreChoice(kSource, last);
-  if (!out.Close()) {
-    ui.Message(kCanNotCreateDest);
+  if (result == ToolResult::Failed) return result;  // the binary file is left as it was
+  if (!out.Commit()) {
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
     return ToolResult::Failed;
   }
   return ToolResult::Done;

@@ -5,8 +5,8 @@
 #include "filetools/c_array_writer.h"
 #include "filetools/c_header_name.h"
 #include "filetools/file_choice.h"
-#include "filetools/file_io.h"
 #include "filetools/hex_file.h"
+#include "platform/file_io.h"
 #include "platform/ui.h"
 
 namespace quill {
@@ -21,15 +21,18 @@ constexpr FileChoice kDestination{kSection, kDstNameKey,  "demo.h", FileDialogSp
 }  // namespace
 
 int HexToHeader(Ui& ui, const std::string& destination, const std::string& source, int* loadedSize) {
+  CFileRun run;
   const std::string name = HeaderName(source);
   std::vector<uint8_t> image(kPageSize, 0x00);
-  const int size = LoadHexFile(ui, source, image.data());
+  FileError error;
+  const int size = LoadHexFile(ui, source, image.data(), &error);
   if (loadedSize) *loadedSize = size;
+  if (error.IsSet() && size > 0) return 0;  // a read error: the page is not whole
   if (size == 0) return 1;
 
   COutputFile out;
   if (!out.Create(destination)) {
-    ui.Message(kCanNotCreateDest);
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
     return 0;
   }
   // The line ends are written as bytes: the header is the same on every system.
@@ -37,8 +40,8 @@ int HexToHeader(Ui& ui, const std::string& destination, const std::string& sourc
             "_Code[" + name + "_CODE_SIZE] = {\r\n");
   CArrayWriter::WriteItemLines(out, image.data(), static_cast<size_t>(size), 16, "\r\n");
   out.Write("};");
-  if (!out.Close()) {
-    ui.Message(kCanNotCreateDest);
+  if (!out.Commit()) {
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
     return 0;
   }
   return 1;

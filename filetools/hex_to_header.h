@@ -15,8 +15,9 @@ namespace quill {
 
 class Ui;
 
-// Destination first. A source with no data gives no destination at all. Returns 1, or 0 when the
-// destination cannot be created or written ("Can not create dest file"; nothing is left behind).
+// Destination first. A source with no data gives no destination at all. Returns 1, or 0 when the source
+// failed while it was read or the destination cannot be written ("Can not create dest file" with the path
+// and the reason); the destination is then as it was.
 // loadedSize, when given, receives the used size of the page.
 int HexToHeader(Ui& ui, const std::string& destination, const std::string& source, int* loadedSize = nullptr);
 

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <memory>
 
 #include "filetools/file_choice.h"
-#include "filetools/file_io.h"
 #include "filetools/hex_file.h"
+#include "platform/file_io.h"
 #include "platform/paths.h"
 #include "platform/ui.h"
 
@@ -125,39 +126,80 @@ const BuildVariant* FindBuildVariantById(int buttonId) {
   return nullptr;
 }
 
-bool BuildImage(Ui& ui, const std::string& imagePath, const std::vector<std::string>& pieces) {
+namespace {
+
+// Writes the pages of one image into out (created); false when a piece is the image itself or the file
+// failed, after the message.
+bool WriteImage(Ui& ui, COutputFile& out, const std::vector<std::string>& pieces) {
   std::vector<uint8_t> page(kPageSize, 0xFF);
+  for (const auto& piece : pieces) {
+    if (piece.empty() || out.Failed()) break;
+    // A missing piece leaves a page of 0xFF and the build goes on; a piece that is one of the images of
+    // this build ends it.
+    FileError error;
+    LoadHexFile(ui, piece, page.data(), &error);
+    if (error.sameFile) return false;
+    out.Write(page.data(), page.size());
+    std::fill(page.begin(), page.end(), 0xFF);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool BuildImage(Ui& ui, const std::string& imagePath, const std::vector<std::string>& pieces) {
+  CFileRun run;
   WaitCursor wait(ui);
   COutputFile out;
   if (!out.Create(imagePath)) {
     wait.Restore();
-    ui.Message(kCanNotCreateDest);
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
     return false;
   }
-  for (const auto& piece : pieces) {
-    if (piece.empty() || out.Failed()) break;
-    LoadHexFile(ui, piece, page.data());
-    out.Write(page.data(), page.size());
-    std::fill(page.begin(), page.end(), 0xFF);
-  }
-  if (!out.Close()) {
+  if (!WriteImage(ui, out, pieces)) return false;
+  if (!out.Commit()) {
     wait.Restore();
-    ui.Message(kCanNotCreateDest);
+    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
     return false;
   }
   return true;
 }
 
-void RunBuildVariant(Ui& ui, const BuildVariant& variant) {
+bool RunBuildVariant(Ui& ui, const BuildVariant& variant) {
+  CFileRun run;
+  WaitCursor wait(ui);
+  // The images of one button are made together: each is written beside its old file, and all replace
+  // theirs at the end, so a failure or an interrupt leaves every image as it was.
+  std::vector<std::unique_ptr<COutputFile>> images;
   for (const auto& image : variant.images) {
     bool present = std::all_of(image.needs.begin(), image.needs.end(),
                                [](const char* piece) { return PathExists(MapWindowsPath(piece)); });
     // The images that need pieces come last: a missing one ends the button.
-    if (!present) return;
+    if (!present) break;
     std::vector<std::string> pieces;
     for (const char* piece : image.pieces) pieces.push_back(MapWindowsPath(piece));
-    BuildImage(ui, MapWindowsPath(image.image), pieces);
+    auto out = std::make_unique<COutputFile>();
+    if (!out->Create(MapWindowsPath(image.image))) {
+      wait.Restore();
+      ui.Message(FileFailureText(kCanNotCreateDest, out->Error()));
+      return false;
+    }
+    if (!WriteImage(ui, *out, pieces)) return false;
+    images.push_back(std::move(out));
   }
+  std::vector<COutputFile*> files;
+  for (auto& f : images) files.push_back(f.get());
+  if (!COutputFile::CommitAll(files)) {
+    wait.Restore();
+    for (COutputFile* f : files) {
+      if (f->Error().IsSet()) {
+        ui.Message(FileFailureText(kCanNotCreateDest, f->Error()));
+        break;
+      }
+    }
+    return false;
+  }
+  return true;
 }
 
 }  // namespace quill

@@ -36,11 +36,13 @@ const BuildVariant* FindBuildVariantById(int buttonId);
 
 // Writes one image from pieces (paths on this system) up to the first empty name: each piece loaded into
 // a page filled with 0xFF; a piece that cannot be read gives "can not open hex file" and a page of 0xFF,
-// and the build goes on. False after "Can not create dest file" (nothing is left behind).
+// and the build goes on. False after "Can not create dest file" with the path and the reason, or when a
+// piece is the image itself; the image is then as it was.
 bool BuildImage(Ui& ui, const std::string& imagePath, const std::vector<std::string>& pieces);
 
-// The Build button: the always-written images in order; then, when their pieces exist, the others. No
-// message reports success or an image that was not written.
-void RunBuildVariant(Ui& ui, const BuildVariant& variant);
+// The Build button: the always-written images in order; then, when their pieces exist, the others. The
+// images replace their old files together at the end; when one cannot be written none does (false, after
+// the message). No message reports success or an image that was not written.
+bool RunBuildVariant(Ui& ui, const BuildVariant& variant);
 
 }  // namespace quill

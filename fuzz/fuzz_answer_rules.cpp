@@ -65,12 +65,14 @@ void FuzzTcp(bool receive, size_t capacity, const std::vector<std::vector<uint8_
     fuzz::Check(static_cast<size_t>(acks) == lonelyAcks, "TCP acknowledgements miscounted");
     return;
   }
-  // Deliveries that together make exactly 128 bytes are one answer, however they were cut; a delivery
-  // that would run past the block drops the block begun.
+  // Deliveries that together make exactly 128 bytes are one answer, however they were cut; a whole
+  // 128-byte delivery drops a piece pending before it; any other delivery that would run past the block
+  // drops the block begun.
   std::vector<uint8_t> answers;
   std::vector<uint8_t> partial;
   for (const auto& d : deliveries) {
     if (d.empty()) continue;
+    if (d.size() == kLinkBlock) partial.clear();
     if (partial.size() + d.size() > kLinkBlock) {
       partial.clear();
       continue;

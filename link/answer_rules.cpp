@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
+
+#include "platform/debug_log.h"
 
 namespace quill {
 namespace {
@@ -27,10 +30,18 @@ void TcpAnswerRule::ClearReceive() {
 
 int TcpAnswerRule::Deliver(const uint8_t* data, size_t length) {
   if (!receive_) return (length == 1 && data[0] == kAck) ? 1 : 0;
+  if (length == 0) return 0;  // an empty delivery may come without a buffer behind it
+  if (length == kLinkBlock && partialLength_ > 0) {
+    // A whole answer in one delivery after a short piece that made no answer (bytes sent on after the last
+    // answer): the piece is stray. Collected in front of the answer it would shift this block and every one
+    // after it; dropped, it costs nothing.
+    OutputDebugString("Dropped a stray piece of length " + std::to_string(partialLength_) +
+                      " before a 128-byte answer\n");
+    partialLength_ = 0;
+  }
   // One request, one answer of 128 bytes, the next only after the next request: bytes past the block they
   // would complete belong to no answer. Taken as the start of the next block they would shift every block
   // after them, so the block is dropped, as a segment of another length is, and the wait gives up.
-  if (length == 0) return 0;  // an empty delivery may come without a buffer behind it
   if (partialLength_ + length > kLinkBlock) {
     partialLength_ = 0;
     return 0;

@@ -19,7 +19,9 @@ class TcpAnswerRule {
   // Receive mode on: answers are 128-byte blocks stored one after another in the buffer.
   void SetReceive(uint8_t* buffer, size_t capacity);
   void ClearReceive();
-  // One delivery from the socket; the number of acknowledgements it gives (0 or 1).
+  // One delivery from the socket; the number of acknowledgements it gives (0 or 1). In receive mode 128
+  // bytes are one answer, in one delivery or in pieces; a whole 128-byte delivery drops a short piece still
+  // pending before it (with a debug-log line), and pieces that together run past 128 bytes are no answer.
   int Deliver(const uint8_t* data, size_t length);
 
   bool ReceiveMode() const { return receive_; }

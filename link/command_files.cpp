@@ -1,18 +1,9 @@
 #include "link/command_files.h"
 
-#include <filesystem>
-
 #include "link/maintenance_link.h"
 #include "platform/settings_store.h"
 
 namespace quill {
-// An ifstream opens a folder on Linux and then reads nothing.
-bool OpenInputFile(std::ifstream& in, const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  in.open(path, std::ios::binary);
-  return static_cast<bool>(in);
-}
 
 std::optional<std::string> ChooseFile(Ui& ui, FileDialogSpec::Mode mode, const RememberedFile& remembered,
                                       std::string_view defaultExt, std::string_view filter) {
@@ -27,19 +18,18 @@ std::optional<std::string> ChooseFile(Ui& ui, FileDialogSpec::Mode mode, const R
   return path;
 }
 
-FileReadStatus ReadPaddedFile(const std::string& path, uint8_t padding, PaddedFile& out) {
-  std::ifstream in;
-  if (!OpenInputFile(in, path)) return FileReadStatus::CannotOpen;
-  in.seekg(0, std::ios::end);
-  std::streamoff size = in.tellg();
-  if (size < 0) return FileReadStatus::CannotOpen;
-  if (static_cast<unsigned long long>(size) > kMaxUpdateFile) return FileReadStatus::TooLarge;
-  in.seekg(0, std::ios::beg);
-  out.length = static_cast<size_t>(size);
-  out.buffer.assign(RoundUpTo256(out.length), padding);
-  in.read(reinterpret_cast<char*>(out.buffer.data()), static_cast<std::streamsize>(out.length));
-  // A file that shrank while it was read sends what it had; the rest stays padding.
-  out.length = static_cast<size_t>(in.gcount());
+FileReadStatus ReadPaddedFile(const std::string& path, uint8_t padding, PaddedFile& out, FileError* error) {
+  switch (ReadWholeFile(path, kMaxUpdateFile, out.buffer, error)) {
+    case ReadStatus::Ok:
+      break;
+    case ReadStatus::TooLarge:
+      return FileReadStatus::TooLarge;
+    case ReadStatus::CannotOpen:
+    case ReadStatus::ReadError:
+      return FileReadStatus::CannotOpen;
+  }
+  out.length = out.buffer.size();
+  out.buffer.resize(RoundUpTo256(out.length), padding);
   return FileReadStatus::Ok;
 }
 

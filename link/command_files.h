@@ -4,12 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/ui.h"
 
 namespace quill {
@@ -43,10 +43,9 @@ struct PaddedFile {
 // image is refused, while a wrong choice (a disk image, a video) cannot exhaust the memory.
 constexpr size_t kMaxUpdateFile = 16u << 20;
 
+// A regular file only: a FIFO or a device is refused without waiting for it. error receives the path and
+// the reason (for TooLarge, the size and the limit).
 enum class FileReadStatus { Ok, CannotOpen, TooLarge };
-FileReadStatus ReadPaddedFile(const std::string& path, uint8_t padding, PaddedFile& out);
-
-// Opens a file for reading; false for a folder too, which the system's open refuses.
-bool OpenInputFile(std::ifstream& in, const std::string& path);
+FileReadStatus ReadPaddedFile(const std::string& path, uint8_t padding, PaddedFile& out, FileError* error);
 
 }  // namespace quill

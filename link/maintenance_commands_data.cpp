@@ -3,7 +3,6 @@
 // out with SendImage and the area's command byte; the reconnect afterwards tells a refusal (the phone
 // answers) from an update under way (it is silent while it writes its flash).
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -30,12 +29,13 @@ bool CMaintenanceCommands::RunFileUpdate(const FileUpdate& row) {
   const CommandValues values = host_.SaveToolOptions();
   if (!RequireTcp(values)) return false;
   PaddedFile file;
-  switch (ReadPaddedFile(*path, row.padding, file)) {
+  FileError error;
+  switch (ReadPaddedFile(*path, row.padding, file, &error)) {
     case FileReadStatus::CannotOpen:
-      ui_.Message("Can not open source file");
+      ui_.Message(FileFailureText("Can not open source file", error));
       return false;
     case FileReadStatus::TooLarge:
-      ui_.Message("Can not malloc memory");
+      ui_.Message(FileFailureText("Can not malloc memory", error));
       return false;
     case FileReadStatus::Ok:
       break;
@@ -87,23 +87,17 @@ bool CMaintenanceCommands::UpdateAlternateSettings() {
   auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"AlternateUpdate", "SrcName", "setting.txt"},
                          "*.txt", kTextFilter);
   if (!path) return false;
-  std::ifstream in;
-  if (!OpenInputFile(in, *path)) {
-    ui_.Message("Can not open source file");
-    return false;
-  }
   {
-    WaitCursor cursor(ui_);
     // Lines before any section line go to image 1; "[SETTING1]" .. "[SETTING4]" select an image; other
     // section lines keep the selection.
-    SettingsTextReader reader(images.data());
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      reader.Line(line);
+    WaitCursor cursor(ui_);
+    FileError error;
+    if (!ApplySettingsTextFile(*path, images.data(), &error)) {
+      cursor.Restore();
+      ui_.Message(FileFailureText("Can not open source file", error));
+      return false;
     }
   }
-  in.close();
   if (!link_.SendImage(values.phone, images.data(), images.size(), kAlternateCommand, 0x00)) return false;
   return ReportProbe(values.phone, kAlternateProbeWait, "Invalid update method", kUpdating);
 }

@@ -1,6 +1,6 @@
 // SDRAM load and export over either link, the factory-restore instructions and the connection test.
 #include <algorithm>
-#include <fstream>
+#include <vector>
 #include <memory>
 #include <new>
 
@@ -39,9 +39,9 @@ bool CMaintenanceCommands::LoadSdram() {
                          kDataFilter);
   if (!path) return false;
   const CommandValues values = host_.SaveToolOptions();
-  std::ifstream in;
-  if (!OpenInputFile(in, *path)) {
-    ui_.Message("Can not open source file");
+  CInputFile in;
+  if (!in.OpenRegular(*path)) {
+    ui_.Message(FileFailureText("Can not open source file", in.Error()));
     return false;
   }
   auto buffer = AllocateSdram();
@@ -50,9 +50,14 @@ bool CMaintenanceCommands::LoadSdram() {
     return false;
   }
   // A longer file loads its first 640000 bytes only.
-  in.read(reinterpret_cast<char*>(buffer.get()), static_cast<std::streamsize>(kSdramSize));
-  const size_t length = static_cast<size_t>(in.gcount());
-  in.close();
+  std::vector<uint8_t> data;
+  if (!in.ReadUpTo(data, kSdramSize)) {
+    ui_.Message(FileFailureText("Can not open source file", in.Error()));
+    return false;
+  }
+  in.Close();
+  const size_t length = data.size();
+  std::copy(data.begin(), data.end(), buffer.get());
   switch (values.linkType) {
     case 0:
       return WriteSdramOverSerial(values.portName, buffer.get(), length);

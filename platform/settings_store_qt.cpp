@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <memory>
 #include <mutex>
@@ -390,6 +391,16 @@ QVariant TextVariant(std::string_view value) {
   return QByteArray(value.data(), static_cast<qsizetype>(value.size()));
 }
 
+// The file a path names, symbolic links followed (the path itself when it names nothing yet).
+std::string Resolved(const std::string& path) {
+  std::string file = path;
+  if (char* real = ::realpath(path.c_str(), nullptr)) {
+    file = real;
+    std::free(real);
+  }
+  return file;
+}
+
 // A name beside file that nothing uses yet, made by make(name): 0, or the error number (EEXIST: try the
 // next name).
 int MakeBeside(const std::string& file, const char* what, const std::function<int(const std::string&)>& make,
@@ -411,7 +422,9 @@ int MakeBeside(const std::string& file, const char* what, const std::function<in
 class OldFile {
  public:
   // Ok when there is nothing to keep (no file yet) or it is kept; the failure when it cannot be kept.
-  StoreResult Keep(const std::string& file, const FileId& id) {
+  // QSettings replaces the file a symbolic link points to and keeps the link: that file is the one kept.
+  StoreResult Keep(const std::string& path, const FileId& id) {
+    const std::string file = Resolved(path);
     file_ = file;
     if (!id.exists || !id.regular) return {};
     int error = MakeBeside(
@@ -439,7 +452,7 @@ class OldFile {
   void PutBack(const FileId& before, const FileId& written) {
     if (written == before || !written.exists || !(Identify(file_) == written)) return Drop();
     if (kept_.empty()) {
-      ::unlink(file_.c_str());  // this save made it
+      if (!before.exists) ::unlink(file_.c_str());  // this save made it
       return;
     }
     if (::rename(kept_.c_str(), file_.c_str()) == 0) kept_.clear();
@@ -538,7 +551,7 @@ StoreResult SaveLocked(const std::vector<Change>& changes, bool clearAll, std::s
   // old file goes back over it.
   settings->sync();
   old.PutBack(current, Identify(file));
-  return StoreResult::Failed(file, WhyNotWritten(file));
+  return StoreResult::Failed(file, WhyNotWritten(Resolved(file)));
 }
 
 StoreResult Save(const std::vector<Change>& changes, bool clearAll) {
@@ -558,9 +571,10 @@ struct BatchState {
   std::vector<Change> changes;
   StoreResult failure;
   int depth = 0;
-  const Change* Find(const QString& path) const {
-    for (auto it = changes.rbegin(); it != changes.rend(); ++it)
-      if (it->path == path) return &*it;
+  // A batch holds one change per key, the last one written.
+  Change* Find(const QString& path) {
+    for (Change& c : changes)
+      if (c.path == path) return &c;
     return nullptr;
   }
 };
@@ -578,7 +592,10 @@ std::optional<std::string> StoredBytes(std::string_view section, std::string_vie
 StoreResult Write(std::string_view section, std::string_view key, const QVariant& value) {
   const QString path = Path(section, key);
   if (t_batch) {
-    if (StoredBytes(section, key) != BytesOf(value)) t_batch->changes.push_back({path, value});
+    if (Change* pending = t_batch->Find(path))
+      pending->value = value;
+    else if (StoredBytes(section, key) != BytesOf(value))
+      t_batch->changes.push_back({path, value});
     return t_batch->failure;
   }
   return Save({{path, value}}, false);

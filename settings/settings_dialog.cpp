@@ -12,6 +12,7 @@
 #include <QStyleOptionSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QValidator>
 #include <algorithm>
 #include <climits>
 #include <cstdio>
@@ -23,6 +24,7 @@
 #include "resources/dialog_template.h"
 #include "resources/ip_address_edit.h"
 #include "settings/phone_settings.h"
+#include "settings/phone_text.h"
 
 namespace quill {
 namespace {
@@ -48,8 +50,8 @@ constexpr uint32_t Ip(uint32_t a, uint32_t b, uint32_t c, uint32_t d) {
   return a << 24 | b << 16 | c << 8 | d;
 }
 
-// One field of the dialog: its control, the store key it is written to, its limit (characters of a text,
-// range of a number or slider), the value it opens with and whether it opens enabled.
+// One field of the dialog: its control, the store key it is written to, its limit (bytes of a text in the
+// phone's code page, range of a number or slider), the value it opens with and whether it opens enabled.
 struct Field {
   int id;
   const char* key;  // null: the user name, written only as part of the composed identifier
@@ -181,6 +183,21 @@ std::string MacText(int byte) {
   std::snprintf(text, sizeof text, "0x%02x", byte & 0xFF);
   return text;
 }
+
+// A text edit's limit is in the phone's bytes (code page 936: two for a Chinese character), the width its
+// field has in the settings image, not in characters. A keystroke or paste that would pass the limit, or
+// that holds a character the phone cannot show, is refused as a character limit refuses one.
+class PhoneTextLimit : public QValidator {
+ public:
+  PhoneTextLimit(int maxBytes, QObject* parent) : QValidator(parent), maxBytes_(maxBytes) {}
+  State validate(QString& input, int&) const override {
+    auto bytes = PhoneTextFromUtf8(input.toStdString());
+    return bytes && bytes->size() <= static_cast<size_t>(maxBytes_) ? Acceptable : Invalid;
+  }
+
+ private:
+  int maxBytes_;
+};
 
 // Up and down arrows attached to a number edit: each click steps the edit's number by one within the range
 // and writes it back into the edit, whose change then runs the edit's own rule.
@@ -405,7 +422,8 @@ void CPhoneSettingsDlg::OnInitDialog() {
     switch (f.ctl) {
       case Ctl::Text: {
         auto* e = static_cast<QLineEdit*>(c);
-        e->setMaxLength(f.max);
+        e->setMaxLength(f.max);  // no character takes less than a byte
+        e->setValidator(new PhoneTextLimit(f.max, e));
         e->setText(QString::fromUtf8(f.openText));
         break;
       }
@@ -512,9 +530,15 @@ bool CPhoneSettingsDlg::TakeValues(std::vector<TakenValue>& out) {
     QWidget* c = gui::FindControl(this, f.id);
     Value value;
     switch (f.ctl) {
-      case Ctl::Text:
-        value = static_cast<QLineEdit*>(c)->text().toStdString();
+      case Ctl::Text: {
+        // Stored as the phone's bytes, as the texts imported from a phone are: the image carries them as
+        // they are. Only a program can have put a longer text in the edit; it is cut between characters.
+        auto bytes = PhoneTextFromUtf8(static_cast<QLineEdit*>(c)->text().toStdString());
+        if (!bytes) return Fail(c, "The phone can not show every character of this text.");
+        bytes->resize(PhoneTextCut(*bytes, static_cast<size_t>(f.max)));
+        value = std::move(*bytes);
         break;
+      }
       case Ctl::Number: {
         auto n = ParseDialogInteger(static_cast<QLineEdit*>(c)->text());
         if (!n || *n > INT_MAX) return Fail(c, "Please enter an integer.");

@@ -98,7 +98,9 @@ class CPhoneSettingsDlg : public QDialog {
   CPhoneSettingsDlg(QWidget* owner, Ui& ui);
 
   // OK: takes and checks every value; on the first failing field shows the standard message, gives that
-  // field the focus and stays open with nothing written. Otherwise writes the store and closes.
+  // field the focus and stays open with nothing written. Otherwise writes the store and closes; when the
+  // store cannot be written it says so (the store file and the reason) and stays open with the values.
+  // Texts are stored in the phone's code page 936; their edits are limited in its bytes.
   void accept() override;
 
  private:

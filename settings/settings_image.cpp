@@ -7,6 +7,7 @@
 #include "platform/settings_store.h"
 #include "settings/image_field.h"
 #include "settings/phone_settings.h"
+#include "settings/phone_text.h"
 #include "transport/net_helpers.h"
 
 namespace quill {
@@ -26,6 +27,12 @@ uint8_t NumberTextByte(std::string_view text) {
   return static_cast<uint8_t>(static_cast<uint32_t>(ParseNumber(text)) & 0xFF);
 }
 
+// A text longer than its field is cut between two characters of the phone's code page, never inside one
+// (the identifier the dialog composes is longer than its field).
+std::string_view FitPhoneText(std::string_view text, size_t room) {
+  return text.substr(0, PhoneTextCut(text, room));
+}
+
 void BuildField(uint8_t* image, const PhoneSettingKey& key) {
   uint8_t* field = image + key.offset;
   const size_t width = static_cast<size_t>(key.width);
@@ -42,12 +49,16 @@ void BuildField(uint8_t* image, const PhoneSettingKey& key) {
     case ImageEncoding::Address:
       image_field::PutAddress(field, static_cast<uint32_t>(ReadPhoneIntOrDefault(key)));
       break;
-    case ImageEncoding::TerminatedText:
-      image_field::PutTerminatedText(field, width, ReadPhoneTextOrDefault(key));
+    case ImageEncoding::TerminatedText: {
+      const std::string text = ReadPhoneTextOrDefault(key);
+      image_field::PutTerminatedText(field, width, FitPhoneText(text, width - 1));
       break;
-    case ImageEncoding::FixedText:
-      image_field::PutFixedText(field, width, ReadPhoneTextOrDefault(key));
+    }
+    case ImageEncoding::FixedText: {
+      const std::string text = ReadPhoneTextOrDefault(key);
+      image_field::PutFixedText(field, width, FitPhoneText(text, width));
       break;
+    }
     case ImageEncoding::None:
     case ImageEncoding::SerialNumber:
       break;

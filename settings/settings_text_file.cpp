@@ -3,9 +3,8 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
+#include "platform/file_io.h"
 #include "settings/image_field.h"
 #include "transport/net_helpers.h"
 
@@ -222,14 +221,11 @@ void ApplySettingsText(std::string_view text, uint8_t* images) {
   }
 }
 
-bool ApplySettingsTextFile(const std::string& path, uint8_t* images) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  SettingsTextReader reader(images);
-  std::string line;
-  while (std::getline(in, line)) reader.Line(WithoutLineEnd(line));
+bool ApplySettingsTextFile(const std::string& path, uint8_t* images, FileError* error) {
+  // Read whole first: a file that fails half way changes nothing.
+  std::string text;
+  if (ReadWholeFile(path, kMaxSettingsTextFile, text, error) != ReadStatus::Ok) return false;
+  ApplySettingsText(text, images);
   return true;
 }
 

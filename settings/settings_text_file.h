@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_io.h"
 #include "settings/settings_image.h"
 
 namespace quill {
@@ -45,8 +46,12 @@ class SettingsTextReader {
 
 // Applies a whole text (lines ended by "\n" or "\r\n") to the four images.
 void ApplySettingsText(std::string_view text, uint8_t* images);
-// Applies the file at path to the four images; false when it cannot be opened for reading (then nothing
-// is changed).
-bool ApplySettingsTextFile(const std::string& path, uint8_t* images);
+// The largest settings text file read: many times any real one (a few kilobytes).
+constexpr size_t kMaxSettingsTextFile = size_t{1} << 20;
+
+// Applies the file at path to the four images; false when it cannot be read whole: missing, no regular
+// file (a FIFO or a device is refused without waiting), larger than kMaxSettingsTextFile, or failing to
+// read. Nothing is changed then, and error (when given) says why.
+bool ApplySettingsTextFile(const std::string& path, uint8_t* images, FileError* error = nullptr);
 
 }  // namespace quill

@@ -31,11 +31,15 @@ bool IsRequest(const std::vector<uint8_t>& in) {
   return in.size() == 2 && (in[0] == 'd' || in[0] == 's') && in[1] == 'h';
 }
 
-std::chrono::microseconds SystemMs(int ms) { return Timing::Current().Scaled(std::max(ms, 0)); }
+std::chrono::microseconds SystemMs(int ms) {
+  return Timing::Current().Scaled(std::max(ms, 0));
+}
 
 }  // namespace
 
-bool IsLoaderCommand(uint8_t byte) { return byte <= 15 || (byte >= kCmdSettings && byte <= kCmdAlternate); }
+bool IsLoaderCommand(uint8_t byte) {
+  return byte <= 15 || (byte >= kCmdSettings && byte <= kCmdAlternate);
+}
 
 struct TcpLoader::Connection {
   UniqueFd fd;
@@ -46,13 +50,17 @@ struct TcpLoader::Connection {
   size_t settingsOffset = 0;
   size_t sdramOffset = 0;
   int units = 0;
-  bool blocked = false;  // the socket took no more; wait for POLLOUT
+  int answers = 0;             // answers queued
+  bool resetWhenSent = false;  // the last answer queued is to leave together with a reset
+  bool blocked = false;        // the socket took no more; wait for POLLOUT
   bool ended = false;
 };
 
 TcpLoader::TcpLoader(Config config) : config_(std::move(config)), port_(config_.port) {}
 
-TcpLoader::~TcpLoader() { Stop(); }
+TcpLoader::~TcpLoader() {
+  Stop();
+}
 
 bool TcpLoader::Start() {
   if (IsRunning()) return true;
@@ -287,11 +295,12 @@ void TcpLoader::Run() {
     for (auto& c : connections) {
       if (c->ended || c->blocked) continue;
       int fd = c->fd.Get();
-      auto result = c->out.WriteDue(now, [fd](const uint8_t* p, size_t n) {
-        return ::send(fd, p, n, MSG_NOSIGNAL);
-      });
+      auto result =
+          c->out.WriteDue(now, [fd](const uint8_t* p, size_t n) { return ::send(fd, p, n, MSG_NOSIGNAL); });
       if (result == OutputSchedule::Result::Blocked) c->blocked = true;
       if (result == OutputSchedule::Result::Failed) EndConnection(*c);
+      // The reset follows the answer's write at once, before the tool can have read the answer.
+      if (result == OutputSchedule::Result::Done && c->resetWhenSent && c->out.Empty()) Drop(*c, true);
     }
     connections.erase(std::remove_if(connections.begin(), connections.end(),
                                      [](const std::unique_ptr<Connection>& c) { return c->ended; }),
@@ -331,7 +340,9 @@ void TcpLoader::AcceptAll(std::vector<std::unique_ptr<Connection>>& connections)
       ++connections_;
     }
     changed_.notify_all();
-    Tell("tcp " + std::to_string(c->id) + ": connected from " + text + ":" + std::to_string(ntohs(peer.sin_port)));
+    Tell("tcp " + std::to_string(c->id) + ": connected from " + text + ":" +
+         std::to_string(ntohs(peer.sin_port)));
+    if (Faults().resetAfterAnswers == 0) Drop(*c, true);  // accepted, then reset at once
     connections.push_back(std::move(c));
   }
 }
@@ -451,11 +462,17 @@ void TcpLoader::QueueAck(Connection& c, const TcpFaults& f) {
   std::vector<uint8_t> answer{f.wrongAck.value_or(kLoaderAck)};
   answer.insert(answer.end(), f.joinAfterAck.begin(), f.joinAfterAck.end());
   c.out.Add(std::move(answer), SimClock::now() + SystemMs(f.lateMs));
+  CountAnswer(c, f);
+}
+
+void TcpLoader::CountAnswer(Connection& c, const TcpFaults& f) {
+  if (++c.answers == f.resetAfterAnswers) c.resetWhenSent = true;
 }
 
 void TcpLoader::QueueBlock(Connection& c, const TcpFaults& f, std::vector<uint8_t> block) {
   block.insert(block.end(), f.afterBlock.begin(), f.afterBlock.end());
   auto due = SimClock::now() + SystemMs(f.lateMs);
+  CountAnswer(c, f);
   if (f.splitPiece <= 0 || static_cast<size_t>(f.splitPiece) >= block.size()) {
     c.out.Add(std::move(block), due);
     return;

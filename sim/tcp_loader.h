@@ -34,16 +34,20 @@ constexpr uint8_t kCmdAlternate = 0x85;
 bool IsLoaderCommand(uint8_t byte);
 
 struct TcpFaults {
-  bool noListener = false;     // refuse connections: nothing listens on the port
-  bool silent = false;         // accept and record, but never answer nor act on anything
-  bool refuseUpdates = false;  // after a command go on accepting connections, and keep nothing
-  int lateMs = 0;              // every answer this late, in the system's ms (timing seam)
-  int splitPiece = 0;          // 1..127: a 128-byte answer goes out in pieces of this size, apart
+  bool noListener = false;            // refuse connections: nothing listens on the port
+  bool silent = false;                // accept and record, but never answer nor act on anything
+  bool refuseUpdates = false;         // after a command go on accepting connections, and keep nothing
+  int lateMs = 0;                     // every answer this late, in the system's ms (timing seam)
+  int splitPiece = 0;                 // 1..127: a 128-byte answer goes out in pieces of this size, apart
   std::vector<uint8_t> joinAfterAck;  // sent in one segment right after each 0xFF
   std::optional<uint8_t> wrongAck;    // answered in place of 0xFF
   std::vector<uint8_t> afterBlock;    // sent right after each 128-byte read answer, as part of it
-  int dropAfterUnits = -1;     // >= 0: answers that many units of a connection; the next one drops it
-  bool dropWithReset = false;  // drop with a reset (SO_LINGER 0) instead of an orderly close
+  int dropAfterUnits = -1;            // >= 0: answers that many units of a connection; the next one drops it
+  bool dropWithReset = false;         // drop with a reset (SO_LINGER 0) instead of an orderly close
+  // >= 1: a connection's answer of this number is sent and the connection reset right after it, in the
+  // same turn, so that the tool finds the answer and the reset together. 0: every connection is reset as
+  // soon as it is accepted.
+  int resetAfterAnswers = -1;
 };
 
 class TcpLoader {
@@ -118,6 +122,7 @@ class TcpLoader {
   void HandleUnit(Connection& c, SimUnit unit);
   void QueueAck(Connection& c, const TcpFaults& f);
   void QueueBlock(Connection& c, const TcpFaults& f, std::vector<uint8_t> block);
+  void CountAnswer(Connection& c, const TcpFaults& f);
   void Drop(Connection& c, bool reset);
   void EndConnection(Connection& c);
   void Tell(const std::string& line);
@@ -125,7 +130,7 @@ class TcpLoader {
 
   Config config_;
   std::atomic<uint16_t> port_{0};  // rewritten by the loader thread when it binds again
-  uint32_t address_ = 0;  // network order
+  uint32_t address_ = 0;           // network order
   UnitLog log_;
   Event stop_{Event::Kind::ManualReset};
   Event wake_{Event::Kind::AutoReset};

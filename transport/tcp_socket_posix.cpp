@@ -45,6 +45,24 @@ bool IsAbortedConnection(int err) {
   return err == ECONNRESET || err == ECONNABORTED || err == ETIMEDOUT || err == EPIPE || err == EHOSTUNREACH;
 }
 
+// What the connect watcher may find when it looks: a connection refused or never made fails the connect;
+// a reset can only end a connection that was made (the phone accepted it, then reset it at once), so the
+// connect succeeded and the reset is the connection's end, which the I/O thread reports after whatever the
+// phone sent before it.
+bool IsResetAfterConnect(int err) {
+  return err == ECONNRESET || err == EPIPE;
+}
+
+// The line for a connection that ended with err: the close event with an error code, or a failed receive.
+void LogEnding(int err) {
+  if (err == ENETDOWN)
+    OutputDebugString("Error in FD_READ\n");
+  else if (IsAbortedConnection(err))
+    OutputDebugString("Socket aborted\n");
+  else
+    OutputDebugString("The remote party has reset the connection or other err\n");
+}
+
 }  // namespace
 
 // Everything the connect watcher and the I/O thread touch. They hold it by shared_ptr, so a thread that is
@@ -54,10 +72,14 @@ struct CTcpSocket::Link {
   Hwnd owner;
   uint32_t peer = 0;
   int connectError = 0;  // a connect outcome known at once (WinSock code), posted by the watcher at once
-  Event output{Event::Kind::AutoReset};   // blocks queued, or the socket became writable
-  Event hangup{Event::Kind::ManualReset}; // stays set until the link goes
+  // The reset the connect watcher took from the socket (errno), for the I/O thread to report as the end of
+  // the connection. Written by the watcher before it ends; the I/O thread starts after it was joined.
+  int resetSeenAtConnect = 0;
+  Event output{Event::Kind::AutoReset};         // blocks queued, or the socket became writable
+  Event hangup{Event::Kind::ManualReset};       // stays set until the link goes
   Event connectSeen{Event::Kind::ManualReset};  // the owner has its reply: the watcher has nothing to do
-  CCriticalSection lock;                  // guards queue, and nothing else
+  Event joined{Event::Kind::ManualReset};       // the join is logged: the I/O thread's lines may follow
+  CCriticalSection lock;                        // guards queue, and nothing else
   COutputQueue<DataBlock> queue;
   int canWrite = 0;  // written and read by the I/O thread only
   CTcpSocket::SendCall send = ::send;
@@ -65,7 +87,9 @@ struct CTcpSocket::Link {
 
 CTcpSocket::CTcpSocket() = default;
 
-CTcpSocket::~CTcpSocket() { Close(); }
+CTcpSocket::~CTcpSocket() {
+  Close();
+}
 
 std::shared_ptr<CTcpSocket::Link> CTcpSocket::CurrentLink() const {
   std::lock_guard<std::mutex> lock(linkMutex_);
@@ -79,7 +103,8 @@ bool CTcpSocket::Call(uint32_t peerNetworkOrder, Hwnd owner, int port) {
   link->owner = owner;
   if (sendCall_) link->send = sendCall_;
   uint16_t peerPort = static_cast<uint16_t>(port == 0 ? kLoaderPort : port);
-  if (!link->output.IsValid() || !link->hangup.IsValid() || !link->connectSeen.IsValid()) {
+  if (!link->output.IsValid() || !link->hangup.IsValid() || !link->connectSeen.IsValid() ||
+      !link->joined.IsValid()) {
     OutputDebugString("CreateEvent fail in Prepare connection data\n");
     Close();
     return false;
@@ -124,13 +149,14 @@ bool CTcpSocket::Call(uint32_t peerNetworkOrder, Hwnd owner, int port) {
   link->peer = peerNetworkOrder;
   peer_ = peerNetworkOrder;
   peerName_ = AddressToString(peerNetworkOrder);
+  // Logged before the watcher looks, so that the line always comes before anything the watcher leads to.
+  OutputDebugString("Calling " + peerName_ + "\n");
   // Windows posts the connect completion itself; here a watcher thread waits for it and posts it.
   if (!thread_.Start([link] { WatchConnect(link); })) {
     OutputDebugString("CreateThread() failed in Call()\n");
     Close();
     return false;
   }
-  OutputDebugString("Calling " + peerName_ + "\n");
   return true;
 }
 
@@ -144,6 +170,11 @@ void CTcpSocket::WatchConnect(const std::shared_ptr<Link>& link) {
     int err = 0;
     socklen_t length = sizeof err;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0) err = errno;
+    if (IsResetAfterConnect(err)) {
+      // Reading the error cleared it from the socket: it is kept for the I/O thread.
+      link->resetSeenAtConnect = err;
+      err = 0;
+    }
     error = WinSockErrorFromErrno(err);
   }
   PostMessage(link->owner, WM_SOCKET_CONNECT, static_cast<WPARAM>(fd), WSAMAKESELECTREPLY(FD_CONNECT, error));
@@ -169,11 +200,16 @@ uint32_t CTcpSocket::OnConnect(LPARAM reply) {
     return 0;
   }
   OutputDebugString(peerName_ + " joined the meeting\n");
+  link->joined.Set();
   return peer_;
 }
 
 void CTcpSocket::RunIoThread(const std::shared_ptr<Link>& link) {
   int fd = link->socket.Get();
+  // Starts once the owner has logged the join, so that the end of a connection the phone reset at once is
+  // logged after it.
+  Waitable start[] = {Waitable(link->joined), Waitable(link->hangup)};
+  WaitAny(start, 2, kForever);
   for (;;) {
     // Checked first on every round, so that a peer that never stops sending cannot keep a hang-up waiting.
     if (link->hangup.TryWait()) {
@@ -203,44 +239,42 @@ void CTcpSocket::RunIoThread(const std::shared_ptr<Link>& link) {
 
 bool CTcpSocket::HandleNetworkEvent(Link& link, short revents) {
   int fd = link.socket.Get();
-  if (revents & POLLERR) {
-    int err = 0;
-    socklen_t length = sizeof err;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0) err = errno;
-    if (err == ENETDOWN) {
-      OutputDebugString("Error in FD_READ\n");
-      return false;
-    }
-    if (err != 0) {
-      OutputDebugString("Socket aborted\n");
-      return false;
-    }
-  }
-
-  if (revents & (POLLIN | POLLRDHUP | POLLHUP)) {
+  // Read, then write, then close, in one pass. An ending connection (closed, reset or failed) shows as
+  // readable, and the receive gives what the phone sent before the ending first, the ending itself only
+  // after that: an answer that left just before a reset reaches the owner before the connection's end.
+  if (revents & (POLLIN | POLLRDHUP | POLLHUP | POLLERR)) {
     auto block = DataBlock::Allocate(kTcpBlockSize);
     if (!block) {
       OutputDebugString("malloc failed in CTcpSocket::HandleNetworkEvent()\n");
       return false;
     }
     ssize_t n = ::recv(fd, block->buf(), kTcpReceiveSize, MSG_DONTWAIT);
+    int err = n < 0 ? errno : 0;
     if (n > 0) {
       block->len = static_cast<uint32_t>(n);
       DataBlock* address = block.get();
       PostMessage(link.owner, WM_SOCKET_DATA, static_cast<WPARAM>(fd), reinterpret_cast<LPARAM>(address),
                   std::move(block));
+      // One receive per read event; an ending behind the data shows again on the next round.
     } else if (n == 0) {
-      return false;  // the peer closed in order, everything before it delivered: the thread ends quietly
-    } else if (errno == EAGAIN || errno == EINTR) {
-      // Nothing was there after all; every block the owner gets carries bytes actually received.
-    } else if (errno == ENETDOWN) {
-      OutputDebugString("Error in FD_READ\n");
-      return false;
-    } else if (IsAbortedConnection(errno)) {
-      OutputDebugString("Socket aborted\n");
-      return false;
+      // Everything the phone sent has been delivered. A reset that the connect watcher already found
+      // (accepted, then reset at once) is this ending.
+      if (link.resetSeenAtConnect != 0) LogEnding(link.resetSeenAtConnect);
+      return false;  // an orderly close ends the thread quietly
+    } else if (err == EAGAIN || err == EINTR) {
+      // Nothing to read after all (every block the owner gets carries bytes actually received); an error
+      // reported without data is taken from the socket, so that it cannot wake the thread for ever.
+      if (revents & POLLERR) {
+        err = 0;
+        socklen_t length = sizeof err;
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0) err = errno;
+        if (err != 0) {
+          LogEnding(err);
+          return false;
+        }
+      }
     } else {
-      OutputDebugString("The remote party has reset the connection or other err\n");
+      LogEnding(err);
       return false;
     }
   }

@@ -1,10 +1,8 @@
 #include "webgen/http_generator.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <memory>
-#include <optional>
 
+#include "platform/file_io.h"
 #include "platform/settings_store.h"
 #include "webgen/html_page_converter.h"
 #include "webgen/http_file_formats.h"
@@ -12,55 +10,8 @@
 namespace quill::webgen {
 namespace {
 
-// An output file that remembers whether every write reached it, so a short write or a failing close is
-// reported rather than leaving a truncated header behind silently.
-class OutputFile {
- public:
-  bool Create(const std::string& path) {
-    path_ = path;
-    file_ = std::fopen(path.c_str(), "wb");
-    return file_ != nullptr;
-  }
-  bool Write(std::string_view bytes) {
-    if (!file_) return false;
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
-    return !failed_;
-  }
-  bool Close() {
-    if (!file_) return !failed_;
-    if (std::fclose(file_) != 0) failed_ = true;
-    file_ = nullptr;
-    return !failed_;
-  }
-  ~OutputFile() { Close(); }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::FILE* file_ = nullptr;
-  std::string path_;
-  bool failed_ = false;
-};
-
-std::optional<std::string> ReadSource(const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
-  if (!file) return std::nullopt;
-  std::string bytes;
-  char buffer[16384];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) bytes.append(buffer, n);
-  if (std::ferror(file.get())) return std::nullopt;  // a folder opens but cannot be read
-  return bytes;
-}
-
 std::string WithPath(const char* before, const std::string& path, const char* after) {
   return std::string(before) + path + after;
-}
-
-bool WriteTempHtml(const std::string& path, std::string_view text) {
-  OutputFile file;
-  if (!file.Create(path)) return false;
-  file.Write(TempHtmlText(text));
-  return file.Close();
 }
 
 }  // namespace
@@ -94,54 +45,82 @@ void SaveGenHttpOptions(const GenHttpOptions& o) {
 }
 
 bool GenerateHttpFiles(const GenHttpOptions& options, const std::vector<std::string>& pages, Ui& ui) {
+  // One run: a page that is also an output, or two outputs that are one file, are refused; the outputs
+  // replace their old files together at the end, and only when everything was written.
+  CFileRun run;
   WaitCursor wait(ui);
-  OutputFile common, msg, info;
+  auto message = [&wait, &ui](const std::string& text) {
+    wait.Restore();
+    ui.Message(text);
+  };
+  COutputFile common, msg, info;
   for (auto [file, path] : {std::pair{&common, &options.commonFile}, std::pair{&msg, &options.msgFile},
                             std::pair{&info, &options.infoFile}}) {
     if (!file->Create(*path)) {
-      ui.Message(WithPath("Can not create Dst file ", *path, " !"));
+      message(FileFailureText(WithPath("Can not create Dst file ", *path, " !"), file->Error()));
       return false;
     }
   }
-  auto writeFailed = [&ui](OutputFile& file) {
-    ui.Message(WithPath("Can not write Dst file ", file.Path(), " !"));
+  auto writeFailed = [&message](COutputFile& file) {
+    message(FileFailureText(WithPath("Can not write Dst file ", file.Path(), " !"), file.Error()));
     return false;
   };
 
   const HtmlPageConverter converter(options.replace, options.chinese);
+  std::vector<std::unique_ptr<COutputFile>> tempPages;
   bool allWritten = true;
   for (size_t i = 0; i < pages.size(); ++i) {
     const int p = static_cast<int>(i);
     const std::string& path = pages[i];
-    std::optional<std::string> source = ReadSource(path);
-    if (!source) {
-      ui.Message("Can not open source file");
+    std::string source;
+    FileError error;
+    if (ReadWholeFile(path, kMaxPageFile, source, &error) != ReadStatus::Ok) {
+      message(FileFailureText("Can not open source file", error));
       return false;
     }
-    ConvertedPage page = converter.Convert(*source);
+    ConvertedPage page = converter.Convert(source);
     switch (page.error) {
       case ConvertedPage::Error::kNone:
         break;
       case ConvertedPage::Error::kFieldName:
-        ui.Message(WithPath("Source Html ", path, " has format error, possibly space after \"name=\" !"));
+        message(WithPath("Source Html ", path, " has format error, possibly space after \"name=\" !"));
         return false;
       case ConvertedPage::Error::kTooManySlots:
-        ui.Message(
+        message(
             WithPath("Source Html ", path, " has more than 512 value slots, the most one page can hold !"));
         return false;
     }
-    if (!common.Write(CommonDefines(p, page.text.size()))) return writeFailed(common);
-    if (!msg.Write(PageArray(p, page.text, options.chinese))) return writeFailed(msg);
-    if (!info.Write(OptionTable(p, page.records))) return writeFailed(info);
+    common.Write(CommonDefines(p, page.text.size()));
+    msg.Write(PageArray(p, page.text, options.chinese));
+    info.Write(OptionTable(p, page.records));
+    for (COutputFile* file : {&common, &msg, &info})
+      if (file->Failed()) return writeFailed(*file);
 
-    if (options.writeTempHtml && !WriteTempHtml(TempHtmlPath(options.tempHtmlFile, p), page.text)) {
-      ui.Message("Can not open Dst .htm file");
+    if (options.writeTempHtml) {
+      // A temporary page that cannot be written is reported and the pages go on, so every such page is
+      // named; nothing is replaced then.
+      auto temp = std::make_unique<COutputFile>();
+      if (temp->Create(TempHtmlPath(options.tempHtmlFile, p))) {
+        temp->Write(TempHtmlText(page.text));
+        if (!temp->Failed()) {
+          tempPages.push_back(std::move(temp));
+          continue;
+        }
+      }
+      message(FileFailureText("Can not open Dst .htm file", temp->Error()));
+      if (temp->Error().sameFile) return false;
       allWritten = false;
     }
   }
-  for (OutputFile* file : {&common, &msg, &info})
-    if (!file->Close()) return writeFailed(*file);
-  return allWritten;
+  if (!allWritten) return false;
+  std::vector<COutputFile*> files = {&common, &msg, &info};
+  for (auto& temp : tempPages) files.push_back(temp.get());
+  if (!COutputFile::CommitAll(files)) {
+    for (COutputFile* file : files)
+      if (file->Error().IsSet()) return writeFailed(*file);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace quill::webgen

@@ -27,9 +27,14 @@ struct GenHttpOptions {
 GenHttpOptions LoadGenHttpOptions();
 void SaveGenHttpOptions(const GenHttpOptions& options);
 
-// Converts the pages in order, page numbers from 0, and appends each to the three output files. Stops at
-// the first page that cannot be read or converted (or at an output file that cannot be written); the
-// pages before it stay in the files. Every problem is shown through ui. True when everything was written.
+// The largest source page read: far more than any page the phone's page memory holds.
+constexpr size_t kMaxPageFile = size_t{16} << 20;
+
+// Converts the pages in order, page numbers from 0, into the three output files (and the temporary
+// pages). Stops at the first page that cannot be read or converted, or at an output file that cannot be
+// written; a temporary page that cannot be written is reported and the pages go on. Every problem is shown
+// through ui. The outputs replace their old files together, only when everything was written (true);
+// otherwise every file is as it was.
 bool GenerateHttpFiles(const GenHttpOptions& options, const std::vector<std::string>& pages, Ui& ui);
 
 }  // namespace quill::webgen

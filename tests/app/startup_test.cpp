@@ -1,14 +1,18 @@
-#include <gtest/gtest.h>
+#include "app/startup.h"
 
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "app/startup.h"
 #include "platform/application.h"
 #include "platform/process_events.h"
 #include "platform/settings_store.h"
 #include "resources/string_table.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/test_env.h"
 
 namespace quill {
 namespace {
@@ -79,6 +83,44 @@ TEST(Startup, TheProcessObjectExistsWithTheApplication) {
   test::FakeUi ui;
   RecordingApplication app(ui, true);
   EXPECT_STREQ(app.Process().GetClass(), "PWLibProcess");
+}
+
+// quilltool without a subcommand where no window can open: one line on how to run a command instead, and
+// the usage exit code, not an abort inside Qt. A platform that needs no display still starts the window (here
+// it goes as far as loading the GUI module, which a lone copy of the executable does not have beside it).
+TEST(Startup, WithoutADisplayTheWindowlessRunSaysHowToRunACommand) {
+  struct Row {
+    const char* environment;
+    int exitCode;
+    const char* error;
+  };
+  const std::string noDisplay =
+      "quilltool: no display found for the window; run a subcommand instead (see quilltool --help)\n";
+  const Row rows[] = {
+      {"", 2, noDisplay.c_str()},
+      {"QT_QPA_PLATFORM=xcb WAYLAND_DISPLAY=wayland-0", 2, noDisplay.c_str()},
+      {"QT_QPA_PLATFORM='wayland;xcb:nomitshm' DISPLAY=", 2, noDisplay.c_str()},
+      {"QT_QPA_PLATFORM=offscreen", 1, "quilltool: cannot load the GUI: "},
+      {"QT_QPA_PLATFORM='xcb;minimal'", 1, "quilltool: cannot load the GUI: "},
+  };
+  test::TempDir dir;
+  const std::string tool = dir.File("quilltool");
+  ASSERT_EQ(std::system(("cp '" QUILL_TEST_BINARY_DIR "/quilltool' '" + tool + "'").c_str()), 0);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.environment);
+    const std::string command =
+        "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + std::string(row.environment) + " '" + tool +
+        "' --store '" + dir.File("store") + "' >'" + dir.File("out") + "' 2>'" + dir.File("err") + "'";
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), row.exitCode);
+    const std::string error = test::ReadFile(dir.File("err"));
+    if (row.exitCode == 2)
+      EXPECT_EQ(error, row.error);
+    else
+      EXPECT_EQ(error.rfind(row.error, 0), 0u) << error;
+    EXPECT_EQ(test::ReadFile(dir.File("out")), "");
+  }
 }
 
 }  // namespace

@@ -62,7 +62,7 @@ TEST(CliFileTools, ATwoFileToolRemembersBothNames) {
   test::WriteFile(dir.File("a.bin"), std::string("\x01\x02\x03", 3));
   test::WriteFile(dir.File("p.hex"), ":0100000055AA\n:00000001FF\n");
   ASSERT_EQ(RunCli("bin2h", {dir.File("a.bin"), dir.File("a.h")}), 0);
-  ASSERT_EQ(RunCli("hex2bin", {dir.File("p.bin"), dir.File("p.hex")}), 0);
+  ASSERT_EQ(RunCli("hex2bin", {dir.File("p.hex"), dir.File("p.bin")}), 0);
   auto& store = SettingsStore::Profile();
   EXPECT_EQ(store.GetString("Binary2H", "SrcName", ""), dir.File("a.bin"));
   EXPECT_EQ(store.GetString("Binary2H", "DstName", ""), dir.File("a.h"));

@@ -57,8 +57,17 @@ TEST_F(DecodeCommand, LongInputKeepsEveryLine) {
 
 TEST_F(DecodeCommand, FailuresGiveAMessageAndAFailingExitCode) {
   EXPECT_EQ(Run("'" + dir_.File("missing.txt") + "'"), 1);
-  EXPECT_EQ(Err(), "quilltool: Can not open source file\n");
+  EXPECT_EQ(Err(), "quilltool: Can not open source file\n" + dir_.File("missing.txt") +
+                       ": No such file or directory\n");
   EXPECT_EQ(Out(), "");
+  // Decoded into itself, the log would be read back for ever.
+  test::WriteFile(dir_.File("log"), "0x1018 3\n");
+  std::string command = std::string(QUILL_TEST_BINARY_DIR) + "/quilltool --store '" + dir_.File("store") +
+                        "' decode '" + dir_.File("log") + "' >>'" + dir_.File("log") + "' 2>'" +
+                        dir_.File("err") + "'";
+  EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+  EXPECT_NE(Err().find("the same file as standard output"), std::string::npos) << Err();
+  EXPECT_EQ(test::ReadFile(dir_.File("log")), "0x1018 3\n");
   test::WriteFile(dir_.File("a"), "x");
   EXPECT_EQ(Run("'" + dir_.File("a") + "' '" + dir_.File("a") + "'"), 2);
   EXPECT_EQ(Run("--bogus"), 2);

@@ -109,6 +109,12 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
     Qt::WindowFlags flags = window->windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::WindowTitleHint) && flags.testFlag(Qt::WindowSystemMenuHint) &&
                 flags.testFlag(Qt::WindowMinimizeButtonHint));
+    // The template's size, fixed: no sizing border, no maximise box, and a resize changes nothing.
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(window->minimumSize(), QSize(594, 375));
+    EXPECT_EQ(window->maximumSize(), QSize(594, 375));
+    window->resize(800, 600);
+    EXPECT_EQ(window->size(), QSize(594, 375));
     QDir().mkpath(QUILL_TEST_BINARY_DIR "/screenshots");
     EXPECT_TRUE(window->grab().save(QString(QUILL_TEST_BINARY_DIR "/screenshots/") + row.screenshot));
 

@@ -38,5 +38,35 @@ TEST(TcpLoaderFaults, BytesAfterEachReadAnswer) {
   loader.Stop();
 }
 
+// An answer and a reset in one turn: the client finds the answer, then the reset; with no answer to give,
+// the connection is reset as soon as it is accepted.
+TEST(TcpLoaderFaults, AnswerAndResetTogether) {
+  TcpLoader::Config config;
+  config.address = "127.0.0.220";
+  config.port = 0;
+  TcpLoader loader(config);
+  TcpFaults faults;
+  faults.resetAfterAnswers = 2;
+  loader.SetFaults(faults);
+  ASSERT_TRUE(loader.Start()) << loader.Error();
+  test::RawTcpClient client;
+  ASSERT_EQ(client.Connect("127.0.0.220", loader.Port()), 0);
+  ASSERT_TRUE(client.Send(test::Repeat(0x31, kLoaderBlock)));
+  EXPECT_EQ(client.ReadExactly(1, 5000ms), test::Bytes{kLoaderAck});
+  EXPECT_FALSE(client.Closed());
+  ASSERT_TRUE(client.Send(test::Repeat(0x32, kLoaderBlock)));
+  ASSERT_TRUE(loader.WaitForClosedConnections(1, 5000ms));  // both are on their way before the client reads
+  EXPECT_EQ(client.ReadExactly(2, 5000ms), test::Bytes{kLoaderAck});
+  EXPECT_TRUE(client.ResetSeen());
+
+  faults.resetAfterAnswers = 0;
+  loader.SetFaults(faults);
+  ASSERT_EQ(client.Connect("127.0.0.220", loader.Port()), 0);
+  ASSERT_TRUE(loader.WaitForClosedConnections(2, 5000ms));
+  EXPECT_TRUE(client.ReadOnce(5000ms).empty());
+  EXPECT_TRUE(client.ResetSeen());
+  loader.Stop();
+}
+
 }  // namespace
 }  // namespace quill::sim

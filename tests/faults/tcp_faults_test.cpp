@@ -308,6 +308,27 @@ TEST_F(TcpFaultsTest, AConnectionClosedPartWayEndsWithTcpConnectionFailed) {
   }
 }
 
+// The phone resets the connection as soon as it accepts it: the connection was made, so the command fails
+// at its first exchange, not at the connect. Or it sends its last answer and a reset together: the answer
+// counts, and the command succeeds.
+TEST_F(TcpFaultsTest, AResetRightAfterAcceptOrAfterTheLastAnswer) {
+  sim::TcpFaults onAccept;
+  onAccept.resetAfterAnswers = 0;
+  std::vector<Row> rows = {{"reset on accept", onAccept, [](const TcpCase& c) { return First(c); }}};
+  for (const TcpCase& c : Cases()) {
+    // The units of the command's last connection; a read-only command reads 512 bytes.
+    int units = c.blocks + (c.commandByte ? 1 : 0);
+    sim::TcpFaults f;
+    f.resetAfterAnswers = units > 0 ? units : 4;
+    rows.push_back({std::string("last answer with a reset, ") + c.name, f,
+                    [name = std::string(c.name)](const TcpCase& other) -> std::optional<Stage> {
+                      if (name != other.name) return std::nullopt;
+                      return Stage::None;
+                    }});
+  }
+  RunRows("127.0.0.219", rows);
+}
+
 TEST_F(TcpFaultsTest, AnAnswerInsideTheWaitIsTakenAndOneOutsideItFails) {
   sim::TcpFaults inside;
   inside.lateMs = kAnswerWait * 6 / 10;
@@ -336,17 +357,20 @@ TEST_F(TcpFaultsTest, ReadAnswersInPiecesAreCollectedButAnAckJoinedToMoreIsNot) 
   RunRows("127.0.0.225", rows);
 }
 
-// A read answer is 128 bytes. More after them, in the answer's segment or in one of their own, makes it no
-// answer: taken as the start of the next block it would shift everything read after it, and the command
-// would store a wrong image and report success.
-TEST_F(TcpFaultsTest, AReadAnswerWithBytesPastItsBlockIsNoAnswer) {
+// A read answer is 128 bytes. More after them in the answer's segment makes it no answer; more in a segment
+// of their own is a stray piece, dropped when the next whole answer comes. Taken as the start of the next
+// block, either would shift everything read after it, and the command would store a wrong image and report
+// success. (The answers are late, so that the stray byte arrives well before the next answer.)
+TEST_F(TcpFaultsTest, AReadAnswerWithBytesPastItsBlockIsNoAnswerAndAStrayPieceIsDropped) {
   sim::TcpFaults joined;
   joined.afterBlock = {0xEE};
   sim::TcpFaults apart = joined;
   apart.splitPiece = 128;
-  auto stage = [](const TcpCase& c) { return c.reads ? Stage::Read : Stage::None; };
-  RunRows("127.0.0.223", {{"a byte after each read answer", joined, stage},
-                          {"a byte after each read answer, in a segment of its own", apart, stage, 5}});
+  apart.lateMs = 900;  // below a second, so the scaled delay stays short
+  RunRows("127.0.0.223", {{"a byte after each read answer", joined,
+                           [](const TcpCase& c) { return c.reads ? Stage::Read : Stage::None; }},
+                          {"a byte after each read answer, in a segment of its own", apart,
+                           [](const TcpCase&) { return Stage::None; }, 1}});
 }
 
 TEST_F(TcpFaultsTest, AWrongAnswerByteIsNoAcknowledgement) {

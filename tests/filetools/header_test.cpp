@@ -67,7 +67,8 @@ TEST_F(ConversionTest, HexToHeaderWithoutDataCreatesNothing) {
   EXPECT_FALSE(test::FileExists(File("empty.h")));
   EXPECT_EQ(HexToHeader(ui_, File("missing.h"), File("missing.hex")), 1);
   EXPECT_FALSE(test::FileExists(File("missing.h")));
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"can not open hex file"});
+  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"can not open hex file\n" + File("missing.hex") +
+                                                  ": No such file or directory"});
 }
 
 TEST_F(ConversionTest, HeaderDestinationThatCannotBeCreatedIsReported) {
@@ -75,7 +76,8 @@ TEST_F(ConversionTest, HeaderDestinationThatCannotBeCreatedIsReported) {
   test::WriteFile(File("a.bin"), "abc");
   EXPECT_EQ(HexToHeader(ui_, File("no/such/a.h"), File("a.hex")), 0);
   EXPECT_EQ(DataToHeader(ui_, File("no/such/a.h"), File("a.bin")), 0);
-  EXPECT_EQ(ui_.Texts(), (std::vector<std::string>{"Can not create dest file", "Can not create dest file"}));
+  const std::string why = "Can not create dest file\n" + File("no/such/a.h") + ": No such file or directory";
+  EXPECT_EQ(ui_.Texts(), (std::vector<std::string>{why, why}));
   EXPECT_EQ(ui_.waitCursorDepth, 0);
 }
 
@@ -107,14 +109,24 @@ TEST_F(ConversionTest, DataToHeaderWithoutSourceLeavesTheDestinationAlone) {
   test::WriteFile(File("old.h"), "keep");
   EXPECT_EQ(DataToHeader(ui_, File("old.h"), File("missing.dat")), 0);
   EXPECT_EQ(test::ReadFile(File("old.h")), "keep");
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file"});
+  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file\n" + File("missing.dat") +
+                                                  ": No such file or directory"});
 }
 
-TEST_F(ConversionTest, DataToHeaderOverItsOwnSourceKeepsTheData) {
+TEST_F(ConversionTest, ASourceNamedAsTheDestinationIsRefusedAndKept) {
   test::WriteFile(File("same.h"), "\x01\x02");
-  ASSERT_EQ(DataToHeader(ui_, File("same.h"), File("same.h")), 1);
-  EXPECT_NE(test::ReadFile(File("same.h")).find("SAME_SIZE\t2\r\n"), std::string::npos);
-  EXPECT_NE(test::ReadFile(File("same.h")).find("{\r\n0x01, 0x02, \r\n}"), std::string::npos);
+  EXPECT_EQ(DataToHeader(ui_, File("same.h"), File("same.h")), 0);
+  EXPECT_EQ(test::ReadFile(File("same.h")), "\x01\x02");
+  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not create dest file\n" + File("same.h") +
+                                                  ": the same file as the source " + File("same.h")});
+  // A HEX file named as the binary file it is added to: the tool ends, nothing is written.
+  test::WriteFile(File("a.hex"), test::HexOf(0, Bytes(4)));
+  ui_.AnswerFile(File("a.hex"));
+  ui_.AnswerFile(File("./a.hex"));
+  EXPECT_EQ(HexToBinaryTool(ui_), ToolResult::Failed);
+  EXPECT_EQ(test::ReadFile(File("a.hex")), test::HexOf(0, Bytes(4)));
+  EXPECT_EQ(ui_.Texts().back(), "can not open hex file\n" + File("./a.hex") +
+                                    ": the same file as the destination " + File("a.hex"));
 }
 
 TEST_F(ConversionTest, BinaryToHeaderStoresNamesOnlyWhenBothAreChosen) {
@@ -177,7 +189,8 @@ TEST_F(ConversionTest, HexToBinaryAppendsOnePagePerHexFileInOrder) {
   std::copy_n(Bytes(4, 0xA0).begin(), 4, expected.begin() + 0x0010);
   std::copy_n(Bytes(4, 0xB0).begin(), 4, expected.begin() + 2 * kPageSize + 0xFFFC);
   EXPECT_EQ(test::ReadBytes(File("out.bin")), expected);
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"can not open hex file"});
+  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"can not open hex file\n" + File("missing.hex") +
+                                                  ": No such file or directory"});
   // Save dialog first, then HEX dialogs until one is cancelled; each offers the file chosen last.
   ASSERT_EQ(ui_.fileDialogs.size(), 5u);
   EXPECT_EQ(ui_.fileDialogs[0].mode, FileDialogSpec::Mode::Save);
@@ -209,7 +222,8 @@ TEST_F(ConversionTest, HexToBinaryEdges) {
   ui_.AnswerFile(File("eof.hex"));
   EXPECT_EQ(HexToBinaryTool(ui_), ToolResult::Failed);
   EXPECT_EQ(ui_.fileDialogs.size(), dialogs + 1);
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not create dest file"});
+  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not create dest file\n" + File("no/such/out.bin") +
+                                                  ": No such file or directory"});
 }
 
 }  // namespace

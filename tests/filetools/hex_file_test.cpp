@@ -149,7 +149,10 @@ TEST_F(LoadHexFileTest, MissingFileShowsThePlainMessageAndLoadsNothing) {
   EXPECT_EQ(LoadHexFile(ui_, dir_.File("missing.hex"), image.data()), 0);
   EXPECT_EQ(LoadHexFile(ui_, dir_.Path(), image.data()), 0);  // a folder is no HEX file
   ASSERT_EQ(ui_.messages.size(), 2u);
-  EXPECT_EQ(ui_.messages[0].text, "can not open hex file");
+  // The system's message first, then the file and the reason.
+  EXPECT_EQ(ui_.messages[0].text,
+            "can not open hex file\n" + dir_.File("missing.hex") + ": No such file or directory");
+  EXPECT_EQ(ui_.messages[1].text, "can not open hex file\n" + dir_.Path() + ": Is a directory");
   EXPECT_EQ(ui_.messages[0].caption, ApplicationName());
   EXPECT_EQ(ui_.messages[0].icon, MbIcon::Exclamation);
   EXPECT_EQ(ui_.messages[0].buttons, MbButtons::Ok);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -70,7 +71,13 @@ class ImageBuilderTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  void Press(const char* variant) { RunBuildVariant(ui_, *FindBuildVariant(variant)); }
+  bool Press(const char* variant) { return RunBuildVariant(ui_, *FindBuildVariant(variant)); }
+  // The messages' first lines: the system's texts (the second line names the file and the reason).
+  std::vector<std::string> Headlines() const {
+    std::vector<std::string> lines;
+    for (const auto& m : ui_.messages) lines.push_back(m.text.substr(0, m.text.find('\n')));
+    return lines;
+  }
 
   test::TempDir dir_;
   test::FakeUi ui_;
@@ -163,7 +170,9 @@ TEST_F(ImageBuilderTest, MissingPiecesGiveBlankPagesAndAMessageEach) {
   expected.resize(3 * kPageSize, 0xFF);
   EXPECT_EQ(Read("VT20C.bin"), expected);
   EXPECT_EQ(Read("VT20C_9.bin"), expected);
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>(4, "can not open hex file"));
+  EXPECT_EQ(Headlines(), std::vector<std::string>(4, "can not open hex file"));
+  EXPECT_EQ(ui_.Texts()[0],
+            "can not open hex file\n" + dir_.File("zediza323/g723/g723.hex") + ": No such file or directory");
   EXPECT_EQ(ui_.waitCursorDepth, 0);
 }
 
@@ -171,17 +180,23 @@ TEST_F(ImageBuilderTest, ImagesThatCannotBeCreatedAreReported) {
   MakeAll();
   std::filesystem::remove_all(dir_.File("zediza323"));
   std::filesystem::create_directories(dir_.File("zediza323/page0"));
-  // Only the boot piece is there; the work tree's images cannot be written into a file that is a folder.
+  // Only the boot piece is there; the second image cannot be written into a file that is a folder. The
+  // images of a button replace their files together: the first stays as it was.
   MakePiece("P0");
-  for (const char* name : {"KX30D.bin", "KX30D_9.bin"})
-    std::filesystem::create_directories(dir_.File(std::string("zediza323/") + name));
-  Press("KX30D");
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>(2, "Can not create dest file"));
+  test::WriteFile(dir_.File("zediza323/KX30D.bin"), "old");
+  std::filesystem::create_directories(dir_.File("zediza323/KX30D_9.bin"));
+  EXPECT_FALSE(Press("KX30D"));
+  const auto headlines = Headlines();
+  EXPECT_EQ(std::count(headlines.begin(), headlines.end(), "Can not create dest file"), 1);
+  EXPECT_EQ(ui_.Texts().back(),
+            "Can not create dest file\n" + dir_.File("zediza323/KX30D_9.bin") + ": Is a directory");
+  EXPECT_EQ(test::ReadFile(dir_.File("zediza323/KX30D.bin")), "old");
+  EXPECT_EQ(Images(), std::vector<std::string>{"KX30D.bin"});
   EXPECT_EQ(ui_.waitCursorDepth, 0);
   // BuildImage itself, for a folder that does not exist.
   ui_.messages.clear();
   EXPECT_FALSE(BuildImage(ui_, dir_.File("no/such/x.bin"), {dir_.File("zediza323/page0/page0.hex")}));
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not create dest file"});
+  EXPECT_EQ(Headlines(), std::vector<std::string>{"Can not create dest file"});
   // Pieces end at the first empty name.
   EXPECT_TRUE(BuildImage(ui_, dir_.File("x.bin"), {dir_.File("zediza323/page0/page0.hex"), "", "ignored"}));
   EXPECT_EQ(test::ReadBytes(dir_.File("x.bin")), PageOf("P0"));

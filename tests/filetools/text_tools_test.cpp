@@ -15,6 +15,12 @@ namespace {
 class TextToolsTest : public ::testing::Test {
  protected:
   void SetUp() override { test::ClearStore(); }
+  // The messages' first lines: the system's texts (the second line names the file and the reason).
+  std::vector<std::string> Headlines() const {
+    std::vector<std::string> lines;
+    for (const auto& m : ui_.messages) lines.push_back(m.text.substr(0, m.text.find('\n')));
+    return lines;
+  }
   std::string File(const std::string& name) const { return dir_.File(name); }
   test::TempDir dir_;
   test::FakeUi ui_;
@@ -46,21 +52,23 @@ TEST_F(TextToolsTest, MergeEdges) {
   EXPECT_EQ(MergeHexTool(ui_), ToolResult::Done);
   EXPECT_EQ(test::ReadFile(File("only.hex")), ":00000001FF\r\n");
 
-  // A source that cannot be opened: what came before stays, the end record is still written.
+  // A source that cannot be opened: no merge is made, an older destination stays as it was.
   test::WriteFile(File("a.hec"), ":0100000011EE");
+  test::WriteFile(File("m.hex"), "old");
   ui_.AnswerFile(File("m.hex"));
   ui_.AnswerFile(File("a.hec"));
   ui_.AnswerFile(File("gone.hed"));
   EXPECT_EQ(MergeHexTool(ui_), ToolResult::Failed);
-  EXPECT_EQ(test::ReadFile(File("m.hex")), ":0100000011EE\r\n:00000001FF\r\n");
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file"});
+  EXPECT_EQ(test::ReadFile(File("m.hex")), "old");
+  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file\n" + File("gone.hed") +
+                                                  ": No such file or directory"});
 
   // A destination that cannot be created: reported, no source asked for.
   size_t dialogs = ui_.fileDialogs.size();
   ui_.AnswerFile(File("no/such/m.hex"));
   EXPECT_EQ(MergeHexTool(ui_), ToolResult::Failed);
   EXPECT_EQ(ui_.fileDialogs.size(), dialogs + 1);
-  EXPECT_EQ(ui_.Texts().back(), "Can not create dest file");
+  EXPECT_EQ(Headlines().back(), "Can not create dest file");
 }
 
 TEST_F(TextToolsTest, DebugConversionStopsAtTheFirstLineThatIsNoText) {
@@ -110,7 +118,7 @@ TEST_F(TextToolsTest, DebugConversionWithoutSourceCreatesNothing) {
   ui_.AnswerFile(File("missing.dat"));
   ui_.AnswerFile(File("out.dat"));
   EXPECT_EQ(ConvertDebugTool(ui_, [](std::string_view l) { return std::string(l); }), ToolResult::Failed);
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file"});
+  EXPECT_EQ(Headlines(), std::vector<std::string>{"Can not open source file"});
   EXPECT_EQ(ui_.fileDialogs.size(), 1u);
   EXPECT_FALSE(test::FileExists(File("out.dat")));
 }
@@ -161,7 +169,7 @@ TEST_F(TextToolsTest, DigitMapToolWritesTheTextWithCrLf) {
   ui_.AnswerFile(File("map.txt"));
   ui_.AnswerFile(File("no/such/map.h"));
   EXPECT_EQ(ConvertMapTool(ui_), ToolResult::Failed);
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not create dest file"});
+  EXPECT_EQ(Headlines(), std::vector<std::string>{"Can not create dest file"});
 }
 
 }  // namespace

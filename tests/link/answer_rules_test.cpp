@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
+
+#include "platform/debug_log.h"
 
 namespace quill {
 namespace {
@@ -148,28 +151,38 @@ TEST(TcpAnswerRule, ReceivedBlocksNeverGoPastTheCallersBuffer) {
   EXPECT_EQ(storage[200], 0xEE);
 }
 
-// A read answer with bytes past its 128, in its segment or after it: no shifted block is ever
-// acknowledged or stored.
-TEST(TcpAnswerRuleSurplus, BytesPastABlockMakeItNoAnswerAndShiftNothing) {
+// A read answer with bytes past its 128: in its own delivery it is no answer; in a delivery of their own
+// they are a stray piece, dropped (with a debug-log line) when the next whole answer comes. No block is
+// ever stored shifted.
+TEST(TcpAnswerRuleSurplus, BytesPastABlockAreNoAnswerAndAStrayPieceIsDroppedBeforeTheNextAnswer) {
+  DebugLogCapture log;
   TcpAnswerRule rule;
   std::vector<uint8_t> buffer(512, 0x00);
   rule.SetReceive(buffer.data(), buffer.size());
   std::vector<uint8_t> answer(129, 0x41);
   answer[128] = 0xEE;
-  EXPECT_EQ(rule.Deliver(answer.data(), answer.size()), 0);  // in one segment
+  EXPECT_EQ(rule.Deliver(answer.data(), answer.size()), 0);  // in one delivery
   EXPECT_EQ(rule.Offset(), 0u);
 
-  std::vector<uint8_t> block(128, 0x42);
-  EXPECT_EQ(rule.Deliver(block.data(), 100), 0);
-  EXPECT_EQ(rule.Deliver(block.data() + 100, 28), 1);  // pieces that make exactly one block still count
-  const uint8_t extra = 0xEE;
-  EXPECT_EQ(rule.Deliver(&extra, 1), 0);          // in a segment of its own
-  EXPECT_EQ(rule.Deliver(block.data(), 128), 0);  // the next answer no longer fits a block
-  EXPECT_EQ(rule.Offset(), 128u);
-  EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 128), block);
-  EXPECT_EQ(buffer[128], 0x00);
-  EXPECT_EQ(rule.Deliver(block.data(), 128), 1);  // a clean answer after the drop is taken again
-  EXPECT_EQ(rule.Offset(), 256u);
+  std::vector<uint8_t> first(128, 0x42), second(128, 0x43), third(128, 0x44);
+  EXPECT_EQ(rule.Deliver(first.data(), 100), 0);
+  EXPECT_EQ(rule.Deliver(first.data() + 100, 28), 1);  // pieces that make exactly one block still count
+  const uint8_t stray[3] = {0xEE, 0xEF, 0xF0};
+  EXPECT_EQ(rule.Deliver(stray, 3), 0);
+  EXPECT_TRUE(log.Lines().empty());
+  EXPECT_EQ(rule.Deliver(second.data(), 128), 1);  // the stray piece goes, the answer is taken whole
+  EXPECT_EQ(log.Lines(),
+            std::vector<std::string>{"Dropped a stray piece of length 3 before a 128-byte answer\n"});
+  // Pieces that together run past a block are no answer; the next whole one is taken again.
+  EXPECT_EQ(rule.Deliver(stray, 3), 0);
+  EXPECT_EQ(rule.Deliver(third.data(), 127), 0);
+  EXPECT_EQ(rule.Deliver(third.data(), 128), 1);
+  EXPECT_EQ(rule.Offset(), 384u);
+  EXPECT_EQ(std::vector<uint8_t>(buffer.begin(), buffer.begin() + 128), first);
+  EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 128, buffer.begin() + 256), second);
+  EXPECT_EQ(std::vector<uint8_t>(buffer.begin() + 256, buffer.begin() + 384), third);
+  EXPECT_EQ(buffer[384], 0x00);
+  EXPECT_EQ(log.Lines().size(), 1u);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The data-area updates against the TCP loader of the simulator: what the phone received, byte for byte,
 // and what the user was shown.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 
@@ -203,13 +204,20 @@ TEST_F(DataAreaTest, AFileThatCannotBeOpenedOrACancelledDialogSendsNothing) {
   StartPhone("127.0.0.134");
   ui_.AnswerFile(dir_.File("missing.dat"));
   EXPECT_FALSE(commands_.UpdateHoldAnnouncement());
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file"});
+  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file\n" + dir_.File("missing.dat") +
+                                                  ": No such file or directory"});
   ui_.AnswerFile(dir_.Path());  // a folder is no file either
   EXPECT_FALSE(commands_.UpdateHoldAnnouncement());
   EXPECT_EQ(ui_.messages.size(), 2u);
+  // A FIFO nobody writes is refused at once instead of holding the command.
+  ::mkfifo(dir_.File("fifo").c_str(), 0644);
+  ui_.AnswerFile(dir_.File("fifo"));
+  EXPECT_FALSE(commands_.UpdateRing());
+  EXPECT_EQ(ui_.messages.back().text,
+            "Can not open source file\n" + dir_.File("fifo") + ": a FIFO or pipe, not a regular file");
   EXPECT_FALSE(commands_.UpdateRing());  // no answer scripted: cancelled
-  EXPECT_EQ(ui_.messages.size(), 2u);
-  EXPECT_EQ(host_.saves, 2);  // a cancelled dialog ends before the options are saved
+  EXPECT_EQ(ui_.messages.size(), 3u);
+  EXPECT_EQ(host_.saves, 3);  // a cancelled dialog ends before the options are saved
   EXPECT_EQ(phone_->Connections(), 0);
 }
 

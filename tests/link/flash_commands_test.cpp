@@ -404,7 +404,8 @@ TEST_F(FlashTest, TheProgramUpdateIsRefusedOverSerialOrByThePhoneAndNeedsItsFile
   host_.linkType = 1;
   ui_.AnswerFile(dir_.File("none.bin"));
   EXPECT_FALSE(commands_.UpdateProgram());
-  EXPECT_EQ(ui_.messages.back().text, "Can not open source file");
+  EXPECT_EQ(ui_.messages.back().text,
+            "Can not open source file\n" + dir_.File("none.bin") + ": No such file or directory");
   EXPECT_EQ(tcp_->Connections(), 0);
 
   sim::TcpFaults faults;

@@ -311,7 +311,8 @@ TEST_F(SdramTest, ALoadFileThatCannotBeOpenedIsReported) {
   StartTcpPhone("127.0.0.147");
   ui_.AnswerFile(dir_.File("missing.dat"));
   EXPECT_FALSE(commands_.LoadSdram());
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file"});
+  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file\n" + dir_.File("missing.dat") +
+                                                  ": No such file or directory"});
   EXPECT_FALSE(commands_.LoadSdram());  // cancelled
   EXPECT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(tcp_->Connections(), 0);

@@ -33,11 +33,11 @@ TEST_F(SettingsStoreTest, ValuesRoundTripWithTheirKind) {
 }
 
 TEST_F(SettingsStoreTest, AnIntegerKeyThatHoldsNoIntegerReadsAsTheDefault) {
-  store.WriteString("Comm", "Type", "serial");
+  ASSERT_TRUE(store.WriteString("Comm", "Type", "serial"));
   EXPECT_EQ(store.GetInt("Comm", "Type", 1), 1);
-  store.WriteString("Comm", "Type", "99999999999");  // past 32 bits: not silently wrapped
+  ASSERT_TRUE(store.WriteString("Comm", "Type", "99999999999"));  // past 32 bits: not silently wrapped
   EXPECT_EQ(store.GetInt("Comm", "Type", 1), 1);
-  store.WriteString("Comm", "Type", " 0 ");
+  ASSERT_TRUE(store.WriteString("Comm", "Type", " 0 "));
   EXPECT_EQ(store.GetInt("Comm", "Type", 1), 0);
 }
 
@@ -85,22 +85,77 @@ TEST_F(SettingsStoreTest, TheStoreIsNamedAfterTheRegistryKeyAndTheProgram) {
 namespace quill {
 namespace {
 
-TEST(SettingsStoreBatch, WritesAreVisibleAtOnceAndReachTheFileWhenTheBatchEnds) {
+TEST(SettingsStoreBatch, WritesAreVisibleAtOnceAndReachTheFileWhenTheBatchIsCommitted) {
   test::ClearStore();
   SettingsStore& store = SettingsStore::Profile();
+  ASSERT_TRUE(store.WriteInt("Audio", "CodecType", 2));
   {
     SettingsStore::Batch batch;
-    store.WriteInt("Comm", "Type", 0);
+    batch.WriteInt("Comm", "Type", 0);
+    batch.WriteInt("Audio", "CodecType", 5);
+    batch.WriteInt("Audio", "CodecType", 2);  // the last value of a key is the one stored
     {
       SettingsStore::Batch inner;
-      store.WriteString("Rs232", "Port", "COM2");
+      ASSERT_TRUE(store.WriteString("Rs232", "Port", "COM2"));  // a write inside a batch joins it
+      EXPECT_TRUE(store.Contains("Rs232", "Port"));
+      EXPECT_EQ(test::ReadFile(store.FilePath()).find("COM2"), std::string::npos);  // not saved yet
+      ASSERT_TRUE(inner.Commit());  // saves what the batches hold so far
     }
-    EXPECT_EQ(store.GetInt("Comm", "Type", 1), 0);  // this thread sees its batch
-    EXPECT_EQ(test::ReadFile(store.FilePath()).find("COM2"), std::string::npos);  // not saved yet
+    EXPECT_NE(test::ReadFile(store.FilePath()).find("Port=COM2"), std::string::npos);
+    batch.WriteInt("PFlash", "Page", 9);
+    EXPECT_EQ(store.GetInt("PFlash", "Page", 0), 9);  // this thread sees its batch
+    ASSERT_TRUE(batch.Commit());
   }
   std::string file = test::ReadFile(store.FilePath());
   EXPECT_NE(file.find("Type=0"), std::string::npos) << file;
-  EXPECT_NE(file.find("Port=COM2"), std::string::npos) << file;
+  EXPECT_NE(file.find("Page=9"), std::string::npos) << file;
+  EXPECT_NE(file.find("CodecType=2"), std::string::npos) << file;
+}
+
+// A failed save keeps none of the batch's values, also when an inner batch failed and the outer one goes on;
+// a batch that ends without Commit still saves, and its failure is not lost: it goes to the notice handler.
+TEST(SettingsStoreBatch, AFailedSaveKeepsNoneOfItsValuesAndIsNeverSilent) {
+  test::TempDir dir;
+  test::WriteFile(dir.File("a-file"), "");
+  SettingsStore::SetLocation(dir.File("a-file"));  // every save fails: a file where the folder should be
+  std::vector<std::string> notices;
+  SettingsStore::SetNoticeHandler([&](const std::string& text) { notices.push_back(text); });
+  SettingsStore& store = SettingsStore::Profile();
+  {
+    SettingsStore::Batch outer;
+    outer.WriteInt("Comm", "Type", 0);
+    {
+      SettingsStore::Batch inner;
+      inner.WriteInt("Audio", "CodecType", 3);
+      EXPECT_FALSE(inner.Commit());
+    }
+    EXPECT_EQ(store.GetInt("Comm", "Type", 1), 1);
+    outer.WriteInt("PFlash", "Page", 2);
+    StoreResult result = outer.Commit();
+    EXPECT_FALSE(result);
+    EXPECT_NE(result.Reason().find("Not a directory"), std::string::npos) << result.Reason();
+  }
+  EXPECT_EQ(store.GetInt("Audio", "CodecType", 0), 0);
+  EXPECT_EQ(store.GetInt("PFlash", "Page", 0), 0);
+  EXPECT_TRUE(notices.empty());
+  {
+    SettingsStore::Batch forgotten;
+    forgotten.WriteInt("Comm", "Type", 0);
+  }
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(
+      notices[0].rfind("Can not write the settings store\n" + store.FilePath() + ": Not a directory", 0), 0u)
+      << notices[0];
+
+  test::UsePrivateStore();
+  test::ClearStore();
+  {
+    SettingsStore::Batch forgotten;
+    forgotten.WriteInt("Comm", "Type", 0);
+  }
+  EXPECT_EQ(notices.size(), 1u);
+  EXPECT_NE(test::ReadFile(store.FilePath()).find("Type=0"), std::string::npos);
+  SettingsStore::SetNoticeHandler(nullptr);
 }
 
 }  // namespace

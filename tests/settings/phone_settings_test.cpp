@@ -97,13 +97,13 @@ TEST_F(PhoneSettingsStore, IntegerKeysWithoutAnIntegerReadAsTheirDefault) {
   const PhoneSettingKey& ring = *FindPhoneSettingKey("RingNumber");
   EXPECT_EQ(ReadPhoneIntOrDefault(ring), 5);
   for (const char* garbage : {"", "five", "5x", "0x05", "1,2", "99999999999"}) {
-    WritePhoneText("RingNumber", garbage);
+    ASSERT_TRUE(WritePhoneText("RingNumber", garbage));
     EXPECT_EQ(ReadPhoneIntOrDefault(ring), 5) << garbage;
   }
-  WritePhoneInt("RingNumber", 7);
+  ASSERT_TRUE(WritePhoneInt("RingNumber", 7));
   EXPECT_EQ(ReadPhoneIntOrDefault(ring), 7);
   // The other kind: a text key holding an integer reads as its decimal text.
-  WritePhoneInt("PhoneNumber", 123);
+  ASSERT_TRUE(WritePhoneInt("PhoneNumber", 123));
   EXPECT_EQ(ReadPhoneTextOrDefault(*FindPhoneSettingKey("PhoneNumber")), "123");
   EXPECT_EQ(ReadPhoneTextOrDefault(*FindPhoneSettingKey("Password")), "8046");
 }

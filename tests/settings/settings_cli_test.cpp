@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,9 @@ class SettingsCommand : public ::testing::Test {
     std::fclose(err);
   }
 
-  int Run(std::vector<std::string> args) {
+  int Run(std::vector<std::string> args, const char* command = "settings") {
     TerminalUi ui(err, stdout);
-    return RunSubcommand("settings", args, ui);
+    return RunSubcommand(command, args, ui);
   }
   std::string Errors() {
     std::fflush(err);
@@ -75,6 +76,36 @@ TEST_F(SettingsCommand, ImportFillsTheStore) {
   EXPECT_EQ(SettingsStore::Profile().GetString("PhoneSettings", "Mac6", ""), "0x2c");
 }
 
+// A store that cannot be written fails the import (exit code 1, the store file and the reason on stderr)
+// and changes nothing; one that cannot be read fails the commands that show it, instead of showing the
+// defaults as if they were stored.
+TEST_F(SettingsCommand, AStoreThatCannotBeWrittenOrReadFailsTheCommandNamingItsFile) {
+  test::TempDir storeDir;
+  SettingsStore::SetLocation(storeDir.Path());
+  const std::string file = SettingsStore::Profile().FilePath();
+  std::filesystem::create_directories(file);  // a folder where the file should be
+  WriteImage(dir.File("phone.bin"), 0x01);
+  EXPECT_EQ(Run({"import", dir.File("phone.bin")}), kExitFailure);
+  EXPECT_NE(Errors().find("Can not write the settings store\n" + file + ": Is a directory\n"),
+            std::string::npos)
+      << Errors();
+  EXPECT_EQ(SettingsStore::Profile().GetInt("PhoneSettings", "Mac_L", -1), -1);
+  for (const char* command : {"settings", "options"}) {
+    std::rewind(err);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(Run(command == std::string("settings") ? std::vector<std::string>{"show"}
+                                                     : std::vector<std::string>{},
+                  command),
+              kExitFailure)
+        << command;
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "") << command;
+    EXPECT_NE(Errors().find("Can not read the settings store\n" + file + ": Is a directory\n"),
+              std::string::npos)
+        << command << ": " << Errors();
+  }
+  test::UsePrivateStore();
+}
+
 TEST_F(SettingsCommand, ApplyWritesFourImagesFromOnePhoneImage) {
   WriteImage(dir.File("phone.bin"), 0x5A);
   test::WriteFile(dir.File("setting.txt"), "answer=1\n[setting3]\nanswer=3\n");
@@ -103,6 +134,7 @@ class SettingsCommandFailures : public SettingsCommand, public ::testing::WithPa
 
 TEST_P(SettingsCommandFailures, SayWhatIsWrongAndExitNonZero) {
   WriteImage(dir.File("short.bin"), 0, 511);
+  test::WriteFile(dir.File("setting.txt"), "answer=1\n");
   WriteImage(dir.File("long.bin"), 0, 2048);
   WriteImage(dir.File("phone.bin"), 0);
   std::vector<std::string> args;
@@ -117,6 +149,8 @@ TEST_P(SettingsCommandFailures, SayWhatIsWrongAndExitNonZero) {
   std::string said = Errors() + usage;
   EXPECT_NE(said.find(GetParam().says), std::string::npos) << said;
   EXPECT_FALSE(test::FileExists(dir.File("out.bin")));
+  EXPECT_EQ(test::ReadFile(dir.File("phone.bin")),
+            std::string(kSettingsImageSize, '\0'));  // inputs untouched
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -138,12 +172,17 @@ INSTANTIATE_TEST_SUITE_P(
                     {"apply", "@/none.txt", "@/phone.bin", "@/out.bin"},
                     kExitFailure,
                     "Can not open source file"},
-        FailureCase{"OutInMissingFolder", {"build", "@/no/such/out.bin"}, kExitFailure, "Can not write"}),
+        FailureCase{
+            "OutInMissingFolder", {"build", "@/no/such/out.bin"}, kExitFailure, "Can not create dest file\n"},
+        FailureCase{"OutIsAnInput",
+                    {"apply", "@/setting.txt", "@/phone.bin", "@/phone.bin"},
+                    kExitFailure,
+                    "the same file as the source"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsCommand, ShowListsEveryKeyWithItsValueOrDefault) {
-  SettingsStore::Profile().WriteInt("PhoneSettings", "SubnetMask", -256);
-  SettingsStore::Profile().WriteString("PhoneSettings", "RingNumber", "lots");
+  ASSERT_TRUE(SettingsStore::Profile().WriteInt("PhoneSettings", "SubnetMask", -256));
+  ASSERT_TRUE(SettingsStore::Profile().WriteString("PhoneSettings", "RingNumber", "lots"));
   ::testing::internal::CaptureStdout();
   int code = Run({"show"});
   std::string out = ::testing::internal::GetCapturedStdout();

@@ -6,12 +6,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -42,6 +44,22 @@ class SettingsDialogTest : public ::testing::Test {
   static std::string Text(QWidget* d, int id) { return Edit(d, id)->text().toStdString(); }
   static bool Enabled(QWidget* d, int id) { return gui::FindControl(d, id)->isEnabled(); }
   static void Ok(QWidget* d) { gui::Control<QPushButton>(d, IDC_PS_OK)->click(); }
+  // Types text as a user would: ASCII on the keys, any other character committed by an input method, one
+  // character at a time.
+  static void Type(QWidget* edit, const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+      const qsizetype n = text[i].isHighSurrogate() ? 2 : 1;
+      const QString character = text.mid(i, n);
+      i += n - 1;
+      if (character[0].unicode() < 0x80) {
+        QTest::keyClicks(edit, character);
+        continue;
+      }
+      QInputMethodEvent commit;
+      commit.setCommitString(character);
+      QApplication::sendEvent(edit, &commit);
+    }
+  }
   // The store file's whole text: "nothing written" means this does not change.
   static std::string StoreText() { return test::ReadFile(SettingsStore::Profile().FilePath()); }
 
@@ -130,11 +148,11 @@ TEST_F(SettingsDialogTest, OpensWithTheFactoryProfileAndLooksAsDesigned) {
 }
 
 TEST_F(SettingsDialogTest, OnlyTheSerialNumberAndTestValuesComeFromTheStore) {
-  store.WriteInt(kSection, "Mac_L", 300);
-  store.WriteString(kSection, "Mac5", "0x77");  // follows the serial number, not the store
-  store.WriteInt(kSection, "Test2", -5);
-  store.WriteInt(kSection, "SubVersion", 42);
-  store.WriteString(kSection, "Password", "stored");
+  ASSERT_TRUE(store.WriteInt(kSection, "Mac_L", 300));
+  ASSERT_TRUE(store.WriteString(kSection, "Mac5", "0x77"));  // follows the serial number, not the store
+  ASSERT_TRUE(store.WriteInt(kSection, "Test2", -5));
+  ASSERT_TRUE(store.WriteInt(kSection, "SubVersion", 42));
+  ASSERT_TRUE(store.WriteString(kSection, "Password", "stored"));
   auto d = Open();
   EXPECT_EQ(Text(d.get(), IDC_PS_SERIAL), "300");
   EXPECT_EQ(Text(d.get(), IDC_PS_MAC5), "0x01");
@@ -165,7 +183,7 @@ TEST_F(SettingsDialogTest, TypingASerialNumberShowsTheLastTwoMacBytesAndOkWrites
 }
 
 TEST_F(SettingsDialogTest, TheArrowsStepTheSerialNumberWithinItsRange) {
-  store.WriteInt(kSection, "Mac_L", 255);
+  ASSERT_TRUE(store.WriteInt(kSection, "Mac_L", 255));
   auto d = Open();
   auto* up = gui::FindControl(d.get(), IDC_PS_SERIAL_SPIN)->findChild<QToolButton*>("up");
   auto* down = gui::FindControl(d.get(), IDC_PS_SERIAL_SPIN)->findChild<QToolButton*>("down");
@@ -211,8 +229,8 @@ TEST_F(SettingsDialogTest, EnablingRulesFollowTheirControls) {
 }
 
 TEST_F(SettingsDialogTest, OkWritesTheWholeProfileGreyedFieldsIncluded) {
-  store.WriteString(kSection, "DialNumber", "keep");
-  store.WriteInt(kSection, "CDR", 1);
+  ASSERT_TRUE(store.WriteString(kSection, "DialNumber", "keep"));
+  ASSERT_TRUE(store.WriteInt(kSection, "CDR", 1));
   auto d = Open();
   gui::Control<QCheckBox>(d.get(), IDC_PS_DHCP)->click();  // greys the addresses; they are still written
   gui::Control<gui::IpAddressEdit>(d.get(), IDC_PS_LOCAL_IP)->SetAddress(0x7F000005);
@@ -288,7 +306,7 @@ class SettingsDialogRejects : public SettingsDialogTest, public ::testing::WithP
 
 TEST_P(SettingsDialogRejects, ShowTheStandardMessageFocusTheFieldAndWriteNothing) {
   const auto& c = GetParam();
-  store.WriteString(kSection, "Account", "before");
+  ASSERT_TRUE(store.WriteString(kSection, "Account", "before"));
   const std::string before = StoreText();
   auto d = Open();
   Edit(d.get(), c.id)->setText(QString::fromUtf8(c.text));
@@ -326,8 +344,75 @@ INSTANTIATE_TEST_SUITE_P(
         RejectCase{"SerialTooLarge", IDC_PS_SERIAL, "65536", "Please enter an integer between 0 and 65535."}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// OK with a store that cannot be written: the message names the store file and the reason, and the dialog
+// stays open with what the user set, so nothing is lost and OK can be pressed again once the store is
+// mended.
+TEST_F(SettingsDialogTest, OkWithAStoreThatCannotBeWrittenSaysSoAndKeepsTheDialogOpen) {
+  test::TempDir storeDir;
+  SettingsStore::SetLocation(storeDir.Path());
+  const std::string file = store.FilePath();
+  std::filesystem::create_directories(file);  // a folder where the file should be
+  auto d = Open();
+  Edit(d.get(), IDC_PS_SERIAL)->setText("4660");
+  gui::Control<QSlider>(d.get(), IDC_PS_SPK_VOL)->setValue(31);
+  Ok(d.get());
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].text, "Can not write the settings store\n" + file + ": Is a directory");
+  EXPECT_EQ(ui.messages[0].icon, MbIcon::Exclamation);
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_NE(d->result(), QDialog::Accepted);
+  EXPECT_EQ(Text(d.get(), IDC_PS_SERIAL), "4660");
+  EXPECT_EQ(gui::Control<QSlider>(d.get(), IDC_PS_SPK_VOL)->value(), 31);
+  EXPECT_FALSE(store.Contains(kSection, "Mac_L"));  // nothing half-stored for the next build to send
+
+  std::filesystem::remove(file);
+  Ok(d.get());
+  EXPECT_EQ(d->result(), QDialog::Accepted);
+  EXPECT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(store.GetInt(kSection, "Mac_L", 0), 4660);
+  EXPECT_EQ(store.GetInt(kSection, "SpkVol", 0), 31);
+  test::UsePrivateStore();
+}
+
+// What the user types in a text field is limited in the phone's bytes (code page 936, two for a Chinese
+// character), is stored in them, and reaches the phone's image as them, never cut inside a character.
+TEST_F(SettingsDialogTest, ChineseTypedInATextFieldReachesThePhoneInCodePage936) {
+  auto d = Open();
+  gui::Control<QCheckBox>(d.get(), IDC_PS_PPPOE)->click();  // enables the PPPoE account
+  QLineEdit* account = Edit(d.get(), IDC_PS_PPPOE_ID);
+  ASSERT_TRUE(account->isEnabled());
+  // 23 bytes fit: "a" and eleven characters; the twelfth, and anything after it, is refused.
+  Type(account, QString::fromUtf8("a话机设置话机设置话机设置"));
+  Type(account, "b");
+  Type(account, QString::fromUtf8("😀"));  // no code page 936 bytes at all
+  EXPECT_EQ(account->text(), QString::fromUtf8("a话机设置话机设置话机设"));
+  Type(Edit(d.get(), IDC_PS_PPPOE_PIN), QString::fromUtf8("密码12"));
+
+  QApplication::processEvents();
+  QDir().mkpath(QUILL_TEST_BINARY_DIR "/screenshots");
+  EXPECT_TRUE(d->grab().save(QUILL_TEST_BINARY_DIR "/screenshots/settings_dialog_chinese.png"));
+
+  Ok(d.get());
+  ASSERT_EQ(d->result(), QDialog::Accepted);
+  EXPECT_TRUE(ui.messages.empty());
+  const std::string settings = "\xbb\xb0\xbb\xfa\xc9\xe8\xd6\xc3";  // 话机设置
+  const std::string typed = "a" + settings + settings + settings.substr(0, 6);
+  EXPECT_EQ(store.GetString(kSection, "PPPoEID", ""), typed);
+  EXPECT_EQ(store.GetString(kSection, "PPPoEPin", ""),
+            "\xc3\xdc\xc2\xeb"
+            "12");
+
+  SettingsImage image;
+  ResetBaseSettingsImage();
+  BuildSettingsImage(image.data());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&image[176]), 24), typed + '\0');
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&image[200]), 7), std::string("\xc3\xdc\xc2\xeb"
+                                                                                    "12\0",
+                                                                                    7));
+}
+
 TEST_F(SettingsDialogTest, CancelWritesNothing) {
-  store.WriteInt(kSection, "Mac_L", 7);
+  ASSERT_TRUE(store.WriteInt(kSection, "Mac_L", 7));
   const std::string before = StoreText();
   auto d = Open();
   Edit(d.get(), IDC_PS_SERIAL)->setText("999");

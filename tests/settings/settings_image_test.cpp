@@ -6,11 +6,14 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "platform/settings_store.h"
 #include "settings/phone_settings.h"
+#include "settings/phone_text.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -127,10 +130,10 @@ TEST_P(StoredValues, LandInTheirFieldWithTheFieldsEncoding) {
 }
 
 auto Int(const char* key, int v) {
-  return [=](SettingsStore& s) { s.WriteInt(kSection, key, v); };
+  return [=](SettingsStore& s) { EXPECT_TRUE(s.WriteInt(kSection, key, v)); };
 }
 auto Str(const char* key, std::string v) {
-  return [=](SettingsStore& s) { s.WriteString(kSection, key, v); };
+  return [=](SettingsStore& s) { EXPECT_TRUE(s.WriteString(kSection, key, v)); };
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -139,14 +142,14 @@ INSTANTIATE_TEST_SUITE_P(
         StoredValueCase{"MacBytes1To4AreFixed",
                         [](SettingsStore& s) {
                           for (const char* k : {"Mac1", "Mac2", "Mac3", "Mac4"})
-                            s.WriteString(kSection, k, "0xff");
+                            EXPECT_TRUE(s.WriteString(kSection, k, "0xff"));
                         },
                         0,
                         {0x02, 0x5D, 0x7B, 0x00}},
         StoredValueCase{"MacHexAndDecimalTexts",
                         [](SettingsStore& s) {
-                          s.WriteString(kSection, "Mac5", "0xAB");
-                          s.WriteString(kSection, "Mac6", "18");
+                          EXPECT_TRUE(s.WriteString(kSection, "Mac5", "0xAB"));
+                          EXPECT_TRUE(s.WriteString(kSection, "Mac6", "18"));
                         },
                         4,
                         {0xAB, 0x12}},
@@ -166,7 +169,22 @@ INSTANTIATE_TEST_SUITE_P(
                         std::vector<int>(24, 'g')},
         StoredValueCase{"FixedTextLongerThanTheFieldIsCut", Str("GKID", std::string(30, 'h')), 216,
                         std::vector<int>(24, 'h')},
-        StoredValueCase{"AccountIsAFixedText", Str("Account", "ab@1"), 464, {'a', 'b', '@', '1', 0, 0}}),
+        StoredValueCase{"AccountIsAFixedText", Str("Account", "ab@1"), 464, {'a', 'b', '@', '1', 0, 0}},
+        // Texts are the phone's code page 936 bytes ("\xc4\xe3" is one character); a cut never halves one.
+        StoredValueCase{"ChineseWithinTheWidthIsKeptWhole",
+                        Str("PhoneNumber", "\xc4\xe3\xba\xc3"),
+                        16,
+                        {0xC4, 0xE3, 0xBA, 0xC3, 0}},
+        StoredValueCase{"TerminatedTextCutBetweenCharacters",
+                        Str("PhoneNumber", "12345678901234\xc4\xe3"),
+                        16,
+                        {'1', '2', '3', '4', '5', '6', '7', '8', '9', '0', '1', '2', '3', '4', 0}},
+        StoredValueCase{"FixedTextCutBetweenCharacters", Str("GKID", std::string(23, 'g') + "\xc4\xe3"), 216,
+                        [] {
+                          std::vector<int> v(23, 'g');
+                          v.push_back(0);
+                          return v;
+                        }()}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsImageTest, ImportWritesEveryKeyButAccountAndKeepsTheImageAsBase) {
@@ -182,11 +200,11 @@ TEST_F(SettingsImageTest, ImportWritesEveryKeyButAccountAndKeepsTheImageAsBase) 
   PutText(image, 368, "dial");
   Put(image, 143, {10, 1, 2, 3});
 
-  ImportSettingsImage(image.data());
+  ASSERT_TRUE(ImportSettingsImage(image.data()));
   for (const auto& key : PhoneSettingKeys())
     EXPECT_EQ(store.Contains(kSection, std::string(key.name)), key.name != "Account") << key.name;
-  store.WriteString(kSection, "Account", "kept");
-  ImportSettingsImage(image.data());
+  ASSERT_TRUE(store.WriteString(kSection, "Account", "kept"));
+  ASSERT_TRUE(ImportSettingsImage(image.data()));
 
   EXPECT_EQ(BaseSettingsImage(), image);
   const std::pair<const char*, const char*> texts[] = {{"Mac1", "0x02"},
@@ -212,7 +230,7 @@ TEST_F(SettingsImageTest, ImportWritesEveryKeyButAccountAndKeepsTheImageAsBase) 
 TEST_F(SettingsImageTest, SerialNumberBytesRoundTripThroughTheStore) {
   SettingsImage image{};
   Put(image, 4, {0x01, 0x2C});
-  ImportSettingsImage(image.data());
+  ASSERT_TRUE(ImportSettingsImage(image.data()));
   EXPECT_EQ(store.GetInt(kSection, "Mac_L", 0), 300);
   EXPECT_EQ(store.GetInt(kSection, "Spin1", 0), 300);
   EXPECT_EQ(store.GetString(kSection, "Mac5", ""), "0x01");
@@ -236,9 +254,9 @@ TEST_F(SettingsImageTest, ImportThenBuildReproducesThePhonesImageButForTheKnownD
   PutText(phone, 416, std::string(48, 'd'));  // full width, no terminator
   PutText(phone, 464, std::string("account\0", 8));
   PutText(phone, 488, std::string(24, 'h'));  // fixed, full width
-  store.WriteString(kSection, "Account", "acct");
+  ASSERT_TRUE(store.WriteString(kSection, "Account", "acct"));
 
-  ImportSettingsImage(phone.data());
+  ASSERT_TRUE(ImportSettingsImage(phone.data()));
   SettingsImage got = Build();
 
   SettingsImage want = phone;
@@ -249,6 +267,28 @@ TEST_F(SettingsImageTest, ImportThenBuildReproducesThePhonesImageButForTheKnownD
   PutText(want, 464, "acct");
   want[416 + 47] = 0;  // the terminated field comes back one character shorter
   EXPECT_EQ(got, want) << Diff(got, want);
+}
+
+// The converter behind the dialog's texts and the builder's cuts: code page 936 as the phone has it.
+TEST(PhoneText, ConvertsAndCutsInThePhonesCodePage) {
+  const std::pair<const char*, std::optional<std::string>> toPhone[] = {
+      {"话机设置", "\xbb\xb0\xbb\xfa\xc9\xe8\xd6\xc3"},
+      {"a@1", "a@1"},
+      {"\xe2\x82\xac", "\x80"},            // the euro sign, as Windows has it
+      {"\xf0\x9f\x98\x80", std::nullopt},  // an emoji: no bytes for it
+      {"\xc4\xe3", std::nullopt},          // not UTF-8
+  };
+  for (const auto& [utf8, phone] : toPhone) EXPECT_EQ(PhoneTextFromUtf8(utf8), phone) << utf8;
+  EXPECT_EQ(Utf8FromPhoneText("\xc4\xe3\xba\xc3"), "你好");
+  EXPECT_EQ(Utf8FromPhoneText("\xc4"), std::nullopt);
+
+  const std::tuple<std::string, size_t, size_t> cuts[] = {
+      {"ab\xc4\xe3", 3, 2}, {"ab\xc4\xe3", 4, 4}, {"\xc4\xe3", 1, 0}, {"\xc4\xe3\xba\xc3", 3, 2},
+      {"\xff\xffz", 2, 2},  // bytes that begin no character count one each
+      {"a\xc4", 2, 2},      // a lead byte with nothing after it is one byte too
+      {"", 5, 0},
+  };
+  for (const auto& [text, room, cut] : cuts) EXPECT_EQ(PhoneTextCut(text, room), cut) << text << " " << room;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "tests/support/test_env.h"
 
 #include <dirent.h>
+#include <gtest/gtest.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -33,7 +34,8 @@ void UsePrivateStore() {
 }
 
 void ClearStore() {
-  SettingsStore::Profile().Clear();
+  StoreResult cleared = SettingsStore::Profile().Clear();
+  if (!cleared) ADD_FAILURE() << cleared.Message();
 }
 
 namespace {

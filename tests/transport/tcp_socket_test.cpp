@@ -1,16 +1,19 @@
 // CTcpSocket against loopback peers, owned by a window on a real window-owning thread that drives it as the
 // network link does: Call on create, OnConnect for its own socket (Close on 0), Close on WM_SOCKET_CLOSED
 // for its own socket, Hangup on destroy.
+#include "transport/tcp_socket.h"
+
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
 #include <optional>
+#include <thread>
 
 #include "platform/timing.h"
+#include "sim/tcp_loader.h"
 #include "tests/transport/transport_harness.h"
-#include "transport/tcp_socket.h"
 #include "transport/winsock.h"
 
 namespace quill {
@@ -109,7 +112,8 @@ TEST(TcpSocket, PortZeroReachesTheLoaderPortAndBlocksFlowBothWaysUntilHangup) {
     // Out: one block per Write, from the owner's thread or any other; the largest block is 180 bytes.
     auto sent = Pattern(128, 1);
     bool queued = false;
-    link.owner().Run([&](OwnerWindow<CTcpSocket>& w) { queued = w.transport.Write(sent.data(), sent.size()); });
+    link.owner().Run(
+        [&](OwnerWindow<CTcpSocket>& w) { queued = w.transport.Write(sent.data(), sent.size()); });
     EXPECT_TRUE(queued);
     auto more = WriteBlocks(TransportOf(link), 1, kTcpBlockSize, 9);
     sent.insert(sent.end(), more.begin(), more.end());
@@ -156,7 +160,8 @@ TEST(TcpSocket, ARefusedConnectIsReportedByTheOwnerAndLeavesTheObjectIdle) {
     link.owner().Run([&](OwnerWindow<CTcpSocket>& w) { queued = w.transport.Write(&byte, 1); });
     EXPECT_FALSE(queued);
   }
-  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling 127.0.0.11\n", "127.0.0.11 处没有应用程序应答\n"}));
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::string>{"Calling 127.0.0.11\n", "127.0.0.11 处没有应用程序应答\n"}));
   EXPECT_TRUE(before.Back()) << before.Describe();
 }
 
@@ -220,7 +225,8 @@ TEST(TcpSocket, BlocksQueuedWhileThePeerDoesNotReadAllArriveInOrderOnceItReads) 
   }
   for (auto& line : log.Lines())
     EXPECT_TRUE(line == "Calling 127.0.0.14\n" || line == "127.0.0.14 joined the meeting\n" ||
-                line == "Not all data sent out in CTcpSocket::HandleOutputEvent()!\n" || line == "Hangup by myself\n")
+                line == "Not all data sent out in CTcpSocket::HandleOutputEvent()!\n" ||
+                line == "Hangup by myself\n")
         << line;
   EXPECT_TRUE(before.Back()) << before.Describe();
 }
@@ -266,8 +272,9 @@ TEST(TcpSocket, ThePeerClosingEndsTheThreadAndOnlyAResetIsLogged) {
     bool reset;
     std::vector<std::string> lines;
   };
-  for (const Row& row : {Row{false, {"Calling 127.0.0.15\n", "127.0.0.15 joined the meeting\n"}},
-                         Row{true, {"Calling 127.0.0.15\n", "127.0.0.15 joined the meeting\n", "Socket aborted\n"}}}) {
+  for (const Row& row :
+       {Row{false, {"Calling 127.0.0.15\n", "127.0.0.15 joined the meeting\n"}},
+        Row{true, {"Calling 127.0.0.15\n", "127.0.0.15 joined the meeting\n", "Socket aborted\n"}}}) {
     SCOPED_TRACE(row.reset ? "reset" : "orderly");
     LogWatch log;
     ResourceCount before;
@@ -349,15 +356,108 @@ TEST(TcpSocket, AnIoThreadThatDoesNotEndInTimeIsGivenUpSafely) {
                                                    "Hangup by myself\n"}));
 }
 
+// The races at the socket, made certain: the phone (the simulator) resets the connection as soon as it
+// accepts it, or sends its answer and the reset in one turn, while the tool's side is kept from looking
+// until both are there. What the phone sent comes first, then the end; a connection that was made is never
+// a failed connect.
+sim::TcpLoader* g_resettingPhone = nullptr;
+
+// The I/O thread's send, which then waits until the phone has answered and reset the connection, so that
+// the thread's next look finds the answer and the reset together.
+class SendThenAwaitResetSocket : public CTcpSocket {
+ public:
+  SendThenAwaitResetSocket() {
+    SetSendCall([](int fd, const void* data, size_t length, int flags) {
+      ssize_t n = ::send(fd, data, length, flags);
+      g_resettingPhone->WaitForClosedConnections(1, 10s);
+      return n;
+    });
+  }
+};
+
+std::unique_ptr<sim::TcpLoader> ResettingPhone(const char* address, int resetAfterAnswers) {
+  auto phone = std::make_unique<sim::TcpLoader>(sim::TcpLoader::Config{address});
+  sim::TcpFaults faults;
+  faults.resetAfterAnswers = resetAfterAnswers;
+  phone->SetFaults(faults);
+  return phone->Start() ? std::move(phone) : nullptr;
+}
+
+TEST(TcpSocketRaces, AnAnswerSentWithAResetIsDeliveredBeforeTheEnd) {
+  LogWatch log;
+  ResourceCount before;
+  {
+    auto phone = ResettingPhone("127.0.0.19", 1);
+    ASSERT_NE(phone, nullptr);
+    g_resettingPhone = phone.get();
+    Inbox inbox;
+    Owner<SendThenAwaitResetSocket> owner([&](OwnerWindow<SendThenAwaitResetSocket>& w) {
+      w.onCreate = [](OwnerWindow<SendThenAwaitResetSocket>& w) {
+        return w.transport.Call(Ip("127.0.0.19"), w.GetSafeHwnd());
+      };
+      w.onMessage = [&](OwnerWindow<SendThenAwaitResetSocket>& w, Message& m) {
+        const bool own = static_cast<int>(m.wParam) == w.transport.GetSocket();
+        if (m.message == WM_SOCKET_CONNECT && own && w.transport.OnConnect(m.lParam) == 0)
+          w.transport.Close();
+        if (m.message == WM_SOCKET_CLOSED && own) w.transport.Close();
+        inbox.Add(m);
+      };
+      w.onDestroy = [](OwnerWindow<SendThenAwaitResetSocket>& w) { w.transport.Hangup(); };
+    });
+    ASSERT_TRUE(inbox.WaitForCount(WM_SOCKET_CONNECT, 1));
+    ASSERT_TRUE(owner.Run([](OwnerWindow<SendThenAwaitResetSocket>& w) {
+      const uint8_t command = sim::kCmdSettings;
+      EXPECT_TRUE(w.transport.Write(&command, 1));
+    }));
+    ASSERT_TRUE(inbox.WaitForCount(WM_SOCKET_CLOSED, 1));
+    std::vector<uint32_t> order;
+    for (const Received& r : inbox.All()) order.push_back(r.message);
+    EXPECT_EQ(order, (std::vector<uint32_t>{WM_SOCKET_CONNECT, WM_SOCKET_DATA, WM_SOCKET_CLOSED}));
+    EXPECT_EQ(inbox.Joined(WM_SOCKET_DATA), std::vector<uint8_t>{sim::kLoaderAck});
+    owner.Stop();
+    g_resettingPhone = nullptr;
+  }
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling 127.0.0.19\n", "127.0.0.19 joined the meeting\n",
+                                                   "Socket aborted\n"}));
+  EXPECT_TRUE(before.Back()) << before.Describe();
+}
+
+TEST(TcpSocketRaces, AConnectionAcceptedAndResetAtOnceJoinedAndWasAborted) {
+  LogWatch log;
+  ResourceCount before;
+  {
+    auto phone = ResettingPhone("127.0.0.19", 0);
+    ASSERT_NE(phone, nullptr);
+    // The owner's thread stops in its "Calling" line, before the connect is watched, until the phone has
+    // accepted and reset the connection.
+    log.Hold("Calling 127.0.0.19\n", 10s);
+    std::thread phoneFirst([&] {
+      log.Holding().Wait(10000);
+      phone->WaitForClosedConnections(1, 10s);
+      log.Release();
+    });
+    Link link("127.0.0.19");
+    phoneFirst.join();
+    ASSERT_EQ(phone->ClosedConnections(), 1);
+    EXPECT_EQ(link.WaitForConnect(), Ip("127.0.0.19"));
+    ASSERT_TRUE(link.inbox().WaitForCount(WM_SOCKET_CLOSED, 1));
+    EXPECT_EQ(link.inbox().All().size(), 2u);  // the connect, then the end; no data
+  }
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling 127.0.0.19\n", "127.0.0.19 joined the meeting\n",
+                                                   "Socket aborted\n"}));
+  EXPECT_TRUE(before.Back()) << before.Describe();
+}
+
 TEST(WinSockErrors, ErrnoValuesMapToTheirWinSockCodes) {
   struct Row {
     int err;
     int wsa;
   };
-  for (const Row& row : {Row{0, 0}, Row{ECONNREFUSED, WSAECONNREFUSED}, Row{ETIMEDOUT, WSAETIMEDOUT},
-                         Row{EHOSTUNREACH, WSAEHOSTUNREACH}, Row{ENETUNREACH, WSAENETUNREACH},
-                         Row{ENETDOWN, WSAENETDOWN}, Row{ECONNRESET, WSAECONNRESET}, Row{EAGAIN, WSAEWOULDBLOCK},
-                         Row{EINPROGRESS, WSAEWOULDBLOCK}, Row{EADDRINUSE, WSAEADDRINUSE}, Row{ENOTSOCK, 10000 + ENOTSOCK}}) {
+  for (const Row& row :
+       {Row{0, 0}, Row{ECONNREFUSED, WSAECONNREFUSED}, Row{ETIMEDOUT, WSAETIMEDOUT},
+        Row{EHOSTUNREACH, WSAEHOSTUNREACH}, Row{ENETUNREACH, WSAENETUNREACH}, Row{ENETDOWN, WSAENETDOWN},
+        Row{ECONNRESET, WSAECONNRESET}, Row{EAGAIN, WSAEWOULDBLOCK}, Row{EINPROGRESS, WSAEWOULDBLOCK},
+        Row{EADDRINUSE, WSAEADDRINUSE}, Row{ENOTSOCK, 10000 + ENOTSOCK}}) {
     EXPECT_EQ(WinSockErrorFromErrno(row.err), row.wsa) << row.err;
   }
   LPARAM reply = WSAMAKESELECTREPLY(FD_CONNECT, WSAECONNREFUSED);

@@ -112,7 +112,8 @@ LogWatch::LogWatch() {
       lock.unlock();
       holding_.Set();
       // Stays inside the log, as a call that does not return would; bounded, so the thread always ends.
-      std::this_thread::sleep_for(holdFor);
+      lock.lock();
+      changed_.wait_for(lock, holdFor, [&] { return released_; });
     }
   });
 }
@@ -140,6 +141,13 @@ void LogWatch::Hold(const std::string& line, std::chrono::milliseconds holdFor) 
   std::lock_guard<std::mutex> lock(mutex_);
   holdLine_ = line;
   holdFor_ = holdFor;
+  released_ = false;
+}
+
+void LogWatch::Release() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  released_ = true;
+  changed_.notify_all();
 }
 
 void LogWatch::Clear() {

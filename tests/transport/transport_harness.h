@@ -185,6 +185,8 @@ class LogWatch {
   size_t Count(const std::string& line) const;
   bool WaitFor(const std::string& line, std::chrono::milliseconds limit = 10s) const;
   void Hold(const std::string& line, std::chrono::milliseconds holdFor);
+  // Lets the held writer go on before its time is up.
+  void Release();
   // Set once the held line's writer has stopped in the log.
   Event& Holding() { return holding_; }
   void Clear();
@@ -195,6 +197,7 @@ class LogWatch {
   std::vector<std::string> lines_;
   std::string holdLine_;
   std::chrono::milliseconds holdFor_{0};
+  bool released_ = false;
   Event holding_{Event::Kind::ManualReset};
   DebugLog::Sink previous_;
 };

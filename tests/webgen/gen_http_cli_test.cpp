@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <map>
 #include <string>
 
 #include "cli/subcommand.h"
@@ -96,6 +99,53 @@ TEST(GenHttpCommand, FailuresGiveAnExitCodeAndTheMessage) {
   EXPECT_EQ(r.code, kExitFailure);
   EXPECT_NE(r.err.find("Source Html " + dir.File("bad.htm") + " has format error"), std::string::npos)
       << r.err;
+}
+
+// Through the command line: a run that fails or is refused leaves every file as it was, whatever the
+// class of fault: a page named as an output (also through a link or as a temporary page), two outputs
+// that are one file, an output that cannot be written, a page that is no file.
+TEST(GenHttpCommand, AFailedOrRefusedRunLeavesEveryFileAsItWas) {
+  TempDir dir;
+  const std::string page = dir.File("a.htm");
+  test::WriteFile(page, "<input name=ip>");
+  test::WriteFile(dir.File("temp_page_0.htm"), "<p>page 0</p>");
+  std::filesystem::create_symlink(page, dir.File("link.htm"));
+  ::mkfifo(dir.File("fifo.htm").c_str(), 0644);
+  const std::map<std::string, std::string> files = {{"m.h", "old m"},
+                                                    {"i.h", "old i"},
+                                                    {"c.h", "old c"},
+                                                    {"a.htm", "<input name=ip>"},
+                                                    {"temp_page_0.htm", "<p>page 0</p>"}};
+  for (const auto& [name, content] : files) test::WriteFile(dir.File(name), content);
+  struct Case {
+    std::vector<std::string> args;
+    std::string says;
+  };
+  const std::string same = ": the same file as the ";
+  const Case cases[] = {
+      {{"--msg", dir.File("link.htm"), "--info", dir.File("i.h"), "--common", dir.File("c.h"), page},
+       "Can not open source file\n" + page + same + "destination " + dir.File("link.htm")},
+      {{"--msg", dir.File("m.h"), "--info", dir.File("./m.h"), "--common", dir.File("c.h"), page},
+       dir.File("./m.h") + same + "destination " + dir.File("m.h")},
+      {{"--msg", dir.File("m.h"), "--info", dir.File("i.h"), "--common", dir.File("c.h"), "--temp",
+        dir.File("x.htm"), dir.File("temp_page_0.htm")},
+       dir.File("temp_page_0.htm") + same + "source"},
+      {{"--msg", dir.File("m.h"), "--info", dir.File("i.h"), "--common", "/dev/full", page},
+       "/dev/full: No space left on device"},
+      {{"--msg", dir.File("m.h"), "--info", dir.File("i.h"), "--common", dir.File("c.h"), page,
+        dir.File("fifo.htm")},
+       dir.File("fifo.htm") + ": a FIFO or pipe, not a regular file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.says);
+    CommandRun r = GenHttp(c.args);
+    EXPECT_EQ(r.code, kExitFailure);
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    for (const auto& [name, content] : files) EXPECT_EQ(ReadFile(dir.File(name)), content) << name;
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.Path())) ++entries;
+    EXPECT_EQ(entries, files.size() + 2);  // no temporary file left: the link and the FIFO besides
+  }
 }
 
 }  // namespace

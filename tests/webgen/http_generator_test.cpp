@@ -81,8 +81,8 @@ TEST_F(HttpGenerator, NoPagesGiveThreeEmptyFiles) {
   }
 }
 
-// A page that cannot be read or converted stops the generation; the pages before it stay.
-TEST_F(HttpGenerator, StopsAtABadPageKeepingThePagesBefore) {
+// A page that cannot be read or converted stops the generation; the outputs stay as they were.
+TEST_F(HttpGenerator, StopsAtABadPageLeavingTheOutputsAsTheyWere) {
   std::string tooMany;
   for (size_t i = 0; i <= kMaxSlotRecords; ++i) tooMany += "<input name=dhcp>";
   struct Row {
@@ -91,14 +91,16 @@ TEST_F(HttpGenerator, StopsAtABadPageKeepingThePagesBefore) {
     std::string message;
   };
   const std::vector<Row> rows = {
-      {"missing", dir.File("missing.htm"), "Can not open source file"},
-      {"folder", dir.Path(), "Can not open source file"},
+      {"missing", dir.File("missing.htm"),
+       "Can not open source file\n" + dir.File("missing.htm") + ": No such file or directory"},
+      {"folder", dir.Path(), "Can not open source file\n" + dir.Path() + ": Is a directory"},
       {"empty name", Page("bad.htm", "<form>\n<input name= value=1>"),
        "Source Html " + dir.File("bad.htm") + " has format error, possibly space after \"name=\" !"},
       {"too many slots", Page("big.htm", tooMany),
        "Source Html " + dir.File("big.htm") + " has more than 512 value slots, the most one page can hold !"},
   };
   const std::string good = Page("good.htm", "<input name=ip>");
+  WriteFile(dir.File("common.h"), "old common");
   for (const Row& r : rows) {
     SCOPED_TRACE(r.what);
     FakeUi fresh;
@@ -106,9 +108,9 @@ TEST_F(HttpGenerator, StopsAtABadPageKeepingThePagesBefore) {
     ASSERT_EQ(fresh.Texts(), std::vector<std::string>{r.message});
     EXPECT_EQ(fresh.messages[0].icon, MbIcon::Exclamation);
     EXPECT_EQ(fresh.waitCursorDepth, 0);
-    EXPECT_EQ(ReadFile(dir.File("common.h")), CommonDefines(0, FindFieldEntry(0, false)->text.size()));
-    EXPECT_EQ(ReadFile(dir.File("info.h")).find("PAGE1"), std::string::npos);
-    EXPECT_EQ(ReadFile(dir.File("page.h")).find("PAGE1"), std::string::npos);
+    EXPECT_EQ(ReadFile(dir.File("common.h")), "old common");
+    EXPECT_FALSE(test::FileExists(dir.File("info.h")));
+    EXPECT_FALSE(test::FileExists(dir.File("page.h")));
   }
 }
 
@@ -117,15 +119,17 @@ TEST_F(HttpGenerator, AnOutputThatCannotBeWrittenIsReportedAndStops) {
   GenHttpOptions o = Outputs();
   o.infoFile = dir.File("no-such-folder/info.h");
   EXPECT_FALSE(GenerateHttpFiles(o, {page, dir.File("missing.htm")}, ui));
-  EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Can not create Dst file " + o.infoFile + " !"});
-  EXPECT_EQ(ReadFile(dir.File("common.h")), "");
+  EXPECT_EQ(ui.Texts(), std::vector<std::string>{"Can not create Dst file " + o.infoFile + " !\n" +
+                                                 o.infoFile + ": No such file or directory"});
+  EXPECT_FALSE(test::FileExists(dir.File("common.h")));
 
-  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full to fill";
   FakeUi full;
   o = Outputs();
   o.msgFile = "/dev/full";
   EXPECT_FALSE(GenerateHttpFiles(o, {page}, full));
-  EXPECT_EQ(full.Texts(), std::vector<std::string>{"Can not write Dst file /dev/full !"});
+  EXPECT_EQ(full.Texts(), std::vector<std::string>{
+                              "Can not write Dst file /dev/full !\n/dev/full: No space left on device"});
+  EXPECT_FALSE(test::FileExists(dir.File("common.h")));
 }
 
 TEST_F(HttpGenerator, WritesTemporaryPagesAndGoesOnWhenOneCannotBeCreated) {
@@ -138,11 +142,18 @@ TEST_F(HttpGenerator, WritesTemporaryPagesAndGoesOnWhenOneCannotBeCreated) {
   EXPECT_EQ(ReadFile(dir.File("temp_page_1.htm")), "<i>\ny</i>\n");
   EXPECT_FALSE(test::FileExists(dir.File("pattern.htm")));
 
+  // Each temporary page that cannot be written is named; then nothing is replaced.
+  const std::string common = ReadFile(dir.File("common.h"));
+  WriteFile(dir.File("common.h"), "old common");
   o.tempHtmlFile = dir.File("no-such-folder/x.htm");
   EXPECT_FALSE(GenerateHttpFiles(o, pages, ui));
+  const std::string why = ": No such file or directory";
   EXPECT_EQ(ui.Texts(),
-            (std::vector<std::string>{"Can not open Dst .htm file", "Can not open Dst .htm file"}));
-  EXPECT_NE(ReadFile(dir.File("common.h")).find("HTTP_PAGE1_MSG_LEN"), std::string::npos);
+            (std::vector<std::string>{
+                "Can not open Dst .htm file\n" + dir.File("no-such-folder/temp_page_0.htm") + why,
+                "Can not open Dst .htm file\n" + dir.File("no-such-folder/temp_page_1.htm") + why}));
+  EXPECT_EQ(ReadFile(dir.File("common.h")), "old common");
+  EXPECT_NE(common.find("HTTP_PAGE1_MSG_LEN"), std::string::npos);
 }
 
 TEST_F(HttpGenerator, OptionsLiveInSectionGenHttp) {
