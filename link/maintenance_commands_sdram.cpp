@@ -1,8 +1,8 @@
 // SDRAM load and export over either link, the factory-restore instructions and the connection test.
 #include <algorithm>
-#include <vector>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "link/command_files.h"
 #include "link/maintenance_commands.h"
