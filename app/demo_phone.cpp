@@ -1,5 +1,7 @@
 #include "app/demo_phone.h"
 
+#include <arpa/inet.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +10,7 @@
 #include "platform/settings_store.h"
 #include "platform/timing.h"
 #include "sim/datagram_sender.h"
+#include "sim/loopback_address.h"
 
 namespace quill {
 namespace {
@@ -40,21 +43,23 @@ void WriteDemoPage(const std::string& path) {
 }
 
 constexpr const char* kDebugLines[] = {
-    "0x1181 0\r\n", "0x1018 3\r\n", "0x101a 1\r\n", "0x1080 0\r\n", "0x1081 0\r\n", "0x10e5 1\r\n",
+    "0x1181 0\r\n", "0x1018 3\r\n", "0x101a 1\r\n", "0x1080 0\r\n",  "0x1081 0\r\n", "0x10e5 1\r\n",
     "0x10a1 0\r\n", "0x10a3 0\r\n", "0x10a2 0\r\n", "0x10a5 88\r\n", "0x10e6 1\r\n", "0x1085 112\r\n",
 };
 
 }  // namespace
 
-DemoPhone::DemoPhone(std::string folder) : simulator_([] {
-    sim::PhoneSimulator::Config c;
-    c.address = DemoPhone::kPhoneAddress;
-    c.tcpEraseMs = 3000;
-    c.serialEraseMs = 2000;
-    return c;
-  }()), folder_(folder.empty() ? DemoFolder() : std::move(folder)) {}
+DemoPhone::DemoPhone(std::string folder, std::string firstAddress)
+    : address_(std::move(firstAddress)), folder_(folder.empty() ? DemoFolder() : std::move(folder)) {}
 
-DemoPhone::~DemoPhone() { Stop(); }
+DemoPhone::~DemoPhone() {
+  Stop();
+}
+
+uint32_t DemoPhone::PhoneAddressValue() const {
+  auto address = sim::ParseLoopbackAddress(address_);
+  return address ? ntohl(*address) : 0;
+}
 
 bool DemoPhone::Start() {
   workFolder_ = folder_ + "/work";
@@ -62,22 +67,33 @@ bool DemoPhone::Start() {
   std::filesystem::create_directories(workFolder_, ec);
   std::string page = workFolder_ + "/Page0.hex";
   if (!std::filesystem::exists(page)) WriteDemoPage(page);
-  if (!simulator_.Start()) {
-    error_ = simulator_.Error();
-    return false;
+  // A second demo, or a test run, may hold the loader port on the first address: the phone then answers
+  // on the next free one, and the window shows that one.
+  for (int tries = 0;; ++tries) {
+    sim::PhoneSimulator::Config c;
+    c.address = address_;
+    c.tcpEraseMs = 3000;
+    c.serialEraseMs = 2000;
+    simulator_ = std::make_unique<sim::PhoneSimulator>(c);
+    if (simulator_->Start()) break;
+    error_ = simulator_->Error();
+    auto next = sim::NextLoopbackAddress(address_);
+    if (tries + 1 >= kAddressTries || !next || !sim::LoopbackPortInUse(address_, c.port)) return false;
+    address_ = *next;
   }
-  serialPath_ = simulator_.Serial().SlavePath();
+  error_.clear();
+  serialPath_ = simulator_->Serial().SlavePath();
   std::vector<uint8_t> settings(512, 0);
   settings[0] = 0x02, settings[1] = 0x5D, settings[2] = 0x7B, settings[4] = 0x01, settings[5] = 0x2C;
-  uint8_t ip[4] = {127, 0, 0, 1};
-  std::copy(ip, ip + 4, settings.begin() + 6);
+  const uint32_t ip = PhoneAddressValue();
+  for (int i = 0; i < 4; ++i) settings[6 + i] = static_cast<uint8_t>(ip >> (24 - 8 * i));
   const char number[] = "8001";
   std::copy(number, number + 4, settings.begin() + 16);
-  simulator_.Tcp().SetSettingsImage(settings);
+  simulator_->Tcp().SetSettingsImage(settings);
   std::vector<uint8_t> sdram(640000);
   for (size_t i = 0; i < sdram.size(); ++i) sdram[i] = static_cast<uint8_t>(i * 31 + 7);
-  simulator_.Tcp().SetSdramImage(sdram);
-  simulator_.Serial().SetSdramImage(sdram);
+  simulator_->Tcp().SetSdramImage(sdram);
+  simulator_->Serial().SetSdramImage(sdram);
   stop_.Reset();
   sender_ = std::thread([this] { SendLoop(); });
   return true;
@@ -86,11 +102,11 @@ bool DemoPhone::Start() {
 void DemoPhone::Stop() {
   stop_.Set();
   if (sender_.joinable()) sender_.join();
-  simulator_.Stop();
+  if (simulator_) simulator_->Stop();
 }
 
 void DemoPhone::SendLoop() {
-  sim::DatagramSender sender(kSenderAddress, kPhoneAddress);
+  sim::DatagramSender sender(kSenderAddress, address_);
   if (!sender.Open()) return;
   size_t n = 0;
   // One datagram of each kind a second until the demo ends; the wait is the stop's, so Stop never waits.
@@ -99,17 +115,17 @@ void DemoPhone::SendLoop() {
     char cdr[96];
     std::snprintf(cdr, sizeof cdr, "CDR %zu: 8001 -> 8002, 00:00:%02zu\r\n", n, n % 60);
     sender.SendCdr(cdr);
-    if (n % 5 == 0) simulator_.Serial().SendText("VT2088 ready\r\n");
+    if (n % 5 == 0) simulator_->Serial().SendText("VT2088 ready\r\n");
     ++n;
   }
 }
 
-void UseDemoStore(const DemoPhone& phone) {
+StoreResult UseDemoStore(const DemoPhone& phone) {
   SettingsStore::SetLocation(phone.Folder() + "/store");
-  SettingsStore& store = SettingsStore::Profile();
   SettingsStore::Batch batch;
-  store.WriteString("Rs232", "COM1Device", phone.SerialPath());
-  store.WriteInt("Peer", "IPAddress", static_cast<int>(DemoPhone::kPhoneAddressValue));
+  batch.WriteString("Rs232", "COM1Device", phone.SerialPath());
+  batch.WriteInt("Peer", "IPAddress", static_cast<int>(phone.PhoneAddressValue()));
+  return batch.Commit();
 }
 
 }  // namespace quill

@@ -20,10 +20,7 @@ class MainWindowRunner : public ModalWindow {
  public:
   MainWindowRunner(QtUi& ui, Launcher& launcher, const GuiOptions& options, DemoPhone* demo)
       : ui_(ui), window_(ui, launcher, MainWindowOptions{options.full}) {
-    if (demo) {
-      window_.IpField()->SetAddress(DemoPhone::kPhoneAddressValue);
-      window_.SetWorkingDirectory(demo->WorkFolder());
-    }
+    if (demo) window_.EnterDemoMode(demo->PhoneAddressValue(), demo->WorkFolder());
   }
   void RunModal() override {
     ui_.SetOwner(&window_);
@@ -67,7 +64,10 @@ int RunGui(const GuiOptions& options) {
                             QString::fromStdString("The demo phone could not start: " + demo->Error()));
       return 1;
     }
-    UseDemoStore(*demo);
+    if (const StoreResult stored = UseDemoStore(*demo); !stored) {
+      QMessageBox::critical(nullptr, "Updating Tool", QString::fromStdString(stored.Message()));
+      return 1;
+    }
   }
   GuiApplication app(ui, launcher, options, demo.get());
   app.InitInstance();

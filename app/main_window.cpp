@@ -25,8 +25,8 @@
 #include "link/maintenance_commands.h"
 #include "link/maintenance_link.h"
 #include "platform/paths.h"
-#include "platform/settings_store.h"
 #include "platform/process_events.h"
+#include "platform/settings_store.h"
 #include "resources/dialog_template.h"
 #include "resources/ip_address_edit.h"
 #include "resources/string_table.h"
@@ -46,9 +46,9 @@ constexpr int kCodecG7231Length = 558816;  // SDRAM length to export with G.723.
 constexpr int kCodecG729Length = 519092;   // and with G.729
 
 // The compiler run of the "测试" button, as the firmware work tree expects it.
-constexpr const char* kCompilerCommand[] = {
-    "C:\\FSI\\BIN\\C51.EXE", "C:\\ZEDIZA323\\G729\\MAIN.C", "OBJECT(C:\\ZEDIZA323\\G729\\MAIN.OBJ)",
-    "PIN(C:\\FSI\\INC;C:\\ZEDIZA323\\INC)"};
+constexpr const char* kCompilerCommand[] = {"C:\\FSI\\BIN\\C51.EXE", "C:\\ZEDIZA323\\G729\\MAIN.C",
+                                            "OBJECT(C:\\ZEDIZA323\\G729\\MAIN.OBJ)",
+                                            "PIN(C:\\FSI\\INC;C:\\ZEDIZA323\\INC)"};
 
 // Every "X:\..." path inside an argument goes through the drive map; the rest stays as written.
 std::string MapPathsIn(const std::string& argument) {
@@ -103,6 +103,9 @@ MainWindow::MainWindow(Ui& ui, Launcher& launcher, MainWindowOptions options, QW
   setWindowIcon(icon);
   BuildVisibleControls();
   BuildHiddenControls();
+  // Enter presses the focused push button, as in the platform's dialogs; elsewhere it presses the
+  // template's default button ("话机设置"), which Qt leaves alone while it is hidden (the plain look).
+  for (auto* button : findChildren<QPushButton*>()) button->setAutoDefault(true);
   auto* toggle = new QShortcut(QKeySequence("Ctrl+Shift+F"), this);
   connect(toggle, &QShortcut::activated, this, [this] { SetFullLook(!full_); });
   OnOpen();
@@ -117,7 +120,9 @@ MainWindow::~MainWindow() {
   link_.reset();
 }
 
-QPushButton* MainWindow::Button(int id) const { return gui::Control<QPushButton>(this, id); }
+QPushButton* MainWindow::Button(int id) const {
+  return gui::Control<QPushButton>(this, id);
+}
 
 void MainWindow::BuildVisibleControls() {
   gui::TemplateBuilder t(this);
@@ -224,12 +229,18 @@ void MainWindow::BuildHiddenControls() {
     bool disabled;
   };
   const Command buttons[] = {
-      {IDC_PHONE_SETTINGS, "话机设置", false},     {IDC_LOAD_SDRAM, "载入Sdram", true},
-      {IDC_SAVE_SDRAM, "导出Sdram", true},          {IDC_DEBUG, "开始调试", true},
-      {IDC_FILE_TOOLS, "转换文件", true},           {IDC_COMPILER, "测试", true},
-      {IDC_CDR, "开始CDR", true},                   {IDC_UPDATE_DIGIT_MAP, "更新呼叫规则", true},
-      {IDC_UPDATE_HOLD, "更新提示音", true},        {IDC_UPDATE_ALTERNATE, "更新附加设置", true},
-      {IDC_GENERATE_HTTP, "产生HTTP文件", true},    {IDC_STEP4, "   第四步\n调整用户参数", true},
+      {IDC_PHONE_SETTINGS, "话机设置", false},
+      {IDC_LOAD_SDRAM, "载入Sdram", true},
+      {IDC_SAVE_SDRAM, "导出Sdram", true},
+      {IDC_DEBUG, "开始调试", true},
+      {IDC_FILE_TOOLS, "转换文件", true},
+      {IDC_COMPILER, "测试", true},
+      {IDC_CDR, "开始CDR", true},
+      {IDC_UPDATE_DIGIT_MAP, "更新呼叫规则", true},
+      {IDC_UPDATE_HOLD, "更新提示音", true},
+      {IDC_UPDATE_ALTERNATE, "更新附加设置", true},
+      {IDC_GENERATE_HTTP, "产生HTTP文件", true},
+      {IDC_STEP4, "   第四步\n调整用户参数", true},
   };
   for (size_t i = 0; i < std::size(buttons); ++i) {
     const auto& b = buttons[i];
@@ -302,7 +313,8 @@ bool MainWindow::CopyControlsToValues(bool validate) {
 void MainWindow::CopyValuesToControls() {
   ipField_->SetAddress(values_.ipField);
   codecList_->blockSignals(true);
-  codecList_->setCurrentIndex(values_.codecType >= 0 && values_.codecType < kCodecTypeCount ? values_.codecType : -1);
+  codecList_->setCurrentIndex(
+      values_.codecType >= 0 && values_.codecType < kCodecTypeCount ? values_.codecType : -1);
   codecList_->blockSignals(false);
   gui::SetCheckedIndex(portGroup_, values_.serialPortIndex);
   saveFile_->setChecked(values_.saveFile != 0);
@@ -317,10 +329,24 @@ void MainWindow::CopyValuesToControls() {
   useVad_->setChecked(values_.useVad != 0);
 }
 
-bool MainWindow::SaveToolOptions() {
-  if (!CopyControlsToValues(true)) return false;
-  WriteToolOptions(values_);
-  return true;
+CommandValues MainWindow::SaveToolOptions() {
+  // A bad SDRAM length is said and left as stored; every other value is stored, and the command goes on
+  // with the address in the field (only the SDRAM export needs the length).
+  const bool lengthValid = CopyControlsToValues(true);
+  const StoreResult stored = WriteToolOptions(values_, lengthValid);
+  if (!stored) ui_.Message(stored.Message());
+  return CommandValuesOf(values_, lengthValid, stored.Ok());
+}
+
+uint32_t MainWindow::IpFieldAddress() const {
+  return ipField_->Address();
+}
+
+void MainWindow::EnterDemoMode(uint32_t phone, std::string workFolder) {
+  values_.ipField = phone;
+  ipField_->SetAddress(phone);
+  workingDirectory_ = std::move(workFolder);
+  link_->RestrictToLoopback(phone);
 }
 
 void MainWindow::OnCodecChange() {
@@ -418,17 +444,23 @@ void MainWindow::RunCommand(int id) {
   }
 }
 
-bool MainWindow::DebugRunning() const { return udpDebug_.has_value() || link_->SerialLinkHeld(); }
-bool MainWindow::CdrRunning() const { return cdr_.has_value(); }
+bool MainWindow::DebugRunning() const {
+  return udpDebug_.has_value() || link_->SerialLinkHeld();
+}
+bool MainWindow::CdrRunning() const {
+  return cdr_.has_value();
+}
 
 void MainWindow::SetDebugLook(bool running) {
   Button(IDC_DEBUG)->setText(QString::fromStdString(LoadString(running ? IDS_STOP_DEBUG : IDS_START_DEBUG)));
-  for (int id : {IDC_UPDATE_BOOT, IDC_LOAD_SDRAM, IDC_SAVE_SDRAM, IDC_LINK_SERIAL, IDC_LINK_TCPIP, IDC_UDP_AUDIO,
-                 IDC_PHONE_SETTINGS})
+  for (int id : {IDC_UPDATE_BOOT, IDC_LOAD_SDRAM, IDC_SAVE_SDRAM, IDC_LINK_SERIAL, IDC_LINK_TCPIP,
+                 IDC_UDP_AUDIO, IDC_PHONE_SETTINGS})
     if (QWidget* w = gui::FindControl(this, id)) w->setEnabled(!running);
 }
 
-void MainWindow::StopUdpDebug() { CUdpDebugThread::Stop(udpDebug_); }
+void MainWindow::StopUdpDebug() {
+  CUdpDebugThread::Stop(udpDebug_);
+}
 
 void MainWindow::OnDebugToggle() {
   SaveToolOptions();
@@ -476,7 +508,9 @@ void MainWindow::OnUdpAudio() {
     spec.initialName = SettingsStore::Profile().GetString("UdpAudio", "DstName", "udpaudio.dat");
     auto chosen = ui_.FileDialog(spec);
     if (!chosen) return;
-    SettingsStore::Profile().WriteString("UdpAudio", "DstName", *chosen);
+    if (const StoreResult remembered = SettingsStore::Profile().WriteString("UdpAudio", "DstName", *chosen);
+        !remembered)
+      ui_.Message(remembered.Message());
     saveFileName = *chosen;
   }
   StartUdpAudio(MakeUdpAudioRequest(values_, saveFileName));
@@ -511,7 +545,9 @@ void MainWindow::OnCompilerRun() {
   launcher_.Start(program, line);  // its result is not checked
 }
 
-std::string MainWindow::IpFieldDotted() const { return DottedAddress(ipField_->Address()); }
+std::string MainWindow::IpFieldDotted() const {
+  return DottedAddress(ipField_->Address());
+}
 
 void MainWindow::OnStep4Menu() {
   QMenu menu(this);
@@ -527,9 +563,13 @@ void MainWindow::OnStep4Menu() {
   menu.exec(corner - QPoint(30, 30));
 }
 
-void MainWindow::OnWebSetup() { LaunchWebSetup(launcher_, IpFieldDotted()); }
+void MainWindow::OnWebSetup() {
+  if (link_->TargetAllowed(IpFieldAddress())) LaunchWebSetup(launcher_, IpFieldDotted());
+}
 
-void MainWindow::OnTelnetSetup() { LaunchTelnetSetup(launcher_, IpFieldDotted()); }
+void MainWindow::OnTelnetSetup() {
+  if (link_->TargetAllowed(IpFieldAddress())) LaunchTelnetSetup(launcher_, IpFieldDotted());
+}
 
 void MainWindow::OnClose() {
   if (closing_) return;
@@ -544,7 +584,9 @@ void MainWindow::OnClose() {
   done(QDialog::Rejected);
 }
 
-void MainWindow::reject() { OnClose(); }
+void MainWindow::reject() {
+  OnClose();
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   OnClose();

@@ -100,13 +100,14 @@ class MainWindow : public QDialog, public CommandHost {
   // Runs the command of an identifier as the control or menu item would.
   void RunCommand(int id);
 
+  // Demo mode, before the window is shown: the IP field and the values behind it hold the built-in phone's
+  // address, the flash page file comes from the demo's folder, and every phone outside 127.0.0.0/8 is
+  // refused for as long as the window runs.
+  void EnterDemoMode(uint32_t phone, std::string workFolder);
+
   // CommandHost
-  bool SaveToolOptions() override;
-  int LinkType() const override { return values_.linkType; }
-  int FlashPage() const override { return values_.flashPage; }
-  int ChipType() const override { return values_.chipType; }
-  uint32_t IpFieldAddress() const override { return values_.ipField; }
-  std::string PortName() const override { return values_.PortName(); }
+  CommandValues SaveToolOptions() override;
+  uint32_t IpFieldAddress() const override;
   std::string WorkingDirectory() const override { return workingDirectory_; }
 
   bool UdpAudioRunning() const { return udpAudioRunning_; }

@@ -26,25 +26,39 @@ ToolOptions LoadToolOptions() {
   return o;
 }
 
-void WriteToolOptions(const ToolOptions& o) {
+StoreResult WriteToolOptions(const ToolOptions& o, bool withSdramLength) {
   SettingsStore::Batch batch;
-  SettingsStore& store = SettingsStore::Profile();
-  store.WriteInt("Comm", "Type", o.linkType);
-  store.WriteString("Rs232", "Port", o.serialPortIndex == 1 ? "COM2" : "COM1");
-  store.WriteInt("UdpAudio", "Realtime", o.realtime);
-  store.WriteInt("UdpAudio", "SaveFile", o.saveFile);
-  store.WriteInt("UdpAudio", "RealtimeOut", o.realtimeOut);
-  store.WriteInt("UdpAudio", "NoAcm", o.noAcm);
-  store.WriteInt("UdpAudio", "UseVAD", o.useVad);
-  store.WriteInt("UdpAudio", "UseHighRate", o.useHighRate);
-  store.WriteInt("Peer", "IPAddress", static_cast<int>(o.ipField));
-  store.WriteInt("Audio", "CodecType", o.codecType);
-  store.WriteInt("PFlash", "Page", o.flashPage);
-  store.WriteInt("PFlash", "Type", o.chipType);
-  store.WriteInt("Sdram", "SaveLength", o.sdramLength);
+  batch.WriteInt("Comm", "Type", o.linkType);
+  batch.WriteString("Rs232", "Port", o.serialPortIndex == 1 ? "COM2" : "COM1");
+  batch.WriteInt("UdpAudio", "Realtime", o.realtime);
+  batch.WriteInt("UdpAudio", "SaveFile", o.saveFile);
+  batch.WriteInt("UdpAudio", "RealtimeOut", o.realtimeOut);
+  batch.WriteInt("UdpAudio", "NoAcm", o.noAcm);
+  batch.WriteInt("UdpAudio", "UseVAD", o.useVad);
+  batch.WriteInt("UdpAudio", "UseHighRate", o.useHighRate);
+  batch.WriteInt("Peer", "IPAddress", static_cast<int>(o.ipField));
+  batch.WriteInt("Audio", "CodecType", o.codecType);
+  batch.WriteInt("PFlash", "Page", o.flashPage);
+  batch.WriteInt("PFlash", "Type", o.chipType);
+  if (withSdramLength) batch.WriteInt("Sdram", "SaveLength", o.sdramLength);
+  return batch.Commit();
 }
 
-bool SdramLengthInRange(long long value) { return value >= 0 && value <= kMaxSdramLength; }
+CommandValues CommandValuesOf(const ToolOptions& o, bool sdramLengthValid, bool stored) {
+  CommandValues v;
+  v.phone = o.ipField;
+  v.linkType = o.linkType;
+  v.portName = o.PortName();
+  v.flashPage = o.flashPage;
+  v.chipType = o.chipType;
+  if (sdramLengthValid) v.sdramLength = static_cast<size_t>(o.sdramLength);
+  v.stored = stored;
+  return v;
+}
+
+bool SdramLengthInRange(long long value) {
+  return value >= 0 && value <= kMaxSdramLength;
+}
 
 std::string RangeMessage(long long low, long long high) {
   return "Please enter an integer between " + std::to_string(low) + " and " + std::to_string(high) + ".";
@@ -52,7 +66,8 @@ std::string RangeMessage(long long low, long long high) {
 
 std::string DottedAddress(uint32_t a) {
   char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", (a >> 24) & 0xFF, (a >> 16) & 0xFF, (a >> 8) & 0xFF, a & 0xFF);
+  std::snprintf(text, sizeof text, "%u.%u.%u.%u", (a >> 24) & 0xFF, (a >> 16) & 0xFF, (a >> 8) & 0xFF,
+                a & 0xFF);
   return text;
 }
 

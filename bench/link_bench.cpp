@@ -180,7 +180,6 @@ BENCHMARK(BM_RawTcpToSimulator)->UseRealTime()->Unit(benchmark::kMicrosecond)->M
 // The tool: one SendImage call per iteration, as the flash page update makes it: connect, 512 blocks each
 // waited for, stop the link. No page command follows, so the simulated phone does not go away to erase.
 void BM_SendImage64KiBPage(benchmark::State& state) {
-  SettingsStore::Profile().WriteInt("Peer", "IPAddress", static_cast<int>(kPhoneAddressValue));
   sim::TcpLoader::Config config;
   config.address = kPhoneAddress;
   sim::TcpLoader phone(config);
@@ -192,7 +191,7 @@ void BM_SendImage64KiBPage(benchmark::State& state) {
   CMaintenanceLink link(ui);
   const std::vector<uint8_t> page = PageBytes();
   for (auto _ : state) {
-    if (!link.SendImage(page.data(), page.size(), kNoCommand, 0xFF)) {
+    if (!link.SendImage(kPhoneAddressValue, page.data(), page.size(), kNoCommand, 0xFF)) {
       state.SkipWithError(("SendImage failed: " + ui.LastMessage()).c_str());
       break;
     }

@@ -4,6 +4,7 @@
 // command did what it was asked.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -17,42 +18,55 @@
 namespace quill::cli {
 namespace {
 
-// The main window's values for one command line: the stored options as the window loads them, then what
-// the arguments say. SaveToolOptions stores them as the window does, so the next command (and the GUI's
-// TCP link) sees the same phone.
+// The main window's values for one command line. The phone, the link, the port and the SDRAM length are
+// this run's arguments only (never the store's, so a one-off --serial cannot make the next run serial);
+// the audio options come from the store so that storing them, as the window does, changes nothing.
 class CliCommandHost : public CommandHost {
  public:
-  CliCommandHost(Ui& ui, ToolOptions options, long long sdramLength, std::string workingDirectory)
+  CliCommandHost(Ui& ui, ToolOptions options, std::optional<long long> sdramLength,
+                 std::string workingDirectory)
       : ui_(ui),
         options_(options),
         sdramLength_(sdramLength),
         workingDirectory_(std::move(workingDirectory)) {}
 
-  bool SaveToolOptions() override {
-    // The window's range check of the SDRAM length field; a refused value stores nothing.
-    if (!SdramLengthInRange(sdramLength_)) {
+  CommandValues SaveToolOptions() override {
+    // The window's range check of the SDRAM length field: a refused value is said and left as stored,
+    // every other option is stored and the command goes on.
+    bool lengthValid = false;
+    if (sdramLength_ && SdramLengthInRange(*sdramLength_)) {
+      options_.sdramLength = static_cast<int>(*sdramLength_);
+      lengthValid = true;
+    } else if (sdramLength_) {
       ui_.Message(RangeMessage(0, kMaxSdramLength));
-      return false;
     }
-    options_.sdramLength = static_cast<int>(sdramLength_);
-    WriteToolOptions(options_);
-    return true;
+    const StoreResult stored = WriteToolOptions(options_, lengthValid);
+    if (!stored) {
+      ui_.Message(stored.Message());
+      storeFailed_ = true;
+    }
+    return CommandValuesOf(options_, lengthValid, stored.Ok());
   }
-  int LinkType() const override { return options_.linkType; }
-  int FlashPage() const override { return options_.flashPage; }
-  int ChipType() const override { return options_.chipType; }
   uint32_t IpFieldAddress() const override { return options_.ipField; }
-  std::string PortName() const override { return options_.PortName(); }
   std::string WorkingDirectory() const override { return workingDirectory_; }
+  bool StoreFailed() const { return storeFailed_; }
 
  private:
   Ui& ui_;
   ToolOptions options_;
-  long long sdramLength_;
+  std::optional<long long> sdramLength_;  // --length; only the SDRAM export takes one
   std::string workingDirectory_;
+  bool storeFailed_ = false;
 };
 
 using Command = bool (CMaintenanceCommands::*)();
+
+// Which commands talk to a phone over the network.
+enum class Reach {
+  None,  // nothing is sent
+  Icmp,  // always over the network: --phone is required
+  Link,  // over the run's link: --phone is required unless --serial is given
+};
 
 struct Entry {
   const char* name;
@@ -62,20 +76,24 @@ struct Entry {
   Command command;
   std::vector<std::string> flags;
   std::vector<std::string> values;
+  Reach reach = Reach::Link;
 };
 
 constexpr const char* kCommonOptions =
     "Options:\n"
-    "  --phone ADDRESS   the phone's address, as typed into the IP field (default 192.168.1.100, the\n"
-    "                    address the window opens with); stored as the window stores it\n"
-    "  --serial | --tcp  the link (default: the stored one, TCP/IP unless changed)\n"
-    "  --port COM1|COM2  the serial port (default: the stored one; see `quilltool options` for devices)\n"
-    "  --yes             answer yes to a question\n";
+    "  --phone ADDRESS   the phone's address, as typed into the IP field; required unless --serial\n"
+    "  --serial | --tcp  the link for this run (default TCP/IP)\n"
+    "  --port COM1|COM2  the serial port for this run (default COM1; `quilltool options` shows the\n"
+    "                    device behind each)\n"
+    "  --yes             answer yes to a question\n"
+    "The options are stored as the window stores them, but no run takes its phone, link or port from the\n"
+    "store: each run uses only what its own command line says.\n";
 
 std::string Usage(const Entry& e) {
   std::string text = std::string("Usage: quilltool ") + e.name;
   if (e.arguments) text += std::string(" ") + e.arguments;
-  bool linkOptions = !e.values.empty();
+  bool linkOptions = e.reach == Reach::Link;
+  if (e.reach == Reach::Icmp) text += " --phone ADDRESS";
   text += linkOptions ? " [options]\n" : "\n";
   text += e.details;
   if (linkOptions) text += kCommonOptions;
@@ -101,21 +119,38 @@ bool IntegerOption(const Args& args, const char* name, long long low, long long 
   return true;
 }
 
+int MissingOption(const Entry& e, const char* option, const char* why) {
+  std::fprintf(stderr, "quilltool %s: %s is required: %s\n", e.name, option, why);
+  std::fputs(Usage(e).c_str(), stderr);
+  return kExitUsage;
+}
+
+bool WantsValue(const Entry& e, const char* name) {
+  return std::find(e.values.begin(), e.values.end(), name) != e.values.end();
+}
+
 int RunEntry(const Entry& e, const Args& args, TerminalUi& ui) {
-  const auto& positionals = args.Positionals();
+  auto positionals = args.Positionals();
+  // `ping ADDRESS`, the older form, names the phone as --phone does.
+  std::optional<std::string> phone = args.Value("--phone");
+  if (e.reach == Reach::Icmp && !phone && positionals.size() == 1) {
+    phone = positionals[0];
+    positionals.clear();
+  }
   const size_t wanted = e.arguments ? 1 : 0;
   if (positionals.size() != wanted) {
     std::fputs(Usage(e).c_str(), stderr);
     return kExitUsage;
   }
+  // The stored audio options, to be stored back unchanged; the window's fresh page, chip and IP field.
   ToolOptions options = LoadToolOptions();
-  long long sdramLength = options.sdramLength;
+  options.linkType = 1;
+  options.serialPortIndex = 0;
   if (args.Has("--serial") && args.Has("--tcp")) {
     std::fputs("quilltool: give --serial or --tcp, not both\n", stderr);
     return kExitUsage;
   }
   if (args.Has("--serial")) options.linkType = 0;
-  if (args.Has("--tcp")) options.linkType = 1;
   if (auto port = args.Value("--port")) {
     if (*port != "COM1" && *port != "COM2") {
       std::fputs("quilltool: --port takes COM1 or COM2\n", stderr);
@@ -123,8 +158,10 @@ int RunEntry(const Entry& e, const Args& args, TerminalUi& ui) {
     }
     options.serialPortIndex = *port == "COM1" ? 0 : 1;
   }
-  std::optional<std::string> phone = args.Value("--phone");
-  if (std::string(e.name) == "ping") phone = positionals[0];
+  const bool network = e.reach == Reach::Icmp || (e.reach == Reach::Link && options.linkType == 1);
+  if (network && !phone)
+    return MissingOption(e, "--phone ADDRESS",
+                         "the phone to talk to over the network (it is never taken from the store)");
   if (phone) {
     uint32_t address = ResolveHost(*phone);
     if (address == kResolveFailed) {
@@ -136,22 +173,27 @@ int RunEntry(const Entry& e, const Args& args, TerminalUi& ui) {
   if (!IntegerOption(args, "--page", 0, 15, options.flashPage) ||
       !IntegerOption(args, "--chip", 0, 4, options.chipType))
     return kExitUsage;
-  if (auto length = args.Value("--length")) {
-    auto value = ParseIntegerArg(*length);
-    if (!value) {
+  std::optional<long long> sdramLength;
+  if (WantsValue(e, "--length")) {
+    auto length = args.Value("--length");
+    if (!length) return MissingOption(e, "--length N", "the number of bytes to read");
+    sdramLength = ParseIntegerArg(*length);
+    if (!sdramLength) {
       std::fputs("quilltool: --length takes an integer\n", stderr);
       return kExitUsage;
     }
-    sdramLength = *value;  // its range is the window's check, with the window's message
+    // Its range is the window's check, with the window's message.
   }
   std::string directory = args.Value("--dir").value_or(CurrentDirectory());
 
   // The file argument answers the command's file dialog.
-  if (e.arguments && std::string(e.name) != "ping") ui.PushFileAnswer(positionals[0]);
+  if (e.arguments) ui.PushFileAnswer(positionals[0]);
   CliCommandHost host(ui, options, sdramLength, directory);
   CMaintenanceLink link(ui);
   CMaintenanceCommands commands(ui, link, host);
-  return (commands.*e.command)() ? kExitOk : kExitFailure;
+  const bool done = (commands.*e.command)();
+  // Options that could not be stored are a failure of the run, whatever the phone did.
+  return done && !host.StoreFailed() ? kExitOk : kExitFailure;
 }
 
 const std::vector<std::string> kLinkFlags = {"--serial", "--tcp", "--yes"};
@@ -198,8 +240,8 @@ const std::vector<Entry>& Entries() {
        "Writes FILE (its first 640000 bytes) into the phone's SDRAM.\n", &CMaintenanceCommands::LoadSdram,
        kLinkFlags, kLinkValues},
       {"sdram-save", "read the phone's SDRAM into a file", "FILE",
-       "Reads the phone's SDRAM into FILE.\n"
-       "  --length N        bytes to read, 0..640000 (default: the stored length)\n",
+       "Reads N bytes of the phone's SDRAM into FILE.\n"
+       "  --length N        bytes to read, 0..640000 (required)\n",
        &CMaintenanceCommands::SaveSdram, kLinkFlags, Plus(kLinkValues, {"--length"})},
       {"factory-restore",
        "show the keypad sequence that restores the phone's factory settings",
@@ -207,14 +249,17 @@ const std::vector<Entry>& Entries() {
        "Nothing is sent to the phone.\n",
        &CMaintenanceCommands::ShowFactoryRestore,
        {},
-       {}},
+       {},
+       Reach::None},
       {"ping",
        "test the connection to a phone with one ICMP echo",
-       "ADDRESS",
-       "Sends one ICMP echo request to ADDRESS. No option is stored.\n",
+       nullptr,
+       "Sends one ICMP echo request to ADDRESS (required; `quilltool ping ADDRESS` also works). No option\n"
+       "is stored.\n",
        &CMaintenanceCommands::TestConnection,
        {},
-       {}},
+       {"--phone"},
+       Reach::Icmp},
   };
   return entries;
 }

@@ -24,8 +24,9 @@ void CMaintenanceCommands::WriteSerialChunk(uint8_t lead, const uint8_t* bytes) 
   }
 }
 
-bool CMaintenanceCommands::StartSerialExchange(int count, uint8_t byte, int waitMs, const char* failure) {
-  if (!link_.StartSerialLink(host_.PortName())) return false;
+bool CMaintenanceCommands::StartSerialExchange(const std::string& portName, int count, uint8_t byte,
+                                               int waitMs, const char* failure) {
+  if (!link_.StartSerialLink(portName)) return false;
   // The wait cursor stands while the loader is woken; the message after a silence comes without it.
   WaitCursor cursor(ui_);
   WriteSerialRun(count, byte);
@@ -37,14 +38,15 @@ bool CMaintenanceCommands::StartSerialExchange(int count, uint8_t byte, int wait
   return false;
 }
 
-bool CMaintenanceCommands::RequireTcp() {
-  if (host_.LinkType() == 1) return true;
+bool CMaintenanceCommands::RequireTcp(const CommandValues& values) {
+  if (values.linkType == 1) return true;
   ui_.Message("Only Tcpip connection can be used for this function");
   return false;
 }
 
-bool CMaintenanceCommands::ReportProbe(int waitMs, const char* refusal, const char* accepted) {
-  if (link_.ProbeTcpLink(waitMs)) {
+bool CMaintenanceCommands::ReportProbe(uint32_t phone, int waitMs, const char* refusal,
+                                       const char* accepted) {
+  if (link_.ProbeTcpLink(phone, waitMs)) {
     // The phone still takes connections: it did not start writing.
     ui_.Message(refusal);
     return false;

@@ -55,15 +55,17 @@ class CMaintenanceCommands {
     uint8_t padding;
   };
   bool RunFileUpdate(const FileUpdate& row);
-  // Starts the serial link and sends count x byte; false after failure (shown, link stopped) when the
-  // loader does not answer within waitMs.
-  bool StartSerialExchange(int count, uint8_t byte, int waitMs, const char* failure);
-  bool ProgramPageOverSerial(const uint8_t* image, size_t length, int chipType, int page);
-  bool HandPageOverTcp(const uint8_t* image, size_t length, int chipType, int page);
-  bool ReportProbe(int waitMs, const char* refusal, const char* accepted);
-  bool RequireTcp();
-  bool WriteSdramOverSerial(const uint8_t* buffer, size_t length);
-  bool ReadSdramOverSerial(uint8_t* buffer, size_t capacity, size_t length);
+  // Starts the serial link on portName and sends count x byte; false after failure (shown, link stopped)
+  // when the loader does not answer within waitMs.
+  bool StartSerialExchange(const std::string& portName, int count, uint8_t byte, int waitMs,
+                           const char* failure);
+  bool ProgramPageOverSerial(const std::string& portName, const uint8_t* image, size_t length, int chipType,
+                             int page);
+  bool HandPageOverTcp(uint32_t phone, const uint8_t* image, size_t length, int chipType, int page);
+  bool ReportProbe(uint32_t phone, int waitMs, const char* refusal, const char* accepted);
+  bool RequireTcp(const CommandValues& values);
+  bool WriteSdramOverSerial(const std::string& portName, const uint8_t* buffer, size_t length);
+  bool ReadSdramOverSerial(const std::string& portName, uint8_t* buffer, size_t capacity, size_t length);
   void WriteSerialRun(int count, uint8_t byte);
   void WriteSerialChunk(uint8_t lead, const uint8_t* bytes);
 

@@ -26,8 +26,8 @@ constexpr int kSettingsProbeWait = 1000;
 bool CMaintenanceCommands::RunFileUpdate(const FileUpdate& row) {
   auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, row.file, row.defaultExt, row.filter);
   if (!path) return false;
-  host_.SaveToolOptions();
-  if (!RequireTcp()) return false;
+  const CommandValues values = host_.SaveToolOptions();
+  if (!RequireTcp(values)) return false;
   PaddedFile file;
   FileError error;
   switch (ReadPaddedFile(*path, row.padding, file, &error)) {
@@ -40,8 +40,8 @@ bool CMaintenanceCommands::RunFileUpdate(const FileUpdate& row) {
     case FileReadStatus::Ok:
       break;
   }
-  if (!link_.SendImage(file.buffer.data(), file.length, row.command, row.padding)) return false;
-  return ReportProbe(row.probeWait, row.refusal, kUpdating);
+  if (!link_.SendImage(values.phone, file.buffer.data(), file.length, row.command, row.padding)) return false;
+  return ReportProbe(values.phone, row.probeWait, row.refusal, kUpdating);
 }
 
 bool CMaintenanceCommands::UpdateRing() {
@@ -75,10 +75,11 @@ bool CMaintenanceCommands::UpdateHoldAnnouncement() {
 }
 
 bool CMaintenanceCommands::UpdateAlternateSettings() {
-  host_.SaveToolOptions();
-  if (!RequireTcp()) return false;
+  // The four records are the phone's own settings and the text file: nothing of the store goes out.
+  const CommandValues values = host_.SaveToolOptions();
+  if (!RequireTcp(values)) return false;
   std::vector<uint8_t> images(kAlternateSettingsSize, 0x00);
-  if (!link_.ReadImage(images.data(), kSettingsImageSize, true)) return false;
+  if (!link_.ReadImage(values.phone, images.data(), kSettingsImageSize, true, 0)) return false;
   // All four start as the phone's current settings, so what the file does not set stays as it is.
   for (size_t i = 1; i < kAlternateImageCount; ++i)
     std::memcpy(images.data() + i * kSettingsImageSize, images.data(), kSettingsImageSize);
@@ -97,23 +98,31 @@ bool CMaintenanceCommands::UpdateAlternateSettings() {
       return false;
     }
   }
-  if (!link_.SendImage(images.data(), images.size(), kAlternateCommand, 0x00)) return false;
-  return ReportProbe(kAlternateProbeWait, "Invalid update method", kUpdating);
+  if (!link_.SendImage(values.phone, images.data(), images.size(), kAlternateCommand, 0x00)) return false;
+  return ReportProbe(values.phone, kAlternateProbeWait, "Invalid update method", kUpdating);
 }
 
 bool CMaintenanceCommands::EditAndPushSettings() {
-  host_.SaveToolOptions();
-  if (!RequireTcp()) return false;
+  const CommandValues values = host_.SaveToolOptions();
+  // What goes out is built from the store: a store that could not be written may hold other values than
+  // the user's, so nothing is sent (the host has said why).
+  if (!values.stored) return false;
+  if (!RequireTcp(values)) return false;
   SettingsImage image{};
-  if (!link_.ReadImage(image.data(), image.size(), true)) return false;
-  ImportSettingsImage(image.data());
+  if (!link_.ReadImage(values.phone, image.data(), image.size(), true, 0)) return false;
+  // The dialog shows, and the push sends, what the store holds: a phone's settings that did not reach it
+  // must not be replaced by whatever it held before.
+  if (const StoreResult imported = ImportSettingsImage(image.data()); !imported) {
+    ui_.Message(imported.Message());
+    return false;
+  }
   if (!ui_.RunSettingsDialog()) return false;
   if (ui_.MessageBox("Update settings to phone now?", ApplicationName(), MbButtons::YesNo,
                      MbIcon::Question) != MbResult::Yes)
     return false;
   BuildSettingsImage(image.data());
-  if (!link_.SendImage(image.data(), image.size(), kSettingsCommand, 0x00)) return false;
-  return ReportProbe(kSettingsProbeWait, "Invalid settings method", "New settings updated");
+  if (!link_.SendImage(values.phone, image.data(), image.size(), kSettingsCommand, 0x00)) return false;
+  return ReportProbe(values.phone, kSettingsProbeWait, "Invalid settings method", "New settings updated");
 }
 
 }  // namespace quill

@@ -60,10 +60,13 @@ std::string FileNameOf(const std::string& path) {
 
 bool CMaintenanceCommands::UpdateFlashPage() {
   const std::string path = JoinPath(host_.WorkingDirectory(), kPageFileName);
-  SettingsStore::Profile().WriteString("PFlashUpdate", "SrcName", path);
-  host_.SaveToolOptions();
-  const int page = host_.FlashPage();
-  const int chipType = host_.ChipType();
+  const StoreResult remembered = SettingsStore::Profile().WriteString("PFlashUpdate", "SrcName", path);
+  const CommandValues values = host_.SaveToolOptions();
+  // One failure of the store is said once: the host has said its own.
+  if (!remembered && values.stored) ui_.Message(remembered.Message());
+  const bool stored = remembered.Ok() && values.stored;
+  const int page = values.flashPage;
+  const int chipType = values.chipType;
   if (!PageFileFits(FileNameOf(path), page, chipType) &&
       ui_.MessageBox("Are you sure about flash page?", ApplicationName(), MbButtons::YesNo,
                      MbIcon::Question) != MbResult::Yes)
@@ -77,6 +80,9 @@ bool CMaintenanceCommands::UpdateFlashPage() {
   }
   size_t length = std::min(static_cast<size_t>(used), kFlashPageSize);
   if (auto at = SettingsLocationOf(page, chipType)) {
+    // The settings merged into the page come from the store: after a failed store write they may not be
+    // the user's, so the page is not sent (the user has been told why).
+    if (!stored) return false;
     if (at->checkSignature &&
         std::memcmp(image.data() + at->offset, kPage0Signature, sizeof kPage0Signature) != 0) {
       ui_.Message(kHexError);
@@ -85,19 +91,20 @@ bool CMaintenanceCommands::UpdateFlashPage() {
     BuildSettingsImage(image.data() + at->offset);
     if (at->fixedLength) length = at->fixedLength;
   }
-  switch (host_.LinkType()) {
+  switch (values.linkType) {
     case 0:
-      return ProgramPageOverSerial(image.data(), length, chipType, page);
+      return ProgramPageOverSerial(values.portName, image.data(), length, chipType, page);
     case 1:
-      return HandPageOverTcp(image.data(), length, chipType, page);
+      return HandPageOverTcp(values.phone, image.data(), length, chipType, page);
     default:
       return false;
   }
 }
 
-bool CMaintenanceCommands::ProgramPageOverSerial(const uint8_t* image, size_t length, int chipType,
-                                                 int page) {
-  if (!StartSerialExchange(kWakeUpCount, kWakeUp, kWakeUpWait, "Can not connect to Quill(2)")) return false;
+bool CMaintenanceCommands::ProgramPageOverSerial(const std::string& portName, const uint8_t* image,
+                                                 size_t length, int chipType, int page) {
+  if (!StartSerialExchange(portName, kWakeUpCount, kWakeUp, kWakeUpWait, "Can not connect to Quill(2)"))
+    return false;
 
   bool answered = false;
   for (int probe = 0; probe < kMaxProbes && !answered; ++probe) {
@@ -162,13 +169,15 @@ bool CMaintenanceCommands::ProgramPageOverSerial(const uint8_t* image, size_t le
   return true;
 }
 
-bool CMaintenanceCommands::HandPageOverTcp(const uint8_t* image, size_t length, int chipType, int page) {
+bool CMaintenanceCommands::HandPageOverTcp(uint32_t phone, const uint8_t* image, size_t length, int chipType,
+                                           int page) {
   // The last block carries the page image's own bytes past the used size, as they lie in the image.
-  if (!link_.SendImage(image, std::min(RoundUpTo256(length), kFlashPageSize), page, 0xFF)) return false;
+  if (!link_.SendImage(phone, image, std::min(RoundUpTo256(length), kFlashPageSize), page, 0xFF))
+    return false;
 
   // A phone that took the page stops accepting connections while it erases and writes.
   SleepMs(kHandOverDelay);
-  link_.StartTcpLinkThread();
+  link_.StartTcpLinkThread(phone);
   const SectorRange sectors = PageSectors(chipType, page);
   auto progress = ui_.OpenProgress();
   progress->SetStep(1);

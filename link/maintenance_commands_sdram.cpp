@@ -1,15 +1,15 @@
 // SDRAM load and export over either link, the factory-restore instructions and the connection test.
 #include <algorithm>
-#include <cstdio>
-#include <fstream>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "link/command_files.h"
 #include "link/maintenance_commands.h"
+#include "platform/file_io.h"
 #include "platform/icmp_echo.h"
-#include "platform/settings_store.h"
 #include "platform/timing.h"
+#include "transport/net_helpers.h"
 
 namespace quill {
 namespace {
@@ -32,20 +32,13 @@ std::unique_ptr<uint8_t[]> AllocateSdram() {
   return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[kSdramSize]());
 }
 
-std::string Dotted(uint32_t a) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%u.%u.%u.%u", (a >> 24) & 0xFF, (a >> 16) & 0xFF, (a >> 8) & 0xFF,
-                a & 0xFF);
-  return text;
-}
-
 }  // namespace
 
 bool CMaintenanceCommands::LoadSdram() {
   auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"LoadSdram", "SrcName", "sdram.dat"}, "*.dat",
                          kDataFilter);
   if (!path) return false;
-  host_.SaveToolOptions();
+  const CommandValues values = host_.SaveToolOptions();
   CInputFile in;
   if (!in.OpenRegular(*path)) {
     ui_.Message(FileFailureText("Can not open source file", in.Error()));
@@ -65,18 +58,20 @@ bool CMaintenanceCommands::LoadSdram() {
   in.Close();
   const size_t length = data.size();
   std::copy(data.begin(), data.end(), buffer.get());
-  switch (host_.LinkType()) {
+  switch (values.linkType) {
     case 0:
-      return WriteSdramOverSerial(buffer.get(), length);
+      return WriteSdramOverSerial(values.portName, buffer.get(), length);
     case 1:
-      return link_.SendImage(buffer.get(), length, kNoCommand, 0x00);
+      return link_.SendImage(values.phone, buffer.get(), length, kNoCommand, 0x00);
     default:
       return false;
   }
 }
 
-bool CMaintenanceCommands::WriteSdramOverSerial(const uint8_t* buffer, size_t length) {
-  if (!StartSerialExchange(kRun, kLoadStart, kStartWait, "Can not connect to Quill(3)")) return false;
+bool CMaintenanceCommands::WriteSdramOverSerial(const std::string& portName, const uint8_t* buffer,
+                                                size_t length) {
+  if (!StartSerialExchange(portName, kRun, kLoadStart, kStartWait, "Can not connect to Quill(3)"))
+    return false;
   auto progress = ui_.OpenProgress();
   progress->SetStep(kRun);
   progress->SetRange(0, static_cast<int>(length));
@@ -103,44 +98,46 @@ bool CMaintenanceCommands::SaveSdram() {
   auto path = ChooseFile(ui_, FileDialogSpec::Mode::Save, {"SaveSdram", "DstName", "sdram.dat"}, "*.dat",
                          kDataFilter);
   if (!path) return false;
-  // A length outside 0..640000 has been refused with the range message.
-  if (!host_.SaveToolOptions()) return false;
+  const CommandValues values = host_.SaveToolOptions();
+  // A length outside 0..640000 has been refused with the range message; only the export stops.
+  if (!values.sdramLength) return false;
+  const size_t length = std::min(*values.sdramLength, kSdramSize);
+  // The destination is made ready before the phone is read, so one that cannot be written costs no
+  // traffic; what is read reaches it whole at the commit, or the destination stays as it was.
+  COutputFile out;
+  if (!out.Create(*path)) {
+    ui_.Message(FileFailureText("Can not create dest file", out.Error()));
+    return false;
+  }
   auto buffer = AllocateSdram();
   if (!buffer) {
     ui_.Message("Can not malloc memory");
     return false;
   }
-  const int stored = SettingsStore::Profile().GetInt("Sdram", "SaveLength", 0);
-  const size_t length = static_cast<size_t>(std::clamp(stored, 0, static_cast<int>(kSdramSize)));
   bool read = false;
-  switch (host_.LinkType()) {
+  switch (values.linkType) {
     case 0:
-      read = ReadSdramOverSerial(buffer.get(), kSdramSize, length);
+      read = ReadSdramOverSerial(values.portName, buffer.get(), kSdramSize, length);
       break;
     case 1:
-      read = link_.ReadImage(buffer.get(), kSdramSize, false);
+      read = link_.ReadImage(values.phone, buffer.get(), kSdramSize, false, length);
       break;
     default:
       break;
   }
-  if (!read) return false;
-  // What was read is only kept in the file: a file that cannot be written is said, never passed over.
-  std::ofstream out(*path, std::ios::binary | std::ios::trunc);
-  if (!out) {
-    ui_.Message("Can not create dest file");
-    return false;
-  }
-  out.write(reinterpret_cast<const char*>(buffer.get()), static_cast<std::streamsize>(length));
-  out.close();
-  if (!out) {
-    ui_.Message("Can not write dest file");
+  if (!read) return false;  // the destination is abandoned with the output
+  out.Write(buffer.get(), length);
+  if (!out.Commit()) {
+    ui_.Message(FileFailureText("Can not write dest file", out.Error()));
     return false;
   }
   return true;
 }
 
-bool CMaintenanceCommands::ReadSdramOverSerial(uint8_t* buffer, size_t capacity, size_t length) {
-  if (!StartSerialExchange(kRun, kExportStart, kStartWait, "Can not connect to Quill(4)")) return false;
+bool CMaintenanceCommands::ReadSdramOverSerial(const std::string& portName, uint8_t* buffer, size_t capacity,
+                                               size_t length) {
+  if (!StartSerialExchange(portName, kRun, kExportStart, kStartWait, "Can not connect to Quill(4)"))
+    return false;
   link_.SetSerialBulk(buffer, capacity);
   SleepMs(kBulkPause);
   auto progress = ui_.OpenProgress();
@@ -175,8 +172,10 @@ bool CMaintenanceCommands::ShowFactoryRestore() {
 }
 
 bool CMaintenanceCommands::TestConnection() {
-  // The address shown in the IP field, not the stored one; no option changes.
-  const std::string address = Dotted(host_.IpFieldAddress());
+  // The address in the IP field at the click, not the stored one; no option changes.
+  const uint32_t phone = host_.IpFieldAddress();
+  if (!link_.TargetAllowed(phone)) return false;
+  const std::string address = AddressToString(HostToNetworkAddress(phone));
   const EchoResult echo = SendIcmpEcho(address);
   switch (echo.status) {
     case EchoStatus::Success:

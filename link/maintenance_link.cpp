@@ -9,8 +9,8 @@
 #include "link/rj45_thread.h"
 #include "link/rs232_thread.h"
 #include "platform/process_events.h"
-#include "platform/settings_store.h"
 #include "platform/timing.h"
+#include "transport/net_helpers.h"
 
 namespace quill {
 namespace {
@@ -22,6 +22,15 @@ constexpr int kSerialBaud = 19200;
 constexpr int kSerialDrainWait = 1000;  // a few bytes take milliseconds at 19200 baud
 constexpr uint8_t kReadSettings[2] = {'s', 'h'};
 constexpr uint8_t kReadSdram[2] = {'d', 'h'};
+constexpr size_t kSettingsReadLength = 512;
+
+bool IsLoopbackPhone(uint32_t phone) {
+  return (phone >> 24) == 127;
+}
+
+std::string DottedPhone(uint32_t phone) {
+  return AddressToString(HostToNetworkAddress(phone));
+}
 
 void Stop(std::optional<ThreadHandle>& held, const std::unique_ptr<Event>& ended) {
   if (!held) return;
@@ -32,7 +41,9 @@ void Stop(std::optional<ThreadHandle>& held, const std::unique_ptr<Event>& ended
   }
 }
 
-bool Wait(const std::unique_ptr<Event>& event, int ms) { return event && WaitMs(*event, ms); }
+bool Wait(const std::unique_ptr<Event>& event, int ms) {
+  return event && WaitMs(*event, ms);
+}
 
 void Reset(const std::unique_ptr<Event>& event) {
   if (event) event->Reset();
@@ -47,30 +58,56 @@ CMaintenanceLink::~CMaintenanceLink() {
   StopSerialLink();
 }
 
-void CMaintenanceLink::StartTcpLinkThread() {
+void CMaintenanceLink::RestrictToLoopback(uint32_t builtInPhone) {
+  demoPhone_ = builtInPhone;
+}
+
+bool CMaintenanceLink::TargetAllowed(uint32_t phone) {
+  if (!demoPhone_ || IsLoopbackPhone(phone)) return true;
+  ui_.MessageBox("Demo mode talks to the built-in phone only (" + DottedPhone(*demoPhone_) + ").\n" +
+                     DottedPhone(phone) +
+                     " is not on this computer (127.0.0.0/8), so nothing was sent to it.\nRestart the tool "
+                     "without --demo to reach a real phone.",
+                 "Demo mode", MbButtons::Ok, MbIcon::Stop);
+  return false;
+}
+
+bool CMaintenanceLink::StartTcpLinkThread(uint32_t phone) {
+  if (rj45_ || !TargetAllowed(phone)) return false;
+  return LaunchTcpLinkThread(phone);
+}
+
+bool CMaintenanceLink::LaunchTcpLinkThread(uint32_t phone) {
   // A signal left over from an earlier link (an answer that came after its wait had given up) must not
   // stand for an answer on this one.
   Reset(Events().tcpAck);
-  StartWindowThreadOnce<CRj45Thread>(rj45_);
+  return StartWindowThreadOnce<CRj45Thread>(rj45_, phone);
 }
 
-bool CMaintenanceLink::WaitTcpAck(int ms) { return Wait(Events().tcpAck, ms); }
+bool CMaintenanceLink::WaitTcpAck(int ms) {
+  return Wait(Events().tcpAck, ms);
+}
 
-bool CMaintenanceLink::StartTcpLink() {
-  if (rj45_) return false;
-  StartTcpLinkThread();
+bool CMaintenanceLink::StartTcpLink(uint32_t phone) {
+  if (rj45_ || !TargetAllowed(phone)) return false;
+  LaunchTcpLinkThread(phone);
   if (WaitTcpAck(kConnectWait)) return true;
-  ui_.MessageBox("Can not connect to phone.\nsorry,unable to update.Please confirm if your phone is ready.\n ",
-                 "Can't update", MbButtons::Ok, MbIcon::Stop);
+  ui_.MessageBox(
+      "Can not connect to phone.\nsorry,unable to update.Please confirm if your phone is ready.\n ",
+      "Can't update", MbButtons::Ok, MbIcon::Stop);
   StopTcpLink();
   return false;
 }
 
-void CMaintenanceLink::StopTcpLink() { Stop(rj45_, Events().tcpLinkEnded); }
+void CMaintenanceLink::StopTcpLink() {
+  Stop(rj45_, Events().tcpLinkEnded);
+}
 
-bool CMaintenanceLink::ProbeTcpLink(int waitMs) {
+bool CMaintenanceLink::ProbeTcpLink(uint32_t phone, int waitMs) {
   SleepMs(kProbeDelay);
-  StartTcpLinkThread();
+  // A probe that cannot reach the phone proves nothing was written: it counts as a refusal, never as an
+  // update under way.
+  if (!StartTcpLinkThread(phone)) return true;
   bool answered = WaitTcpAck(waitMs);
   StopTcpLink();
   return answered;
@@ -86,7 +123,8 @@ bool CMaintenanceLink::StartSerialLink(const std::string& portName) {
   Reset(Events().serialLinkEnded);
   Reset(Events().serialAck);
   bool ready = false;
-  if (StartWindowThreadOnce<CRs232Thread>(rs232_, ui_) && Events().serialLinkReady && Events().serialLinkEnded) {
+  if (StartWindowThreadOnce<CRs232Thread>(rs232_, ui_) && Events().serialLinkReady &&
+      Events().serialLinkEnded) {
     // A thread whose window cannot be created ends at once: its ended event releases this wait too.
     Waitable items[] = {Waitable(*Events().serialLinkReady), Waitable(*Events().serialLinkEnded)};
     ready = WaitAny(items, 2, std::chrono::microseconds::max()) == 0;
@@ -116,9 +154,13 @@ void CMaintenanceLink::StopSerialLink() {
   Stop(rs232_, Events().serialLinkEnded);
 }
 
-bool CMaintenanceLink::WriteSerial(uint8_t byte) { return port_.Write(byte); }
+bool CMaintenanceLink::WriteSerial(uint8_t byte) {
+  return port_.Write(byte);
+}
 
-bool CMaintenanceLink::WaitSerialAck(int ms) { return Wait(Events().serialAck, ms); }
+bool CMaintenanceLink::WaitSerialAck(int ms) {
+  return Wait(Events().serialAck, ms);
+}
 
 void CMaintenanceLink::SetSerialBulk(uint8_t* buffer, size_t capacity) {
   if (rs232_)
@@ -140,8 +182,9 @@ void CMaintenanceLink::ShowSerialOutput() {
   if (rs232_) rs232_->PostThreadMessage(WM_RS232_SHOW, 0, 0);
 }
 
-bool CMaintenanceLink::SendImage(const uint8_t* data, size_t length, int command, uint8_t padding) {
-  if (!StartTcpLink()) return false;
+bool CMaintenanceLink::SendImage(uint32_t phone, const uint8_t* data, size_t length, int command,
+                                 uint8_t padding) {
+  if (!StartTcpLink(phone)) return false;
   const size_t total = RoundUpTo256(length);
   auto progress = ui_.OpenProgress();
   progress->SetStep(static_cast<int>(kLinkBlock));
@@ -179,14 +222,11 @@ bool CMaintenanceLink::SendImage(const uint8_t* data, size_t length, int command
   return true;
 }
 
-bool CMaintenanceLink::ReadImage(uint8_t* buffer, size_t capacity, bool settings) {
-  if (!StartTcpLink()) return false;
+bool CMaintenanceLink::ReadImage(uint32_t phone, uint8_t* buffer, size_t capacity, bool settings,
+                                 size_t sdramLength) {
+  if (!StartTcpLink(phone)) return false;
   const uint8_t* request = settings ? kReadSettings : kReadSdram;
-  size_t total = 512;
-  if (!settings) {
-    int length = SettingsStore::Profile().GetInt("Sdram", "SaveLength", 0);
-    total = RoundUpTo256(static_cast<size_t>(std::max(length, 0)));
-  }
+  const size_t total = settings ? kSettingsReadLength : RoundUpTo256(sdramLength);
   PostToTcpLink(WM_RJ45_RECEIVE, 1, reinterpret_cast<LPARAM>(buffer),
                 std::make_unique<ReceiveTarget>(buffer, capacity));
   auto progress = ui_.OpenProgress();

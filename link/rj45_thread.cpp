@@ -1,13 +1,10 @@
 #include "link/rj45_thread.h"
 
 #include "platform/process_events.h"
-#include "platform/settings_store.h"
 #include "transport/net_helpers.h"
 
 namespace quill {
 namespace {
-
-constexpr uint32_t kDefaultPeer = 0xC0A80101;  // 192.168.1.1, first octet most significant
 
 void SignalTcpAck() {
   if (Events().tcpAck) Events().tcpAck->Set();
@@ -16,9 +13,7 @@ void SignalTcpAck() {
 }  // namespace
 
 bool CRj45Window::OnCreate() {
-  uint32_t peer = static_cast<uint32_t>(
-      SettingsStore::Profile().GetInt("Peer", "IPAddress", static_cast<int>(kDefaultPeer)));
-  socket_.Call(HostToNetworkAddress(peer), GetSafeHwnd(), kLoaderPort);
+  socket_.Call(HostToNetworkAddress(peer_), GetSafeHwnd(), kLoaderPort);
   return true;
 }
 
@@ -47,7 +42,7 @@ void CRj45Window::OnMessage(Message& m) {
   }
 }
 
-CRj45Thread::CRj45Thread() : WindowThread(Events().tcpLinkEnded.get()) {}
+CRj45Thread::CRj45Thread(uint32_t peer) : WindowThread(Events().tcpLinkEnded.get()), window_(peer) {}
 
 bool CRj45Thread::InitInstance() {
   if (!window_.Create()) return false;

@@ -1,4 +1,7 @@
+#include "app/main_window.h"
+
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -11,9 +14,12 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
+#include <cstring>
+#include <filesystem>
 
-#include "app/main_window.h"
 #include "link/maintenance_link.h"
+#include "platform/icmp_echo.h"
 #include "platform/process_events.h"
 #include "platform/settings_store.h"
 #include "platform/timing.h"
@@ -21,11 +27,14 @@
 #include "resources/ip_address_edit.h"
 #include "resources/string_table.h"
 #include "sim/serial_loader.h"
+#include "sim/tcp_loader.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
 namespace {
+
+using namespace std::chrono_literals;
 
 // Records what would be started; starts nothing.
 class FakeLauncher : public Launcher {
@@ -77,10 +86,26 @@ constexpr Placement kVisible[] = {
     {IDC_EXIT, "Exit", 311, 88, 70, 43},
 };
 
-constexpr int kHiddenIds[] = {IDC_PHONE_SETTINGS, IDC_LOAD_SDRAM, IDC_SAVE_SDRAM, IDC_SDRAM_LENGTH, IDC_DEBUG,
-                              IDC_FILE_TOOLS,     IDC_CODEC_LIST, IDC_UDP_AUDIO,  IDC_LINK_SERIAL,  IDC_LINK_TCPIP,
-                              IDC_COMPILER,       IDC_COM1,       IDC_COM2,       IDC_CDR,          IDC_UPDATE_DIGIT_MAP,
-                              IDC_UPDATE_HOLD,    IDC_UPDATE_ALTERNATE, IDC_GENERATE_HTTP, IDC_STEP4, IDC_LABEL_1236};
+constexpr int kHiddenIds[] = {IDC_PHONE_SETTINGS,
+                              IDC_LOAD_SDRAM,
+                              IDC_SAVE_SDRAM,
+                              IDC_SDRAM_LENGTH,
+                              IDC_DEBUG,
+                              IDC_FILE_TOOLS,
+                              IDC_CODEC_LIST,
+                              IDC_UDP_AUDIO,
+                              IDC_LINK_SERIAL,
+                              IDC_LINK_TCPIP,
+                              IDC_COMPILER,
+                              IDC_COM1,
+                              IDC_COM2,
+                              IDC_CDR,
+                              IDC_UPDATE_DIGIT_MAP,
+                              IDC_UPDATE_HOLD,
+                              IDC_UPDATE_ALTERNATE,
+                              IDC_GENERATE_HTTP,
+                              IDC_STEP4,
+                              IDC_LABEL_1236};
 
 TEST_F(MainWindowTest, ThePlainLookIsTheDesignAndTheFullLookShowsEveryControl) {
   auto w = Open();
@@ -138,11 +163,11 @@ TEST_F(MainWindowTest, OpeningWithAnEmptyStoreShowsTheDefaults) {
 }
 
 TEST_F(MainWindowTest, StoredPageChipAndAddressAreNotReadBackButAStoredCodecSetsTheLength) {
-  SettingsStore::Profile().WriteInt("PFlash", "Page", 7);
-  SettingsStore::Profile().WriteInt("PFlash", "Type", 1);
-  SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x0A000005);
-  SettingsStore::Profile().WriteInt("Audio", "CodecType", 5);
-  SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 1234);
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("PFlash", "Page", 7));
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("PFlash", "Type", 1));
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x0A000005));
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Audio", "CodecType", 5));
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 1234));
   auto w = Open(true);
   EXPECT_TRUE(C<QRadioButton>(*w, kPageRadioIds[0])->isChecked());
   EXPECT_TRUE(C<QRadioButton>(*w, kChipRadioIds[4])->isChecked());
@@ -180,22 +205,72 @@ TEST_F(MainWindowTest, TheComRadiosAreEnabledOnlyForTheSerialLink) {
   EXPECT_FALSE(C<QRadioButton>(*w, IDC_COM1)->isEnabled());
 }
 
-TEST_F(MainWindowTest, SaveToolOptionsChecksTheSdramLengthAndStoresTheFieldsAddress) {
+TEST_F(MainWindowTest, ABadSdramLengthIsSaidAndLeftOutWhileEveryOtherOptionIsStored) {
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 1234));
   auto w = Open(true);
-  C<QLineEdit>(*w, IDC_SDRAM_LENGTH)->setText("640001");
-  EXPECT_FALSE(w->SaveToolOptions());
-  ASSERT_EQ(ui_.messages.size(), 1u);
-  EXPECT_EQ(ui_.messages[0].text, "Please enter an integer between 0 and 640000.");
-  EXPECT_EQ(ui_.messages[0].icon, MbIcon::Exclamation);
-  EXPECT_FALSE(SettingsStore::Profile().Contains("Sdram", "SaveLength"));
-  C<QLineEdit>(*w, IDC_SDRAM_LENGTH)->setText("640000");
-  w->IpField()->SetAddress(0x0A000005);
+  w->IpField()->SetAddress(0x0A000005);             // only ever stored, never reached
   C<QRadioButton>(*w, IDC_COM2)->setChecked(true);  // greyed under TCP/IP, but still a value
-  EXPECT_TRUE(w->SaveToolOptions());
+  struct Row {
+    const char* length;
+    const char* message;
+  };
+  for (const Row& row : {Row{"640001", "Please enter an integer between 0 and 640000."},
+                         Row{"-1", "Please enter an integer between 0 and 640000."},
+                         Row{"12ab", "Please enter an integer."}}) {
+    SCOPED_TRACE(row.length);
+    ui_.messages.clear();
+    EXPECT_TRUE(SettingsStore::Profile().Clear());
+    C<QLineEdit>(*w, IDC_SDRAM_LENGTH)->setText(row.length);
+    const CommandValues v = w->SaveToolOptions();
+    EXPECT_EQ(ui_.Texts(), std::vector<std::string>{row.message});
+    EXPECT_EQ(ui_.messages[0].icon, MbIcon::Exclamation);
+    EXPECT_FALSE(v.sdramLength.has_value());
+    EXPECT_TRUE(v.stored);
+    EXPECT_EQ(v.phone, 0x0A000005u);
+    EXPECT_EQ(v.portName, "COM2");
+    EXPECT_FALSE(SettingsStore::Profile().Contains("Sdram", "SaveLength"));
+    EXPECT_EQ(static_cast<uint32_t>(SettingsStore::Profile().GetInt("Peer", "IPAddress", 0)), 0x0A000005u);
+    EXPECT_EQ(SettingsStore::Profile().GetString("Rs232", "Port", ""), "COM2");
+    EXPECT_EQ(SettingsStore::Profile().GetInt("PFlash", "Type", -1), 4);
+  }
+  ui_.messages.clear();
+  C<QLineEdit>(*w, IDC_SDRAM_LENGTH)->setText("640000");
+  const CommandValues v = w->SaveToolOptions();
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_EQ(v.sdramLength, std::optional<size_t>(640000));
   EXPECT_EQ(SettingsStore::Profile().GetInt("Sdram", "SaveLength", 0), 640000);
-  EXPECT_EQ(static_cast<uint32_t>(SettingsStore::Profile().GetInt("Peer", "IPAddress", 0)), 0x0A000005u);
-  EXPECT_EQ(SettingsStore::Profile().GetString("Rs232", "Port", ""), "COM2");
-  EXPECT_EQ(w->PortName(), "COM2");
+}
+
+TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndNeverAHiddenCommand) {
+  auto w = Open();
+  QApplication::setActiveWindow(w.get());
+  w->IpField()->SetAddress(0x7F001130);  // 127.0.17.48, only ever handed to the recording echo
+  std::vector<std::string> pinged;
+  ScopedIcmpEcho echo([&](const std::string& address) {
+    pinged.push_back(address);
+    return EchoResult{EchoStatus::NoReply, ""};
+  });
+  // In the field, Enter would press the template's default button, the hidden "话机设置": nothing runs.
+  for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+    w->IpField()->Field(3)->setFocus();
+    QTest::keyClick(w->IpField()->Field(3), static_cast<Qt::Key>(key));
+  }
+  EXPECT_TRUE(ui_.messages.empty());
+  EXPECT_TRUE(ui_.fileDialogs.empty());
+  EXPECT_EQ(ui_.settingsDialogRuns, 0);
+  EXPECT_FALSE(SettingsStore::Profile().Contains("Comm", "Type"));  // no command saved the options
+  EXPECT_TRUE(pinged.empty());
+
+  auto* test = C<QPushButton>(*w, IDC_TEST);
+  test->setFocus();
+  QTest::keyClick(test, Qt::Key_Return);
+  EXPECT_EQ(pinged, std::vector<std::string>{"127.0.17.48"});
+  auto* step1 = C<QPushButton>(*w, IDC_UPDATE_PROGRAM);
+  step1->setFocus();
+  QTest::keyClick(step1, Qt::Key_Enter);
+  ASSERT_EQ(ui_.fileDialogs.size(), 1u);  // Step1's file dialog, cancelled
+  EXPECT_EQ(ui_.fileDialogs[0].initialName, "demo.bin");
+  EXPECT_EQ(pinged.size(), 1u);
 }
 
 TEST_F(MainWindowTest, TheCdrButtonTogglesItsCaptionAndDoesNotSaveTheOptions) {
@@ -212,7 +287,7 @@ TEST_F(MainWindowTest, TheCdrButtonTogglesItsCaptionAndDoesNotSaveTheOptions) {
 }
 
 TEST_F(MainWindowTest, WebAndTelnetSetUpUseTheAddressShownNotTheStoredOne) {
-  SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x7F000009);
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x7F000009));
   auto w = Open(true);
   w->IpField()->SetAddress(0x0A010203);  // 10.1.2.3: only ever handed to the fake launcher
   w->RunCommand(IDM_WEB_SETUP);
@@ -242,14 +317,15 @@ TEST_F(MainWindowTest, TheStep4MenuOpensAtTheButtonsCornerLessThirty) {
 }
 
 TEST_F(MainWindowTest, TheCompilerRunGoesThroughTheDriveMap) {
-  SettingsStore::Profile().WriteString("Paths", "DriveC", "/srv/c");
+  EXPECT_TRUE(SettingsStore::Profile().WriteString("Paths", "DriveC", "/srv/c"));
   auto w = Open(true);
   w->RunCommand(IDC_COMPILER);
   ASSERT_EQ(launcher_.started.size(), 1u);
   EXPECT_EQ(launcher_.started[0].first, "/srv/c/FSI/BIN/C51.EXE");
-  EXPECT_EQ(launcher_.started[0].second,
-            (std::vector<std::string>{"/srv/c/ZEDIZA323/G729/MAIN.C", "OBJECT(/srv/c/ZEDIZA323/G729/MAIN.OBJ)",
-                                      "PIN(/srv/c/FSI/INC;/srv/c/ZEDIZA323/INC)"}));
+  EXPECT_EQ(
+      launcher_.started[0].second,
+      (std::vector<std::string>{"/srv/c/ZEDIZA323/G729/MAIN.C", "OBJECT(/srv/c/ZEDIZA323/G729/MAIN.OBJ)",
+                                "PIN(/srv/c/FSI/INC;/srv/c/ZEDIZA323/INC)"}));
 }
 
 TEST_F(MainWindowTest, UdpAudioWithoutSaveFileShowsNoDialogAndLocksCodecAndAddress) {
@@ -285,8 +361,8 @@ class SerialDebugTest : public MainWindowTest {
   void SetUp() override {
     MainWindowTest::SetUp();
     ASSERT_TRUE(phone_.Start()) << phone_.Error();
-    SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone_.SlavePath());
-    SettingsStore::Profile().WriteInt("Comm", "Type", 0);
+    EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone_.SlavePath()));
+    EXPECT_TRUE(SettingsStore::Profile().WriteInt("Comm", "Type", 0));
   }
   void TearDown() override { phone_.Stop(); }
   sim::SerialLoader phone_;
@@ -298,8 +374,8 @@ TEST_F(SerialDebugTest, TheDebugToggleOpensThePortAndTheOutputWindowAndClosesBot
   QTest::mouseClick(debug, Qt::LeftButton);
   EXPECT_TRUE(w->Link().SerialLinkHeld());
   EXPECT_EQ(debug->text(), "Stop Debug");
-  for (int id : {IDC_UPDATE_BOOT, IDC_LOAD_SDRAM, IDC_SAVE_SDRAM, IDC_LINK_SERIAL, IDC_LINK_TCPIP, IDC_UDP_AUDIO,
-                 IDC_PHONE_SETTINGS})
+  for (int id : {IDC_UPDATE_BOOT, IDC_LOAD_SDRAM, IDC_SAVE_SDRAM, IDC_LINK_SERIAL, IDC_LINK_TCPIP,
+                 IDC_UDP_AUDIO, IDC_PHONE_SETTINGS})
     EXPECT_FALSE(gui::FindControl(w.get(), id)->isEnabled()) << id;
   auto view = ui_.WaitForView(0);
   ASSERT_NE(view, nullptr);
@@ -323,6 +399,161 @@ TEST_F(SerialDebugTest, ClosingTheWindowDuringSerialDebugStopsTheLinkFirst) {
   EXPECT_FALSE(w->Link().SerialLinkHeld());
   EXPECT_TRUE(phone_.WaitForLineCloses(1, std::chrono::seconds(2)));
   EXPECT_EQ(SettingsStore::Profile().GetInt("Comm", "Type", 1), 0);  // saved once on the way out
+}
+
+// Every network command talks to the address typed into the field at its click: the simulator listens there,
+// while the store's "Peer" names a recorder on another loopback address that must never hear from the tool.
+// Run with a good SDRAM length and with one the field refuses: then only the SDRAM export stops.
+class AddressShownTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    test::WriteFile(dir_.File("Page0.hex"), ":040000001122334452\n:00000001FF\n");
+    test::WriteFile(dir_.File("file.dat"), std::string(300, 'f'));
+    test::WriteFile(dir_.File("setting.txt"), "[SETTING2]\n");
+  }
+  void TearDown() override {
+    if (phone_) phone_->Stop();
+    if (recorder_) recorder_->Stop();
+  }
+  // The phone on 127.0.17.N, the recorder on 127.0.17.N+1.
+  void StartPhones(int n) {
+    sim::TcpLoader::Config config;
+    config.address = "127.0.17." + std::to_string(n);
+    config.eraseMs = 1500;
+    phone_ = std::make_unique<sim::TcpLoader>(config);
+    config.address = "127.0.17." + std::to_string(n + 1);
+    recorder_ = std::make_unique<sim::TcpLoader>(config);
+    ASSERT_TRUE(phone_->Start()) << phone_->Error();
+    ASSERT_TRUE(recorder_->Start()) << recorder_->Error();
+  }
+  static void Type(gui::IpAddressEdit* field, const char* dotted) {
+    QStringList octets = QString(dotted).split('.');
+    for (int i = 0; i < 4; ++i) {
+      field->Field(i)->clear();
+      QTest::keyClicks(field->Field(i), octets[i]);
+    }
+  }
+
+  void RunEveryNetworkCommand(int n, const char* sdramLength, bool lengthValid) {
+    StartPhones(n);
+    const std::string phone = phone_->Address();
+    const uint32_t phoneValue = 0x7F001100u + static_cast<uint32_t>(n);
+    const uint32_t recorderValue = phoneValue + 1;
+    auto w = Open(true);
+    w->SetWorkingDirectory(dir_.Path());
+    C<QLineEdit>(*w, IDC_SDRAM_LENGTH)->setText(sdramLength);
+    Type(w->IpField(), phone.c_str());
+    std::vector<std::string> pinged;
+    ScopedIcmpEcho echo([&](const std::string& address) {
+      pinged.push_back(address);
+      return EchoResult{EchoStatus::Success, ""};
+    });
+    const std::string range = "Please enter an integer between 0 and 640000.";
+    const std::string updating = "Updating ... please wait until the update led stop on and off";
+    struct Row {
+      const char* name;
+      int id;
+      std::vector<std::string> files;  // the file dialogs' answers
+      bool savesOptions;
+      std::vector<std::string> messages;  // after the range message, when there is one
+      bool connects;
+    };
+    const std::vector<Row> rows = {
+        {"Test", IDC_TEST, {}, false, {"connection succeeds，you may start updating now!"}, false},
+        {"Step1", IDC_UPDATE_PROGRAM, {"file.dat"}, true, {updating}, true},
+        {"Step2", IDC_UPDATE_BOOT, {}, true, {}, true},
+        {"ring", IDC_UPDATE_RING, {"file.dat"}, true, {updating}, true},
+        {"digit map", IDC_UPDATE_DIGIT_MAP, {"file.dat"}, true, {updating}, true},
+        {"hold", IDC_UPDATE_HOLD, {"file.dat"}, true, {updating}, true},
+        {"alternate", IDC_UPDATE_ALTERNATE, {"setting.txt"}, true, {updating}, true},
+        {"settings push",
+         IDC_PHONE_SETTINGS,
+         {},
+         true,
+         {"Update settings to phone now?", "New settings updated"},
+         true},
+        {"SDRAM load", IDC_LOAD_SDRAM, {"file.dat"}, true, {}, true},
+        {"SDRAM export", IDC_SAVE_SDRAM, {"export.dat"}, true, {}, lengthValid},
+    };
+    for (const Row& row : rows) {
+      SCOPED_TRACE(row.name);
+      ui_.messages.clear();
+      for (const auto& f : row.files) ui_.AnswerFile(dir_.File(f));
+      ui_.Answer(MbResult::Yes);
+      EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", static_cast<int>(recorderValue)));
+      const int connections = phone_->Connections();
+      if (QPushButton* b = C<QPushButton>(*w, row.id))
+        QTest::mouseClick(b, Qt::LeftButton);
+      else
+        w->RunCommand(row.id);  // the ring update has no control
+      std::vector<std::string> expected;
+      if (row.savesOptions && !lengthValid) expected.push_back(range);
+      expected.insert(expected.end(), row.messages.begin(), row.messages.end());
+      EXPECT_EQ(ui_.Texts(), expected);
+      EXPECT_EQ(phone_->Connections() > connections, row.connects);
+      if (row.savesOptions) {
+        EXPECT_EQ(static_cast<uint32_t>(SettingsStore::Profile().GetInt("Peer", "IPAddress", 0)), phoneValue);
+      }
+      // An accepted command closes the phone's listener for a while: the next row waits for it.
+      ASSERT_TRUE(phone_->WaitForEraseWindowsEnded(phone_->CommandsAccepted(), 5000ms));
+      ui_.answers.clear();
+    }
+    EXPECT_EQ(pinged, std::vector<std::string>{phone});
+    EXPECT_EQ(recorder_->Connections(), 0);
+    EXPECT_EQ(test::FileExists(dir_.File("export.dat")), lengthValid);
+    EXPECT_EQ(SettingsStore::Profile().Contains("Sdram", "SaveLength"), lengthValid);
+  }
+
+  ScopedTimingScale fast_{0.2};
+  test::TempDir dir_;
+  std::unique_ptr<sim::TcpLoader> phone_;
+  std::unique_ptr<sim::TcpLoader> recorder_;
+};
+
+TEST_F(AddressShownTest, EveryNetworkCommandTalksToTheAddressTypedNotTheStoredPeer) {
+  RunEveryNetworkCommand(10, "1000", true);
+}
+
+TEST_F(AddressShownTest, WithALengthTheFieldRefusesOnlyTheSdramExportStops) {
+  RunEveryNetworkCommand(12, "700000", false);
+}
+
+// A store that cannot be written (a full disk, here a file-size limit): the user is told which file and
+// why; the settings push, which sends what the store holds, stops before any traffic, while the ring
+// update goes on to the address typed. The store still names the recorder, so a link that read the store
+// would be caught here.
+TEST_F(AddressShownTest, AFailedStoreWriteIsSaidAndStopsOnlyWhatSendsTheStoresValues) {
+  StartPhones(14);
+  auto w = Open(true);
+  Type(w->IpField(), phone_->Address().c_str());
+  ASSERT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x7F00110F));  // the recorder
+  const std::string store = SettingsStore::Profile().FilePath();
+  const std::string failure = "Can not write the settings store\n" + store + ": " + std::strerror(EFBIG);
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  auto ignored = std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the test
+  rlimit full = before;
+  full.rlim_cur = static_cast<rlim_t>(std::filesystem::file_size(store));
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+  ui_.Answer(MbResult::Yes);
+  QTest::mouseClick(C<QPushButton>(*w, IDC_PHONE_SETTINGS), Qt::LeftButton);
+  const std::vector<std::string> push = ui_.Texts();
+  ui_.messages.clear();
+  ui_.AnswerFile(dir_.File("file.dat"));
+  w->RunCommand(IDC_UPDATE_RING);
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, ignored);
+
+  EXPECT_EQ(push, std::vector<std::string>{failure});
+  EXPECT_EQ(ui_.Texts(), (std::vector<std::string>{failure,
+                                                   "Updating ... please wait until the update led stop "
+                                                   "on and off"}));
+  EXPECT_TRUE(phone_->Stored(0x82).has_value());
+  EXPECT_FALSE(phone_->Stored(0x80).has_value());
+  EXPECT_EQ(phone_->Connections(), 1);  // the ring update alone: its probe finds the phone writing
+  EXPECT_EQ(recorder_->Connections(), 0);
+  EXPECT_EQ(SettingsStore::Profile().GetInt("Peer", "IPAddress", 0), 0x7F00110F);
 }
 
 TEST(IpAddressEdit, HoldsTheAddressFirstOctetMostSignificant) {

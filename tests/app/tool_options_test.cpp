@@ -1,6 +1,7 @@
+#include "app/tool_options.h"
+
 #include <gtest/gtest.h>
 
-#include "app/tool_options.h"
 #include "platform/settings_store.h"
 #include "tests/support/test_env.h"
 
@@ -33,10 +34,10 @@ TEST_F(ToolOptionsTest, AnEmptyStoreGivesTheDefaults) {
 
 TEST_F(ToolOptionsTest, APortTextOtherThanCom1SelectsTheSecondPortAndIsStoredAsCom2) {
   for (const char* stored : {"com1", "COM3", "COM1 ", ""}) {
-    store.WriteString("Rs232", "Port", stored);
+    EXPECT_TRUE(store.WriteString("Rs232", "Port", stored));
     ToolOptions o = LoadToolOptions();
     EXPECT_EQ(o.serialPortIndex, 1) << stored;
-    WriteToolOptions(o);
+    EXPECT_TRUE(WriteToolOptions(o));
     EXPECT_EQ(store.GetString("Rs232", "Port", ""), "COM2") << stored;
   }
 }
@@ -44,7 +45,7 @@ TEST_F(ToolOptionsTest, APortTextOtherThanCom1SelectsTheSecondPortAndIsStoredAsC
 TEST_F(ToolOptionsTest, TheAddressIsStoredFirstOctetMostSignificantButNeverLoadedIntoTheField) {
   ToolOptions o = LoadToolOptions();
   o.ipField = 0x0A000005;  // 10.0.0.5
-  WriteToolOptions(o);
+  EXPECT_TRUE(WriteToolOptions(o));
   EXPECT_EQ(static_cast<uint32_t>(store.GetInt("Peer", "IPAddress", 0)), 0x0A000005u);
   EXPECT_EQ(LoadToolOptions().ipField, 0xC0A80164u);
   EXPECT_EQ(DottedAddress(0x0A000005), "10.0.0.5");
@@ -57,7 +58,7 @@ TEST_F(ToolOptionsTest, PageAndChipAreWrittenButNeverReadBack) {
   o.linkType = 0;
   o.codecType = 5;
   o.sdramLength = 1000;
-  WriteToolOptions(o);
+  EXPECT_TRUE(WriteToolOptions(o));
   EXPECT_EQ(store.GetInt("PFlash", "Page", -1), 7);
   EXPECT_EQ(store.GetInt("PFlash", "Type", -1), 2);
   ToolOptions back = LoadToolOptions();
@@ -69,8 +70,8 @@ TEST_F(ToolOptionsTest, PageAndChipAreWrittenButNeverReadBack) {
 }
 
 TEST_F(ToolOptionsTest, AnIntegerOptionHoldingTextReadsAsItsDefault) {
-  store.WriteString("UdpAudio", "SaveFile", "yes");
-  store.WriteString("Comm", "Type", "tcp");
+  EXPECT_TRUE(store.WriteString("UdpAudio", "SaveFile", "yes"));
+  EXPECT_TRUE(store.WriteString("Comm", "Type", "tcp"));
   ToolOptions o = LoadToolOptions();
   EXPECT_EQ(o.saveFile, 0);
   EXPECT_EQ(o.linkType, 1);

@@ -124,7 +124,7 @@ class GuiFaultsTest : public ::testing::Test {
   void UseSerial(const std::string& device) {
     QTest::mouseClick(Control<QRadioButton>(IDC_LINK_SERIAL), Qt::LeftButton);
     Control<QRadioButton>(IDC_COM1)->setChecked(true);
-    SettingsStore::Profile().WriteString("Rs232", "COM1Device", device);
+    EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", device));
   }
   std::string File(const std::string& name, size_t length) {
     test::WriteFile(dir_.File(name), std::string(length, 'q'));

@@ -11,9 +11,8 @@
 
 namespace quill::test {
 
-bool FakeCommandHost::SaveToolOptions() {
+CommandValues FakeCommandHost::SaveToolOptions() {
   ++saves;
-  if (sdramLength < 0 || sdramLength > kMaxSdramLength) return false;
   ToolOptions o;
   o.linkType = linkType;
   o.serialPortIndex = portName == "COM1" ? 0 : 1;
@@ -21,8 +20,9 @@ bool FakeCommandHost::SaveToolOptions() {
   o.flashPage = page;
   o.chipType = chipType;
   o.sdramLength = sdramLength;
-  WriteToolOptions(o);
-  return true;
+  const bool lengthValid = SdramLengthInRange(sdramLength);
+  const bool stored = WriteToolOptions(o, lengthValid).Ok() && !storeFails;
+  return CommandValuesOf(o, lengthValid, stored);
 }
 
 uint32_t FieldAddress(const std::string& dotted) {

@@ -16,15 +16,11 @@
 
 namespace quill::test {
 
-// The main window's values; SaveToolOptions writes them as the window would.
+// The main window's values; SaveToolOptions writes them as the window would and hands them to the command.
 class FakeCommandHost : public CommandHost {
  public:
-  bool SaveToolOptions() override;
-  int LinkType() const override { return linkType; }
-  int FlashPage() const override { return page; }
-  int ChipType() const override { return chipType; }
+  CommandValues SaveToolOptions() override;
   uint32_t IpFieldAddress() const override { return ipField; }
-  std::string PortName() const override { return portName; }
   std::string WorkingDirectory() const override { return workingDirectory; }
 
   int linkType = 1;
@@ -34,6 +30,7 @@ class FakeCommandHost : public CommandHost {
   std::string portName = "COM1";
   std::string workingDirectory;
   int sdramLength = 0;
+  bool storeFails = false;  // SaveToolOptions reports that the store could not be written
   int saves = 0;
 };
 

@@ -63,7 +63,7 @@ class ConnectionTest : public ::testing::Test {
 
 TEST_F(ConnectionTest, TheLoopbackAddressSucceedsWithoutChangingAnyOption) {
   if (LoopbackEcho().status == EchoStatus::NotSent) GTEST_SKIP() << "this sandbox allows no ICMP socket";
-  SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x0A000005);
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x0A000005));
   const std::string before = StoreText();
   host_.ipField = test::FieldAddress("127.0.0.1");
   host_.linkType = 0;  // the test works whichever link is selected

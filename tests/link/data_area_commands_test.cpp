@@ -143,7 +143,8 @@ TEST_F(DataAreaTest, EachFileUpdateHasItsDialogCommandAndProbeOutcomes) {
       ++n;
       ui_.messages.clear();
       ui_.fileDialogs.clear();
-      SettingsStore::Profile().WriteString(row.section, "SrcName", "last-" + std::string(row.defaultName));
+      EXPECT_TRUE(SettingsStore::Profile().WriteString(row.section, "SrcName",
+                                                       "last-" + std::string(row.defaultName)));
       ui_.AnswerFile(File(row.defaultName, "0123456789"));
 
       EXPECT_EQ((commands_.*row.run)(), !refuse);
@@ -178,6 +179,25 @@ TEST_F(DataAreaTest, TheSerialLinkIsRefusedAfterTheDialogAndNothingIsSent) {
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>{kOnlyTcp});
   EXPECT_EQ(ui_.fileDialogs.size(), 1u);
   EXPECT_EQ(phone_->Connections(), 0);
+}
+
+// After options that could not be stored, what would carry values of the store to the phone is not sent
+// (the settings push, a flash page with the settings merged in); what carries none goes on.
+TEST_F(DataAreaTest, AFailedStoreWriteStopsOnlyWhatSendsTheStoresValues) {
+  StartPhone("127.0.17.60");
+  host_.storeFails = true;
+  host_.workingDirectory = dir_.Path();
+  File("Page0.hex", test::IntelHex({{0x0000, std::vector<uint8_t>(64, 0x5A)}}));
+  ui_.defaultAnswer = MbResult::Yes;  // the question about the page file
+  host_.page = 15;                    // chip 4 keeps the settings in page 15
+  EXPECT_FALSE(commands_.UpdateFlashPage());
+  EXPECT_FALSE(commands_.EditAndPushSettings());
+  EXPECT_EQ(ui_.settingsDialogRuns, 0);
+  EXPECT_EQ(phone_->Connections(), 0);
+
+  ui_.AnswerFile(File("tone.dat", "ring"));
+  EXPECT_TRUE(commands_.UpdateRing());
+  EXPECT_TRUE(phone_->Stored(0x82).has_value());
 }
 
 TEST_F(DataAreaTest, AFileThatCannotBeOpenedOrACancelledDialogSendsNothing) {
@@ -291,7 +311,7 @@ TEST_F(SettingsPushTest, OkAndYesSendTheImageBuiltFromTheDialogsValues) {
   StartWithImage("127.0.0.138");
   ui_.settingsDialog = [] {
     // What the user changed in the dialog is in the store when it closes with OK.
-    WritePhoneText("PhoneNumber", "4711");
+    EXPECT_TRUE(WritePhoneText("PhoneNumber", "4711"));
     return true;
   };
   ui_.Answer(MbResult::Yes);

@@ -54,7 +54,7 @@ class FlashTest : public ::testing::Test {
     test::ClearStore();
     ResetBaseSettingsImage();
     // Settings that differ from an empty store's, so a merge is seen.
-    SettingsStore::Profile().WriteString("PhoneSettings", "PhoneNumber", "31337");
+    EXPECT_TRUE(SettingsStore::Profile().WriteString("PhoneSettings", "PhoneNumber", "31337"));
     host_.workingDirectory = dir_.Path();
   }
   void TearDown() override {
@@ -71,7 +71,7 @@ class FlashTest : public ::testing::Test {
     serial_ = std::make_unique<sim::SerialLoader>(config);
     serial_->SetFaults(faults);
     ASSERT_TRUE(serial_->Start()) << serial_->Error();
-    SettingsStore::Profile().WriteString("Rs232", "COM1Device", serial_->SlavePath());
+    EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", serial_->SlavePath()));
   }
   void StartTcpPhone(const std::string& address, sim::TcpFaults faults = {}) {
     if (tcp_) tcp_->Stop();
@@ -274,7 +274,7 @@ TEST_F(FlashTest, SerialFailuresEndWithTheirMessageAndStopTheLink) {
           std::vector<test::ScriptedSerialPhone::Rule>{{std::vector<uint8_t>(16, 0x55), 0x55, 1},
                                                        {{0xAA}, 0xAA, 1},
                                                        {std::vector<uint8_t>(8, 0xFF), 0xFF, 1}});
-      SettingsStore::Profile().WriteString("Rs232", "COM1Device", scripted->SlavePath());
+      EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", scripted->SlavePath()));
     } else {
       StartSerialPhone(row.faults, row.eraseMs);
     }

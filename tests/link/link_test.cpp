@@ -35,15 +35,18 @@ std::vector<UnitKind> Kinds(const sim::UnitLog& log) {
 
 class TcpLinkTest : public ::testing::Test {
  protected:
-  // Each test names its own loopback address, so tests on port 8739 never meet.
+  // Each test names its own loopback address, so tests on port 8739 never meet. The link is handed that
+  // address; the store names another one, where nothing answers, so a link that read it would fail.
   void StartPhone(const char* address, sim::TcpFaults faults = {}) {
     test::ClearStore();
-    uint32_t a = 0;
+    phoneAddress_ = 0;
     for (const char* p = address; *p;) {
-      a = (a << 8) | static_cast<uint32_t>(std::strtoul(p, const_cast<char**>(&p), 10));
+      phoneAddress_ =
+          (phoneAddress_ << 8) | static_cast<uint32_t>(std::strtoul(p, const_cast<char**>(&p), 10));
       if (*p == '.') ++p;
     }
-    SettingsStore::Profile().WriteInt("Peer", "IPAddress", static_cast<int>(a));
+    EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress",
+                                                  static_cast<int>(0x7F0011FA)));  // 127.0.17.250
     sim::TcpLoader::Config config;
     config.address = address;
     config.eraseMs = 3000;
@@ -58,6 +61,7 @@ class TcpLinkTest : public ::testing::Test {
   ScopedProcessEvents events_;
   ScopedTimingScale scale_{0.2};
   test::FakeUi ui_;
+  uint32_t phoneAddress_ = 0;
   std::unique_ptr<sim::TcpLoader> phone_;
 };
 
@@ -66,7 +70,7 @@ TEST_F(TcpLinkTest, SendImagePadsToAMultipleOf256AndEndsWithTheCommand) {
   auto data = Pattern(300);
   {
     CMaintenanceLink link(ui_);
-    ASSERT_TRUE(link.SendImage(data.data(), data.size(), 0x82, 0x00));
+    ASSERT_TRUE(link.SendImage(phoneAddress_, data.data(), data.size(), 0x82, 0x00));
     EXPECT_FALSE(link.TcpLinkHeld());
   }
   EXPECT_TRUE(ui_.messages.empty());
@@ -89,7 +93,7 @@ TEST_F(TcpLinkTest, AWholeMultipleOf256SendsTheSameBlocksAndNoCommandWhenNoneIsG
   StartPhone("127.0.0.81");
   auto data = Pattern(512, 9);
   CMaintenanceLink link(ui_);
-  ASSERT_TRUE(link.SendImage(data.data(), data.size(), kNoCommand, 0xFF));
+  ASSERT_TRUE(link.SendImage(phoneAddress_, data.data(), data.size(), kNoCommand, 0xFF));
   ASSERT_TRUE(phone_->Log().WaitForCount(4, 2000ms));
   EXPECT_EQ(Kinds(phone_->Log()), std::vector<UnitKind>(4, UnitKind::Block));
   EXPECT_EQ(phone_->Log().Bytes(), data);
@@ -101,7 +105,7 @@ TEST_F(TcpLinkTest, ReadImageOfSettingsSendsFourRequestsAndFills512Bytes) {
   phone_->SetSettingsImage(settings);
   std::vector<uint8_t> buffer(512, 0);
   CMaintenanceLink link(ui_);
-  ASSERT_TRUE(link.ReadImage(buffer.data(), buffer.size(), true));
+  ASSERT_TRUE(link.ReadImage(phoneAddress_, buffer.data(), buffer.size(), true, 0));
   EXPECT_EQ(buffer, settings);
   auto units = phone_->Log().Units();
   ASSERT_EQ(units.size(), 4u);
@@ -109,14 +113,15 @@ TEST_F(TcpLinkTest, ReadImageOfSettingsSendsFourRequestsAndFills512Bytes) {
   EXPECT_EQ(ui_.progresses.at(0)->texts.back(), "Reading data 384");
 }
 
-TEST_F(TcpLinkTest, ReadImageOfSdramReadsTheStoredLengthRoundedUp) {
+TEST_F(TcpLinkTest, ReadImageOfSdramReadsTheGivenLengthRoundedUp) {
   StartPhone("127.0.0.83");
-  SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 1000);
+  EXPECT_TRUE(
+      SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 4000));  // the length is given, never read
   auto sdram = Pattern(1024, 5);
   phone_->SetSdramImage(sdram);
   std::vector<uint8_t> buffer(640000, 0xEE);
   CMaintenanceLink link(ui_);
-  ASSERT_TRUE(link.ReadImage(buffer.data(), buffer.size(), false));
+  ASSERT_TRUE(link.ReadImage(phoneAddress_, buffer.data(), buffer.size(), false, 1000));
   EXPECT_EQ(phone_->Log().Count(), 8u);
   EXPECT_EQ(phone_->Log().Units()[0].bytes, (std::vector<uint8_t>{'d', 'h'}));
   EXPECT_TRUE(std::equal(sdram.begin(), sdram.end(), buffer.begin()));
@@ -131,7 +136,7 @@ TEST_F(TcpLinkTest, ASplitReadAnswerIsCollectedInsteadOfTimingOut) {
   phone_->SetSettingsImage(settings);
   std::vector<uint8_t> buffer(512, 0);
   CMaintenanceLink link(ui_);
-  ASSERT_TRUE(link.ReadImage(buffer.data(), buffer.size(), true));
+  ASSERT_TRUE(link.ReadImage(phoneAddress_, buffer.data(), buffer.size(), true, 0));
   EXPECT_EQ(buffer, settings);
   EXPECT_TRUE(ui_.messages.empty());
 }
@@ -139,8 +144,8 @@ TEST_F(TcpLinkTest, ASplitReadAnswerIsCollectedInsteadOfTimingOut) {
 TEST_F(TcpLinkTest, StartingAHeldLinkReturnsFalseWithoutAMessage) {
   StartPhone("127.0.0.85");
   CMaintenanceLink link(ui_);
-  ASSERT_TRUE(link.StartTcpLink());
-  EXPECT_FALSE(link.StartTcpLink());
+  ASSERT_TRUE(link.StartTcpLink(phoneAddress_));
+  EXPECT_FALSE(link.StartTcpLink(phoneAddress_));
   EXPECT_TRUE(ui_.messages.empty());
   link.StopTcpLink();
   EXPECT_FALSE(link.TcpLinkHeld());
@@ -154,7 +159,7 @@ TEST_F(TcpLinkTest, NoConnectionShowsCantUpdateAndStopsTheLink) {
   int threadsBefore = test::ThreadCount();
   CMaintenanceLink link(ui_);
   auto data = Pattern(128);
-  EXPECT_FALSE(link.SendImage(data.data(), data.size(), 0x81, 0xFF));
+  EXPECT_FALSE(link.SendImage(phoneAddress_, data.data(), data.size(), 0x81, 0xFF));
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, kCantUpdate);
   EXPECT_EQ(ui_.messages[0].caption, "Can't update");
@@ -172,7 +177,7 @@ TEST_F(TcpLinkTest, ASilentPhoneEndsTheTransferWithTcpConnectionFailed) {
   StartPhone("127.0.0.87", faults);
   CMaintenanceLink link(ui_);
   auto data = Pattern(256);
-  EXPECT_FALSE(link.SendImage(data.data(), data.size(), 0x81, 0xFF));
+  EXPECT_FALSE(link.SendImage(phoneAddress_, data.data(), data.size(), 0x81, 0xFF));
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, "tcp connection failed");
   EXPECT_EQ(ui_.messages[0].icon, MbIcon::Exclamation);
@@ -185,14 +190,14 @@ TEST_F(TcpLinkTest, ProbeTellsARefusingPhoneFromOneThatIsWriting) {
   StartPhone("127.0.0.88");
   auto data = Pattern(128);
   CMaintenanceLink link(ui_);
-  ASSERT_TRUE(link.SendImage(data.data(), data.size(), 0x82, 0x00));
-  EXPECT_FALSE(link.ProbeTcpLink(2000));  // erasing: nobody answers the new connection
+  ASSERT_TRUE(link.SendImage(phoneAddress_, data.data(), data.size(), 0x82, 0x00));
+  EXPECT_FALSE(link.ProbeTcpLink(phoneAddress_, 2000));  // erasing: nobody answers the new connection
   phone_->Stop();
   sim::TcpFaults refuse;
   refuse.refuseUpdates = true;
   StartPhone("127.0.0.88", refuse);
-  ASSERT_TRUE(link.SendImage(data.data(), data.size(), 0x82, 0x00));
-  EXPECT_TRUE(link.ProbeTcpLink(2000));
+  ASSERT_TRUE(link.SendImage(phoneAddress_, data.data(), data.size(), 0x82, 0x00));
+  EXPECT_TRUE(link.ProbeTcpLink(phoneAddress_, 2000));
   EXPECT_FALSE(link.TcpLinkHeld());
 }
 
@@ -201,7 +206,7 @@ class SerialLinkTest : public ::testing::Test {
   void SetUp() override {
     test::ClearStore();
     ASSERT_TRUE(phone_.Start()) << phone_.Error();
-    SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone_.SlavePath());
+    EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone_.SlavePath()));
   }
   void TearDown() override { phone_.Stop(); }
   void Write(CMaintenanceLink& link, int count, uint8_t byte) {
@@ -272,7 +277,7 @@ TEST_F(SerialLinkTest, AShownOutputWindowTakesTheTextAndTheOperationsWaitsTimeOu
 }
 
 TEST_F(SerialLinkTest, APortThatCannotBeOpenedIsReportedAndNothingIsHeld) {
-  SettingsStore::Profile().WriteString("Rs232", "COM2Device", "/dev/no-such-port");
+  EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM2Device", "/dev/no-such-port"));
   int threads = test::ThreadCount();
   CMaintenanceLink link(ui_);
   EXPECT_FALSE(link.StartSerialLink("COM2"));

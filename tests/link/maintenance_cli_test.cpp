@@ -1,8 +1,14 @@
 // The maintenance commands on the command line: the window's values from the store and the arguments, the
 // same messages on stderr, the options stored as the window stores them, and the exit code.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "app/tool_options.h"
 #include "cli/subcommand.h"
@@ -45,19 +51,25 @@ class MaintenanceCliTest : public ::testing::Test {
     ASSERT_TRUE(phone_->Start()) << phone_->Error();
   }
   Outcome Run(const std::string& name, const std::vector<std::string>& args) {
-    FILE* err = std::tmpfile();
-    FILE* out = std::tmpfile();
+    // In memory, so that a file-size limit on the store does not cut them short.
+    char* errText = nullptr;
+    char* outText = nullptr;
+    size_t errSize = 0, outSize = 0;
+    FILE* err = ::open_memstream(&errText, &errSize);
+    FILE* out = ::open_memstream(&outText, &outSize);
     Outcome o;
+    // Usage errors go to the process's stderr, the messages of a run to its Ui's.
+    ::testing::internal::CaptureStderr();
     {
       cli::TerminalUi ui(err, out);
       o.code = cli::RunSubcommand(name, args, ui);
     }
-    std::rewind(err);
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, err)) > 0) o.err.append(buffer, n);
+    o.err = ::testing::internal::GetCapturedStderr();
     std::fclose(err);
     std::fclose(out);
+    o.err.append(errText, errSize);
+    std::free(errText);
+    std::free(outText);
     return o;
   }
   std::string File(const std::string& name, const std::string& bytes) {
@@ -89,7 +101,7 @@ TEST_F(MaintenanceCliTest, AFileUpdateGoesToThePhoneGivenAndStoresItAsThePeer) {
   EXPECT_EQ(Stored("PFlash", "Type"), 4);
 }
 
-TEST_F(MaintenanceCliTest, TheSerialLinkIsStoredAndRefusedForAProgramUpdate) {
+TEST_F(MaintenanceCliTest, AOneOffSerialIsStoredAsTheWindowWouldButTheNextRunIsTcpAgain) {
   StartPhone("127.0.0.168");
   Outcome o =
       Run("update-program", {File("fw.bin", "x"), "--serial", "--port", "COM2", "--phone", "127.0.0.168"});
@@ -98,29 +110,106 @@ TEST_F(MaintenanceCliTest, TheSerialLinkIsStoredAndRefusedForAProgramUpdate) {
   EXPECT_EQ(Stored("Comm", "Type"), 0);
   EXPECT_EQ(SettingsStore::Profile().GetString("Rs232", "Port", ""), "COM2");
   EXPECT_EQ(phone_->Connections(), 0);
-  // The next command starts from the stored link; --tcp turns it back.
-  EXPECT_EQ(Run("update-program", {File("fw.bin", "x"), "--phone", "127.0.0.168"}).code, 1);
-  EXPECT_EQ(phone_->Connections(), 0);
-  EXPECT_EQ(Run("update-program", {File("fw.bin", "x"), "--tcp", "--phone", "127.0.0.168"}).code, 0);
+  // The next run takes nothing from the store: without --serial it is a TCP/IP run.
+  Outcome next = Run("update-program", {File("fw.bin", "x"), "--phone", "127.0.0.168"});
+  EXPECT_EQ(next.code, 0) << next.err;
+  EXPECT_TRUE(phone_->Stored(0x81).has_value());
   EXPECT_EQ(Stored("Comm", "Type"), 1);
+  EXPECT_EQ(SettingsStore::Profile().GetString("Rs232", "Port", ""), "COM1");
 }
 
-TEST_F(MaintenanceCliTest, TheSdramLengthPassesTheWindowsRangeCheck) {
+TEST_F(MaintenanceCliTest, EveryCommandThatReachesAPhoneOverTheNetworkNeedsPhone) {
+  // A stored phone that answers: a run that fell back on it would reach it.
+  StartPhone("127.0.17.40");
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress",
+                                                static_cast<int>(test::FieldAddress("127.0.17.40"))));
+  const std::string file = File("any.dat", "x");
+  const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
+      {"update-page", {}},
+      {"update-program", {file}},
+      {"update-ring", {file}},
+      {"update-map", {file}},
+      {"update-hold", {file}},
+      {"update-alternate", {file}},
+      {"push-settings", {"--yes"}},
+      {"sdram-load", {file}},
+      {"sdram-save", {dir_.File("out.dat"), "--length", "128"}},
+      {"update-ring", {file, "--tcp"}},
+      {"ping", {}},
+  };
+  for (const auto& [name, args] : rows) {
+    Outcome o = Run(name, args);
+    EXPECT_EQ(o.code, 2) << name << ": " << o.err;
+    EXPECT_NE(o.err.find("--phone ADDRESS is required"), std::string::npos) << name << ": " << o.err;
+  }
+  // Only the SDRAM export needs its length.
+  Outcome noLength = Run("sdram-save", {dir_.File("out.dat"), "--phone", "127.0.17.40"});
+  EXPECT_EQ(noLength.code, 2);
+  EXPECT_NE(noLength.err.find("--length N is required"), std::string::npos) << noLength.err;
+  // Over the serial line no phone address is needed (and this command refuses the serial line itself).
+  EXPECT_EQ(Run("update-ring", {file, "--serial"}).code, 1);
+  EXPECT_EQ(phone_->Connections(), 0);
+  EXPECT_FALSE(test::FileExists(dir_.File("out.dat")));
+}
+
+TEST_F(MaintenanceCliTest, ABadSdramLengthStopsTheExportAloneAndTheOtherOptionsAreStored) {
   StartPhone("127.0.0.169");
   auto sdram = std::vector<uint8_t>(1024, 0x5A);
   phone_->SetSdramImage(sdram);
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 77));
   Outcome refused = Run("sdram-save", {dir_.File("a.dat"), "--length", "640001", "--phone", "127.0.0.169"});
   EXPECT_EQ(refused.code, 1);
   EXPECT_NE(refused.err.find("Please enter an integer between 0 and 640000."), std::string::npos)
       << refused.err;
   EXPECT_FALSE(test::FileExists(dir_.File("a.dat")));
-  EXPECT_EQ(Stored("Sdram", "SaveLength"), -12345);  // nothing stored
+  EXPECT_EQ(Stored("Sdram", "SaveLength"), 77);  // left as it was
+  EXPECT_EQ(static_cast<uint32_t>(Stored("Peer", "IPAddress")), test::FieldAddress("127.0.0.169"));
   EXPECT_EQ(phone_->Connections(), 0);
 
   Outcome saved = Run("sdram-save", {dir_.File("a.dat"), "--length", "1000", "--phone", "127.0.0.169"});
   EXPECT_EQ(saved.code, 0) << saved.err;
   EXPECT_EQ(test::ReadBytes(dir_.File("a.dat")), std::vector<uint8_t>(1000, 0x5A));
   EXPECT_EQ(Stored("Sdram", "SaveLength"), 1000);
+  // A length applies to its run only: the next export names its own.
+  EXPECT_EQ(Run("sdram-save", {dir_.File("b.dat"), "--phone", "127.0.0.169"}).code, 2);
+}
+
+TEST_F(MaintenanceCliTest, SdramSaveToADestinationThatCannotBeWrittenSendsNothing) {
+  StartPhone("127.0.17.52");
+  const std::string to = dir_.File("folder");  // a folder: no file can take its place
+  std::filesystem::create_directory(to);
+  Outcome o = Run("sdram-save", {to, "--length", "256", "--phone", "127.0.17.52"});
+  EXPECT_EQ(o.code, 1);
+  EXPECT_NE(o.err.find("Can not create dest file\n" + to + ": " + std::strerror(EISDIR)), std::string::npos)
+      << o.err;
+  EXPECT_EQ(phone_->Connections(), 0);
+}
+
+// A store that cannot be written (a full disk, here a file-size limit) is named with the reason and fails
+// the run: the settings push sends nothing, the ring update still reaches the phone given.
+TEST_F(MaintenanceCliTest, AStoreThatCannotBeWrittenFailsTheRunAndStopsTheSettingsPush) {
+  StartPhone("127.0.17.53");
+  ASSERT_TRUE(SettingsStore::Profile().WriteInt("Comm", "Type", 1));
+  const std::string store = SettingsStore::Profile().FilePath();
+  const std::string ring = File("ring.dat", "ring");
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  auto ignored = std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead of ending the test
+  rlimit full = before;
+  full.rlim_cur = static_cast<rlim_t>(std::filesystem::file_size(store));
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+  Outcome push = Run("push-settings", {"--phone", "127.0.17.53", "--yes"});
+  Outcome update = Run("update-ring", {ring, "--phone", "127.0.17.53"});
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, ignored);
+
+  const std::string failure = "Can not write the settings store\n" + store + ": " + std::strerror(EFBIG);
+  EXPECT_EQ(push.code, 1);
+  EXPECT_NE(push.err.find(failure), std::string::npos) << push.err;
+  EXPECT_FALSE(phone_->Stored(0x80).has_value());
+  EXPECT_EQ(update.code, 1);
+  EXPECT_NE(update.err.find(failure), std::string::npos) << update.err;
+  EXPECT_TRUE(phone_->Stored(0x82).has_value());
 }
 
 TEST_F(MaintenanceCliTest, UpdatePageTakesPage0HexFromTheGivenDirectoryAndAsksOnlyWhenItMust) {
@@ -163,9 +252,9 @@ TEST_F(MaintenanceCliTest, PingTestsTheAddressGivenAndStoresNothing) {
     asked.push_back(address);
     return EchoResult{status, ""};
   });
-  EXPECT_EQ(Run("ping", {"127.0.0.172"}).code, 0);
+  EXPECT_EQ(Run("ping", {"--phone", "127.0.0.172"}).code, 0);
   status = EchoStatus::NoReply;
-  Outcome o = Run("ping", {"127.0.0.172"});
+  Outcome o = Run("ping", {"127.0.0.172"});  // the older form
   EXPECT_EQ(o.code, 1);
   EXPECT_NE(o.err.find("Can't connect to phone IP address 127.0.0.172."), std::string::npos) << o.err;
   EXPECT_EQ(asked, (std::vector<std::string>{"127.0.0.172", "127.0.0.172"}));
@@ -175,16 +264,16 @@ TEST_F(MaintenanceCliTest, PingTestsTheAddressGivenAndStoresNothing) {
 
 TEST_F(MaintenanceCliTest, ArgumentsOutsideTheirRangeAreUsageErrors) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
-      {"update-page", {"--page", "16"}},
-      {"update-page", {"--chip", "5"}},
-      {"update-page", {"--port", "COM3"}},
-      {"update-page", {"--serial", "--tcp"}},
-      {"update-page", {"extra"}},
-      {"update-ring", {}},
-      {"update-ring", {"a.dat", "b.dat"}},
-      {"sdram-save", {"x.dat", "--length", "lots"}},
+      {"update-page", {"--page", "16", "--phone", "127.0.0.173"}},
+      {"update-page", {"--chip", "5", "--phone", "127.0.0.173"}},
+      {"update-page", {"--port", "COM3", "--phone", "127.0.0.173"}},
+      {"update-page", {"--serial", "--tcp", "--phone", "127.0.0.173"}},
+      {"update-page", {"extra", "--phone", "127.0.0.173"}},
+      {"update-ring", {"--phone", "127.0.0.173"}},
+      {"update-ring", {"a.dat", "b.dat", "--phone", "127.0.0.173"}},
+      {"sdram-save", {"x.dat", "--length", "lots", "--phone", "127.0.0.173"}},
       {"update-hold", {"h.dat", "--phone", "not an address"}},
-      {"ping", {}},
+      {"ping", {"127.0.0.173", "--phone", "127.0.0.173"}},
       {"factory-restore", {"--phone", "127.0.0.173"}},
   };
   for (const auto& [name, args] : rows) {

@@ -1,6 +1,11 @@
 // SDRAM load and export over both links against the simulator: what the phone received, what the file
 // holds, what the user was shown, and that every failure leaves no link, thread or descriptor behind.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstring>
+#include <filesystem>
 
 #include "link/maintenance_commands.h"
 #include "platform/process_events.h"
@@ -57,7 +62,7 @@ class SdramTest : public ::testing::Test {
     serial_ = std::make_unique<sim::SerialLoader>();
     serial_->SetFaults(faults);
     ASSERT_TRUE(serial_->Start()) << serial_->Error();
-    SettingsStore::Profile().WriteString("Rs232", "COM1Device", serial_->SlavePath());
+    EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", serial_->SlavePath()));
   }
   std::string File(const std::string& name, const std::string& bytes) {
     test::WriteFile(dir_.File(name), bytes);
@@ -205,7 +210,7 @@ TEST_F(SdramTest, SerialFailuresEndWithTheirMessageAndStopTheLink) {
       host_.linkType = 0;
       scripted = std::make_unique<test::ScriptedSerialPhone>(
           std::vector<test::ScriptedSerialPhone::Rule>{{std::vector<uint8_t>(8, 0xFF), 0xFF, 1}});
-      SettingsStore::Profile().WriteString("Rs232", "COM1Device", scripted->SlavePath());
+      EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", scripted->SlavePath()));
     } else {
       if (serial_) serial_->Stop();
       StartSerialPhone(row.faults);
@@ -239,13 +244,57 @@ TEST_F(SdramTest, AFailedTcpExportWritesNoFile) {
   EXPECT_FALSE(link_.TcpLinkHeld());
 }
 
-TEST_F(SdramTest, ADestinationThatCannotBeCreatedIsReportedAfterASuccessfulRead) {
-  StartTcpPhone("127.0.0.145");
+// The destination is made ready before the phone is read: one that cannot be written costs no traffic, on
+// either link.
+TEST_F(SdramTest, ADestinationThatCannotBeWrittenFailsBeforeAnyTraffic) {
+  StartTcpPhone("127.0.17.50");
   host_.sdramLength = 128;
-  ui_.AnswerFile(dir_.Path());  // a folder: no file can be created there under that name
+  test::WriteFile(dir_.File("plain"), "x");
+  for (const std::string& to : {dir_.Path(), dir_.File("no/such/folder/x.dat"), dir_.File("plain/x.dat")}) {
+    SCOPED_TRACE(to);
+    ui_.messages.clear();
+    ui_.AnswerFile(to);
+    EXPECT_FALSE(commands_.SaveSdram());
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_EQ(ui_.messages[0].text.rfind("Can not create dest file\n" + to + ": ", 0), 0u)
+        << ui_.messages[0].text;
+  }
+  EXPECT_EQ(tcp_->Connections(), 0);
+  StartSerialPhone();
+  ui_.AnswerFile(dir_.Path());
   EXPECT_FALSE(commands_.SaveSdram());
-  EXPECT_EQ(tcp_->Log().Units(UnitKind::Request).size(), 2u);
-  EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not create dest file"});
+  EXPECT_FALSE(link_.SerialLinkHeld());
+  EXPECT_TRUE(serial_->Log().Units().empty());
+}
+
+// A write that fails after the read (the disk full, here a file-size limit) says why and leaves the
+// destination as it was: absent, or the old file.
+TEST_F(SdramTest, AWriteThatFailsAfterTheReadLeavesNoFile) {
+  StartTcpPhone("127.0.17.51");
+  tcp_->SetSdramImage(Pattern(8192, 4));
+  host_.sdramLength = 8192;
+  test::WriteFile(dir_.File("old.dat"), "old contents");
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  for (const char* name : {"new.dat", "old.dat"}) {
+    SCOPED_TRACE(name);
+    ui_.messages.clear();
+    ui_.AnswerFile(dir_.File(name));
+    auto ignored = std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead of ending the test
+    rlimit small = before;
+    small.rlim_cur = 4096;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool saved = commands_.SaveSdram();
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, ignored);
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not write dest file\n" + dir_.File(name) + ": " +
+                                                    std::strerror(EFBIG)});
+  }
+  EXPECT_EQ(tcp_->Log().Units(UnitKind::Request).size(), 128u);  // both were read in full
+  EXPECT_FALSE(test::FileExists(dir_.File("new.dat")));
+  EXPECT_EQ(test::ReadFile(dir_.File("old.dat")), "old contents");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_.Path()), {}), 1);  // no temporary file
 }
 
 TEST_F(SdramTest, ALengthOutsideTheRangeEndsTheExportBeforeAnyLink) {
