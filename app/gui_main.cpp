@@ -54,6 +54,7 @@ class GuiApplication : public Application {
 
 int RunGui(const GuiOptions& options) {
   InitIconResources();
+  StoreNoticeBoxes notices;
   QtUi ui;
   SystemLauncher launcher;
   std::unique_ptr<DemoPhone> demo;
