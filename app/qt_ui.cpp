@@ -30,7 +30,7 @@ QString QtFilter(std::string_view systemFilter) {
     for (const auto& p : f.patterns) patterns << (p == "*.*" ? QString("*") : Q(p));
     // Qt shows the label with its own pattern list; keep the system's label and give Qt the patterns.
     QString label = Q(f.label);
-    int paren = label.indexOf('(');
+    const qsizetype paren = label.indexOf('(');
     if (paren > 0) label = label.left(paren).trimmed();
     parts << label + " (" + patterns.join(' ') + ")";
   }

@@ -172,6 +172,7 @@ TEST(Startup, WithoutASubcommandQuilltoolBecomesTheWindow) {
     const std::string store = dir.File("a-file");
     std::vector<std::string> args = {row.tool, "--store", store};
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     std::string offscreen = "QT_QPA_PLATFORM=offscreen", runtime = "XDG_RUNTIME_DIR=" + dir.Path();
