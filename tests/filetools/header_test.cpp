@@ -182,9 +182,9 @@ TEST_F(ConversionTest, HexToBinaryAppendsOnePagePerHexFileInOrder) {
   test::WriteFile(File("b.hex"), test::HexOf(0xFFFC, Bytes(4, 0xB0)));
   ui_.AnswerFile(File("out.bin"));
   ui_.AnswerFile(File("a.hex"));
-  ui_.AnswerFile(File("missing.hex"));  // still a page, of 0xFF
+  ui_.AnswerFile(File("missing.hex"));  // still a page, of 0xFF: the window keeps what the tool made
   ui_.AnswerFile(File("b.hex"));
-  EXPECT_EQ(HexToBinaryTool(ui_), ToolResult::Done);
+  EXPECT_EQ(HexToBinaryTool(ui_), ToolResult::KeptAfterFailure);
   std::vector<uint8_t> expected(3 * kPageSize, 0xFF);
   std::copy_n(Bytes(4, 0xA0).begin(), 4, expected.begin() + 0x0010);
   std::copy_n(Bytes(4, 0xB0).begin(), 4, expected.begin() + 2 * kPageSize + 0xFFFC);
