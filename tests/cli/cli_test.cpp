@@ -117,5 +117,21 @@ TEST(CliFileTools, ATwoFileToolRemembersBothNames) {
   EXPECT_EQ(store.GetString("HEX2BIN", "DstName", ""), dir.File("p.bin"));
 }
 
+// A store that cannot keep the names a tool remembers fails the run, naming the store file, before the
+// tool's output replaces anything.
+TEST(CliFileTools, AStoreThatCannotBeWrittenFailsTheRunBeforeAnyOutput) {
+  test::TempDir dir;
+  test::WriteFile(dir.File("a.bin"), "abc");
+  test::WriteFile(dir.File("a.h"), "old");
+  test::WriteFile(dir.File("not-a-folder"), "");
+  SettingsStore::SetLocation(dir.File("not-a-folder"));
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(RunCli("bin2h", {dir.File("a.bin"), dir.File("a.h")}), 1);
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("Can not write the settings store\n" + dir.File("not-a-folder")), std::string::npos)
+      << err;
+  EXPECT_EQ(test::ReadFile(dir.File("a.h")), "old");
+}
+
 }  // namespace
 }  // namespace quill::cli

@@ -5,6 +5,7 @@
 
 #include "filetools/data_to_header.h"
 #include "filetools/file_choice.h"
+#include "filetools/file_convert_tools.h"
 #include "filetools/hex_file.h"
 #include "filetools/hex_to_binary.h"
 #include "filetools/hex_to_header.h"
@@ -224,6 +225,23 @@ TEST_F(ConversionTest, HexToBinaryEdges) {
   EXPECT_EQ(ui_.fileDialogs.size(), dialogs + 1);
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not create dest file\n" + File("no/such/out.bin") +
                                                   ": No such file or directory"});
+}
+
+// In the window a name the store cannot keep is said once per button press, and the tool's work stands.
+TEST_F(ConversionTest, AStoreThatCannotKeepTheNamesIsSaidOnceAndTheToolGoesOn) {
+  test::WriteFile(File("a.dat"), "xyz");
+  test::WriteFile(File("not-a-folder"), "");
+  SettingsStore::SetLocation(File("not-a-folder"));
+  ui_.AnswerFile(File("a.dat"));
+  ui_.AnswerFile(File("a.h"));
+  CFileConvertTools tools(ui_);
+  ASSERT_TRUE(tools.PressButton(file_convert_id::kBinaryToHeader));
+  EXPECT_EQ(tools.LastResult(), ToolResult::Done);
+  EXPECT_NE(test::ReadFile(File("a.h")).find("DATA_A_SIZE\t3\r\n"), std::string::npos);
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].text.substr(0, ui_.messages[0].text.find('\n')),
+            "Can not write the settings store");
+  EXPECT_NE(ui_.messages[0].text.find(File("not-a-folder")), std::string::npos);
 }
 
 }  // namespace
