@@ -163,7 +163,7 @@ int Run(const Args& args, TerminalUi& ui) {
     Complain("UDP port " + std::to_string(port) + " on " + addressText + "; Ctrl-C ends");
 
   Waitable items[] = {Waitable(signals.Fd(), POLLIN), Waitable(outputFailed), Waitable(listener.Ended())};
-  int index = WaitAny(items, 3, std::chrono::microseconds::max());
+  int index = WaitAny(items, std::chrono::microseconds::max());
   if (debug)
     CUdpDebugThread::Stop(monitor);
   else

@@ -127,7 +127,7 @@ bool CMaintenanceLink::StartSerialLink(const std::string& portName) {
       Events().serialLinkEnded) {
     // A thread whose window cannot be created ends at once: its ended event releases this wait too.
     Waitable items[] = {Waitable(*Events().serialLinkReady), Waitable(*Events().serialLinkEnded)};
-    ready = WaitAny(items, 2, std::chrono::microseconds::max()) == 0;
+    ready = WaitAny(items, std::chrono::microseconds::max()) == 0;
   }
   if (!ready) {
     if (rs232_) {
