@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "debugmon/cdr_debug_thread.h"
-#include "debugmon/udp_debug_thread.h"
+#include "debugmon/monitor_thread.h"
 #include "platform/process_events.h"
 #include "sim/datagram_sender.h"
 #include "tests/support/fake_ui.h"

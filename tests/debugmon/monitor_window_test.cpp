@@ -11,8 +11,7 @@
 
 #include "app/output_view.h"
 #include "app/qt_ui.h"
-#include "debugmon/cdr_debug_thread.h"
-#include "debugmon/udp_debug_thread.h"
+#include "debugmon/monitor_thread.h"
 #include "platform/process_events.h"
 #include "resources/dialog_template.h"
 #include "sim/datagram_sender.h"
