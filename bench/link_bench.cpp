@@ -191,7 +191,7 @@ void BM_SendImage64KiBPage(benchmark::State& state) {
   CMaintenanceLink link(ui);
   const std::vector<uint8_t> page = PageBytes();
   for (auto _ : state) {
-    if (!link.SendImage(kPhoneAddressValue, page.data(), page.size(), kNoCommand, 0xFF)) {
+    if (!link.SendImage(kPhoneAddressValue, page, kNoCommand, 0xFF)) {
       state.SkipWithError(("SendImage failed: " + ui.LastMessage()).c_str());
       break;
     }

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,8 +17,8 @@ namespace quill {
 // 128-byte block.
 class TcpAnswerRule {
  public:
-  // Receive mode on: answers are 128-byte blocks stored one after another in the buffer.
-  void SetReceive(uint8_t* buffer, size_t capacity);
+  // Receive mode on: answers are 128-byte blocks stored one after another in buffer, never past its end.
+  void SetReceive(std::span<uint8_t> buffer);
   void ClearReceive();
   // One delivery from the socket; the number of acknowledgements it gives (0 or 1). In receive mode 128
   // bytes are one answer, in one delivery or in pieces; a whole 128-byte delivery drops a short piece still
@@ -30,8 +31,7 @@ class TcpAnswerRule {
  private:
   bool receive_ = false;
   size_t offset_ = 0;
-  uint8_t* buffer_ = nullptr;
-  size_t capacity_ = 0;
+  std::span<uint8_t> buffer_;
   // TCP is a stream: a 128-byte answer the network split is collected here until it is whole.
   std::array<uint8_t, kLinkBlock> partial_{};
   size_t partialLength_ = 0;
@@ -48,7 +48,8 @@ class SerialAnswerRule {
   };
 
   void SetTextMode() { text_ = true; }
-  void SetBulk(uint8_t* buffer, size_t capacity);
+  // Bulk mode on: the bytes are stored one after another in buffer, never past its end.
+  void SetBulk(std::span<uint8_t> buffer);
   void ClearBulk() { bulk_ = false; }
   Result Deliver(const uint8_t* data, size_t length);
 
@@ -64,8 +65,7 @@ class SerialAnswerRule {
   bool bulk_ = false;
   uint32_t bulkCount_ = 0;
   uint32_t bulkOffset_ = 0;
-  uint8_t* bulkBuffer_ = nullptr;
-  size_t bulkCapacity_ = 0;
+  std::span<uint8_t> bulkBuffer_;
   std::array<uint32_t, 4> runs_{};
 };
 

@@ -38,7 +38,7 @@ TEST(SerialBulkRelease, NothingReachesTheBufferOnceBulkModeIsOff) {
   std::vector<std::vector<uint8_t>> buffers(kRounds, std::vector<uint8_t>(answer.size(), 0x00));
   std::vector<std::vector<uint8_t>> atRelease(kRounds);
   for (int round = 0; round < kRounds; ++round) {
-    link.SetSerialBulk(buffers[round].data(), buffers[round].size());
+    link.SetSerialBulk(buffers[round]);
     ASSERT_EQ(::write(pty.Master(), answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
     ASSERT_TRUE(link.WaitSerialAck(1000)) << round;
     link.ClearSerialBulk();
