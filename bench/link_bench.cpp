@@ -282,7 +282,12 @@ void BM_SerialChunk(benchmark::State& state) {
     state.SkipWithError(("the simulator did not start: " + phone.Error()).c_str());
     return;
   }
-  SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone.SlavePath());
+  if (const StoreResult mapped =
+          SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone.SlavePath());
+      !mapped) {
+    state.SkipWithError(mapped.Message().c_str());
+    return;
+  }
   bench::SilentUi ui;
   {
     CMaintenanceLink link(ui);

@@ -24,7 +24,7 @@ TEST(SerialBulkRelease, NothingReachesTheBufferOnceBulkModeIsOff) {
   test::FaultTiming timing{0.001, 0.4, std::chrono::milliseconds(0)};
   test::PtyPair pty;
   ASSERT_TRUE(pty.IsValid());
-  SettingsStore::Profile().WriteString("Rs232", "COM1Device", pty.SlavePath());
+  ASSERT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", pty.SlavePath()));
   test::FakeUi ui;
   CMaintenanceLink link(ui);
   ASSERT_TRUE(link.StartSerialLink("COM1"));
