@@ -25,7 +25,6 @@ class TcpAnswerRule {
   // pending before it (with a debug-log line), and pieces that together run past 128 bytes are no answer.
   int Deliver(const uint8_t* data, size_t length);
 
-  bool ReceiveMode() const { return receive_; }
   size_t Offset() const { return offset_; }
 
  private:
@@ -53,12 +52,8 @@ class SerialAnswerRule {
   void ClearBulk() { bulk_ = false; }
   Result Deliver(const uint8_t* data, size_t length);
 
-  bool TextMode() const { return text_; }
-  bool BulkMode() const { return bulk_; }
   uint32_t BulkCount() const { return bulkCount_; }
   uint32_t BulkOffset() const { return bulkOffset_; }
-  // The run counters of 0x55, 0xAA, 0xFF and 0x00; they live as long as the window.
-  const std::array<uint32_t, 4>& RunCounters() const { return runs_; }
 
  private:
   bool text_ = false;
@@ -66,7 +61,7 @@ class SerialAnswerRule {
   uint32_t bulkCount_ = 0;
   uint32_t bulkOffset_ = 0;
   std::span<uint8_t> bulkBuffer_;
-  std::array<uint32_t, 4> runs_{};
+  std::array<uint32_t, 4> runs_{};  // 0x55, 0xAA, 0xFF and 0x00; they live as long as the window
 };
 
 }  // namespace quill
