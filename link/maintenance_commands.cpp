@@ -43,6 +43,16 @@ bool CMaintenanceCommands::KeptName(const StoreResult& remembered, const Command
   return remembered.Ok();
 }
 
+std::optional<CMaintenanceCommands::FileStart> CMaintenanceCommands::StartWithFile(
+    FileDialogSpec::Mode mode, const RememberedFile& file, std::string_view defaultExt,
+    std::string_view filter) {
+  auto chosen = ChooseFile(ui_, mode, file, defaultExt, filter);
+  if (!chosen) return std::nullopt;
+  FileStart start{std::move(chosen->path), host_.SaveToolOptions()};
+  start.kept = KeptName(chosen->remembered, start.values);
+  return start;
+}
+
 bool CMaintenanceCommands::ReportProbe(uint32_t phone, int waitMs, const char* refusal,
                                        const char* accepted) {
   if (link_.ProbeTcpLink(phone, waitMs)) {

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -65,6 +66,15 @@ class CMaintenanceCommands {
     uint8_t padding;
   };
   bool RunFileUpdate(const FileUpdate& row);
+  // How a command on a file starts: the file dialog with the remembered name, then the tool options
+  // stored. Nothing when the dialog was cancelled.
+  struct FileStart {
+    std::string path;
+    CommandValues values;
+    bool kept = true;  // the store kept the file's name (KeptName)
+  };
+  std::optional<FileStart> StartWithFile(FileDialogSpec::Mode mode, const RememberedFile& file,
+                                         std::string_view defaultExt, std::string_view filter);
   // Starts the serial link on portName and sends count x byte; false after failure (shown, link stopped)
   // when the loader does not answer within waitMs.
   bool StartSerialExchange(const std::string& portName, int count, uint8_t byte, int waitMs,

@@ -25,14 +25,13 @@ constexpr int kSettingsProbeWait = 1000;
 }  // namespace
 
 bool CMaintenanceCommands::RunFileUpdate(const FileUpdate& row) {
-  auto chosen = ChooseFile(ui_, FileDialogSpec::Mode::Open, row.file, row.defaultExt, row.filter);
-  if (!chosen) return false;
-  const CommandValues values = host_.SaveToolOptions();
-  const bool kept = KeptName(chosen->remembered, values);
+  auto start = StartWithFile(FileDialogSpec::Mode::Open, row.file, row.defaultExt, row.filter);
+  if (!start) return false;
+  const CommandValues& values = start->values;
   if (!RequireTcp(values)) return false;
   PaddedFile file;
   FileError error;
-  switch (ReadPaddedFile(chosen->path, row.padding, file, &error)) {
+  switch (ReadPaddedFile(start->path, row.padding, file, &error)) {
     case FileReadStatus::CannotOpen:
       ui_.Message(FileFailureText("Can not open source file", error));
       return false;
@@ -44,7 +43,7 @@ bool CMaintenanceCommands::RunFileUpdate(const FileUpdate& row) {
   }
   if (!link_.SendImage(values.phone, std::span(file.buffer).first(file.length), row.command, row.padding))
     return false;
-  return ReportProbe(values.phone, row.probeWait, row.refusal, kUpdating) && kept;
+  return ReportProbe(values.phone, row.probeWait, row.refusal, kUpdating) && start->kept;
 }
 
 bool CMaintenanceCommands::UpdateRing() {

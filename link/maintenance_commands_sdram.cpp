@@ -36,13 +36,13 @@ std::unique_ptr<SdramImage> AllocateSdram() {
 }  // namespace
 
 bool CMaintenanceCommands::LoadSdram() {
-  auto chosen = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"LoadSdram", "SrcName", "sdram.dat"}, "*.dat",
-                           kDataFilter);
-  if (!chosen) return false;
-  const CommandValues values = host_.SaveToolOptions();
-  const bool kept = KeptName(chosen->remembered, values);
+  auto start =
+      StartWithFile(FileDialogSpec::Mode::Open, {"LoadSdram", "SrcName", "sdram.dat"}, "*.dat", kDataFilter);
+  if (!start) return false;
+  const CommandValues& values = start->values;
+  const bool kept = start->kept;
   CInputFile in;
-  if (!in.OpenRegular(chosen->path)) {
+  if (!in.OpenRegular(start->path)) {
     ui_.Message(FileFailureText("Can not open source file", in.Error()));
     return false;
   }
@@ -93,18 +93,18 @@ bool CMaintenanceCommands::WriteSdramOverSerial(const std::string& portName, con
 }
 
 bool CMaintenanceCommands::SaveSdram() {
-  auto chosen = ChooseFile(ui_, FileDialogSpec::Mode::Save, {"SaveSdram", "DstName", "sdram.dat"}, "*.dat",
-                           kDataFilter);
-  if (!chosen) return false;
-  const CommandValues values = host_.SaveToolOptions();
-  const bool kept = KeptName(chosen->remembered, values);
+  auto start =
+      StartWithFile(FileDialogSpec::Mode::Save, {"SaveSdram", "DstName", "sdram.dat"}, "*.dat", kDataFilter);
+  if (!start) return false;
+  const CommandValues& values = start->values;
+  const bool kept = start->kept;
   // A length outside 0..640000 has been refused with the range message; only the export stops.
   if (!values.sdramLength) return false;
   const size_t length = std::min(*values.sdramLength, kSdramSize);
   // The destination is made ready before the phone is read, so one that cannot be written costs no
   // traffic; what is read reaches it whole at the commit, or the destination stays as it was.
   COutputFile out;
-  if (!out.Create(chosen->path)) {
+  if (!out.Create(start->path)) {
     ui_.Message(FileFailureText("Can not create dest file", out.Error()));
     return false;
   }
