@@ -18,8 +18,7 @@
 #include <QShortcut>
 
 #include "app/udp_audio.h"
-#include "debugmon/cdr_debug_thread.h"
-#include "debugmon/udp_debug_thread.h"
+#include "debugmon/monitor_thread.h"
 #include "filetools/audio_tools.h"
 #include "filetools/file_convert_dialog.h"
 #include "link/maintenance_commands.h"

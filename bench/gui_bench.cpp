@@ -50,9 +50,8 @@
 #include "platform/settings_store.h"
 #include "transport/net_helpers.h"
 
-#if __has_include("debugmon/udp_debug_thread.h") && __has_include("debugmon/cdr_debug_thread.h")
-#include "debugmon/cdr_debug_thread.h"
-#include "debugmon/udp_debug_thread.h"
+#if __has_include("debugmon/monitor_thread.h")
+#include "debugmon/monitor_thread.h"
 #define QUILL_BENCH_HAS_MONITORS 1
 #else
 #define QUILL_BENCH_HAS_MONITORS 0

@@ -191,7 +191,7 @@ void BM_SendImage64KiBPage(benchmark::State& state) {
   CMaintenanceLink link(ui);
   const std::vector<uint8_t> page = PageBytes();
   for (auto _ : state) {
-    if (!link.SendImage(kPhoneAddressValue, page.data(), page.size(), kNoCommand, 0xFF)) {
+    if (!link.SendImage(kPhoneAddressValue, page, kNoCommand, 0xFF)) {
       state.SkipWithError(("SendImage failed: " + ui.LastMessage()).c_str());
       break;
     }
@@ -282,7 +282,12 @@ void BM_SerialChunk(benchmark::State& state) {
     state.SkipWithError(("the simulator did not start: " + phone.Error()).c_str());
     return;
   }
-  SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone.SlavePath());
+  if (const StoreResult mapped =
+          SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone.SlavePath());
+      !mapped) {
+    state.SkipWithError(mapped.Message().c_str());
+    return;
+  }
   bench::SilentUi ui;
   {
     CMaintenanceLink link(ui);

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "app/qt_ui.h"
-#include "debugmon/udp_debug_thread.h"
+#include "debugmon/monitor_thread.h"
 #include "platform/debug_log.h"
 #include "platform/event.h"
 #include "platform/process_events.h"

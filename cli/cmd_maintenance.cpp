@@ -12,7 +12,9 @@
 
 #include "app/tool_options.h"
 #include "cli/subcommand.h"
+#include "link/command_files.h"
 #include "link/maintenance_commands.h"
+#include "settings/settings_text_file.h"
 #include "transport/net_helpers.h"
 
 namespace quill::cli {
@@ -72,7 +74,7 @@ struct Entry {
   const char* name;
   const char* summary;
   const char* arguments;  // the positional argument's name, or nullptr
-  const char* details;
+  std::string details;
   Command command;
   std::vector<std::string> flags;
   std::vector<std::string> values;
@@ -88,6 +90,11 @@ constexpr const char* kCommonOptions =
     "  --yes             answer yes to a question\n"
     "The options are stored as the window stores them, but no run takes its phone, link or port from the\n"
     "store: each run uses only what its own command line says.\n";
+
+// What the file argument may be: the commands read it whole, and refuse anything else before any traffic.
+std::string FileLimit(size_t limit) {
+  return "FILE must be a regular file of at most " + std::to_string(limit >> 20) + " MiB.\n";
+}
 
 std::string Usage(const Entry& e) {
   std::string text = std::string("Usage: quilltool ") + e.name;
@@ -216,20 +223,22 @@ const std::vector<Entry>& Entries() {
        "  --dir DIR         the working directory that holds Page0.hex (default: the current one)\n",
        &CMaintenanceCommands::UpdateFlashPage, kLinkFlags, Plus(kLinkValues, {"--page", "--chip", "--dir"})},
       {"update-program", "replace the phone's program image (TCP)", "FILE",
-       "Sends the program image FILE to the phone, which writes it into its flash.\n",
+       "Sends the program image FILE to the phone, which writes it into its flash.\n" +
+           FileLimit(kMaxUpdateFile),
        &CMaintenanceCommands::UpdateProgram, kLinkFlags, kLinkValues},
       {"update-ring", "replace the phone's ring tone (TCP)", "FILE",
-       "Sends the ring tone FILE to the phone.\n", &CMaintenanceCommands::UpdateRing, kLinkFlags,
-       kLinkValues},
+       "Sends the ring tone FILE to the phone.\n" + FileLimit(kMaxUpdateFile),
+       &CMaintenanceCommands::UpdateRing, kLinkFlags, kLinkValues},
       {"update-map", "replace the phone's digit map (TCP)", "FILE",
-       "Sends the digit map FILE to the phone.\n", &CMaintenanceCommands::UpdateDigitMap, kLinkFlags,
-       kLinkValues},
+       "Sends the digit map FILE to the phone.\n" + FileLimit(kMaxUpdateFile),
+       &CMaintenanceCommands::UpdateDigitMap, kLinkFlags, kLinkValues},
       {"update-hold", "replace the phone's hold announcement (TCP)", "FILE",
-       "Sends the hold announcement FILE to the phone.\n", &CMaintenanceCommands::UpdateHoldAnnouncement,
-       kLinkFlags, kLinkValues},
+       "Sends the hold announcement FILE to the phone.\n" + FileLimit(kMaxUpdateFile),
+       &CMaintenanceCommands::UpdateHoldAnnouncement, kLinkFlags, kLinkValues},
       {"update-alternate", "send four alternate settings records from a settings text file (TCP)", "FILE",
        "Reads the phone's settings, applies the settings text FILE ([SETTING1]..[SETTING4]) to four\n"
-       "copies of them and sends the four records.\n",
+       "copies of them and sends the four records.\n" +
+           FileLimit(kMaxSettingsTextFile),
        &CMaintenanceCommands::UpdateAlternateSettings, kLinkFlags, kLinkValues},
       {"push-settings", "read the phone's settings, then send the settings built from the store (TCP)",
        nullptr,
@@ -237,8 +246,8 @@ const std::vector<Entry>& Entries() {
        "would show them, then, after the question (--yes), sends the record built from the store.\n",
        &CMaintenanceCommands::EditAndPushSettings, kLinkFlags, kLinkValues},
       {"sdram-load", "write a file into the phone's SDRAM (at most 640000 bytes)", "FILE",
-       "Writes FILE (its first 640000 bytes) into the phone's SDRAM.\n", &CMaintenanceCommands::LoadSdram,
-       kLinkFlags, kLinkValues},
+       "Writes FILE, a regular file (its first 640000 bytes), into the phone's SDRAM.\n",
+       &CMaintenanceCommands::LoadSdram, kLinkFlags, kLinkValues},
       {"sdram-save", "read the phone's SDRAM into a file", "FILE",
        "Reads N bytes of the phone's SDRAM into FILE.\n"
        "  --length N        bytes to read, 0..640000 (required)\n",

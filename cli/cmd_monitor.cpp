@@ -15,9 +15,7 @@
 
 #include "cli/signal_guard.h"
 #include "cli/subcommand.h"
-#include "debugmon/cdr_debug_thread.h"
-#include "debugmon/output_wnd.h"
-#include "debugmon/udp_debug_thread.h"
+#include "debugmon/monitor_thread.h"
 #include "platform/application.h"
 #include "platform/debug_log.h"
 #include "platform/event.h"
@@ -31,6 +29,18 @@ const char kUsage[] =
     "Listens as the \"Udp Debug Output\" (debug, UDP port 8225) or \"Cdr Debug Output\" (cdr, UDP port\n"
     "8227) window and writes what it would show to standard output until interrupted (Ctrl-C).\n"
     "  --address A   listen on this dotted address of the computer only (default: every local address)\n";
+
+// What the command needs of each monitor.
+struct MonitorRow {
+  bool (*start)(std::optional<ThreadHandle>& held, Ui& ui, uint32_t listenAddress);
+  void (*stop)(std::optional<ThreadHandle>& held);
+  int port;
+};
+
+template <class Monitor>
+constexpr MonitorRow RowOf() {
+  return {&CMonitorThread<Monitor>::Start, &CMonitorThread<Monitor>::Stop, Monitor::kPort};
+}
 
 void Complain(const std::string& text) {
   std::fprintf(stderr, "%s monitor: %s\n", ApplicationName().c_str(), text.c_str());
@@ -127,7 +137,7 @@ int Run(const Args& args, TerminalUi& ui) {
     std::fputs(kUsage, stderr);
     return kExitUsage;
   }
-  bool debug = kinds[0] == "debug";
+  const MonitorRow monitor = kinds[0] == "debug" ? RowOf<UdpDebugMonitor>() : RowOf<CdrMonitor>();
   uint32_t address = 0;  // every local address
   std::string addressText = "every local address";
   if (auto given = args.Value("--address")) {
@@ -140,7 +150,7 @@ int Run(const Args& args, TerminalUi& ui) {
     address = parsed.s_addr;
     addressText = AddressToString(address);
   }
-  const int port = debug ? kUdpDebugPort : kCdrPort;
+  const int port = monitor.port;
 
   SignalGuard signals;
   if (signals.Fd() < 0) {
@@ -152,10 +162,8 @@ int Run(const Args& args, TerminalUi& ui) {
   auto view = std::make_shared<StdoutView>(outputFailed);
   MonitorUi monitorUi(ui, view);
 
-  std::optional<ThreadHandle> monitor;
-  bool started = debug ? CUdpDebugThread::Start(monitor, monitorUi, address)
-                       : CCdrDebugThread::Start(monitor, monitorUi, address);
-  if (!started) {
+  std::optional<ThreadHandle> held;
+  if (!monitor.start(held, monitorUi, address)) {
     Complain("cannot start the monitor");
     return kExitFailure;
   }
@@ -163,11 +171,8 @@ int Run(const Args& args, TerminalUi& ui) {
     Complain("UDP port " + std::to_string(port) + " on " + addressText + "; Ctrl-C ends");
 
   Waitable items[] = {Waitable(signals.Fd(), POLLIN), Waitable(outputFailed), Waitable(listener.Ended())};
-  int index = WaitAny(items, 3, std::chrono::microseconds::max());
-  if (debug)
-    CUdpDebugThread::Stop(monitor);
-  else
-    CCdrDebugThread::Stop(monitor);
+  int index = WaitAny(items, std::chrono::microseconds::max());
+  monitor.stop(held);
 
   switch (index) {
     case 0:

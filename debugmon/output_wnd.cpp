@@ -13,16 +13,14 @@ COutputWnd::~COutputWnd() {
 }
 
 OutputViewSpec COutputWnd::ViewSpec() const {
-  OutputViewSpec spec;
-  spec.caption = caption_;
-  spec.controlId = kMonitorEditId;
-  spec.x = 0;
-  spec.y = 0;
-  spec.width = 600;
-  spec.height = 400;
-  spec.editWidth = 594;
-  spec.editHeight = 375;
-  return spec;
+  return {.caption = caption_,
+          .controlId = kMonitorEditId,
+          .x = 0,
+          .y = 0,
+          .width = 600,
+          .height = 400,
+          .editWidth = 594,
+          .editHeight = 375};
 }
 
 bool COutputWnd::OnCreate() {

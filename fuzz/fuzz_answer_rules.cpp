@@ -53,7 +53,7 @@ void CheckStored(const uint8_t* buffer, size_t capacity, const std::vector<uint8
 void FuzzTcp(bool receive, size_t capacity, const std::vector<std::vector<uint8_t>>& deliveries) {
   TcpAnswerRule rule;
   auto buffer = Buffer(capacity);
-  if (receive) rule.SetReceive(buffer.get(), capacity);
+  if (receive) rule.SetReceive({buffer.get(), capacity});
   int acks = 0;
   size_t lonelyAcks = 0;
   for (const auto& d : deliveries) {
@@ -112,7 +112,7 @@ void FuzzSerialRuns(const std::vector<std::vector<uint8_t>>& deliveries) {
 void FuzzSerialBulk(size_t capacity, const std::vector<std::vector<uint8_t>>& deliveries) {
   SerialAnswerRule rule;
   auto buffer = Buffer(capacity);
-  rule.SetBulk(buffer.get(), capacity);
+  rule.SetBulk({buffer.get(), capacity});
   uint32_t signals = 0;
   for (const auto& d : deliveries) {
     auto r = rule.Deliver(d.data(), d.size());

@@ -15,11 +15,10 @@ constexpr uint32_t kRunLength = 8;
 
 }  // namespace
 
-void TcpAnswerRule::SetReceive(uint8_t* buffer, size_t capacity) {
+void TcpAnswerRule::SetReceive(std::span<uint8_t> buffer) {
   receive_ = true;
   offset_ = 0;
   buffer_ = buffer;
-  capacity_ = buffer ? capacity : 0;
   partialLength_ = 0;
 }
 
@@ -49,19 +48,18 @@ int TcpAnswerRule::Deliver(const uint8_t* data, size_t length) {
   std::memcpy(partial_.data() + partialLength_, data, length);
   partialLength_ += length;
   if (partialLength_ < kLinkBlock) return 0;
-  if (offset_ < capacity_)
-    std::memcpy(buffer_ + offset_, partial_.data(), std::min(kLinkBlock, capacity_ - offset_));
+  if (offset_ < buffer_.size())
+    std::memcpy(buffer_.data() + offset_, partial_.data(), std::min(kLinkBlock, buffer_.size() - offset_));
   offset_ += kLinkBlock;
   partialLength_ = 0;
   return 1;
 }
 
-void SerialAnswerRule::SetBulk(uint8_t* buffer, size_t capacity) {
+void SerialAnswerRule::SetBulk(std::span<uint8_t> buffer) {
   bulk_ = true;
   bulkCount_ = 0;
   bulkOffset_ = 0;
   bulkBuffer_ = buffer;
-  bulkCapacity_ = buffer ? capacity : 0;
 }
 
 SerialAnswerRule::Result SerialAnswerRule::Deliver(const uint8_t* data, size_t length) {
@@ -79,8 +77,9 @@ SerialAnswerRule::Result SerialAnswerRule::Deliver(const uint8_t* data, size_t l
   }
   if (bulk_) {
     // An empty delivery may come without any bytes behind it: nothing to copy from.
-    if (length > 0 && bulkOffset_ < bulkCapacity_)
-      std::memcpy(bulkBuffer_ + bulkOffset_, data, std::min<size_t>(length, bulkCapacity_ - bulkOffset_));
+    if (length > 0 && bulkOffset_ < bulkBuffer_.size())
+      std::memcpy(bulkBuffer_.data() + bulkOffset_, data,
+                  std::min<size_t>(length, bulkBuffer_.size() - bulkOffset_));
     bulkOffset_ += static_cast<uint32_t>(length);
     bulkCount_ += static_cast<uint32_t>(length);
     // At most one signal per delivery, however large it is; the rest waits in the count.

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,22 +17,20 @@ namespace quill {
 // 128-byte block.
 class TcpAnswerRule {
  public:
-  // Receive mode on: answers are 128-byte blocks stored one after another in the buffer.
-  void SetReceive(uint8_t* buffer, size_t capacity);
+  // Receive mode on: answers are 128-byte blocks stored one after another in buffer, never past its end.
+  void SetReceive(std::span<uint8_t> buffer);
   void ClearReceive();
   // One delivery from the socket; the number of acknowledgements it gives (0 or 1). In receive mode 128
   // bytes are one answer, in one delivery or in pieces; a whole 128-byte delivery drops a short piece still
   // pending before it (with a debug-log line), and pieces that together run past 128 bytes are no answer.
   int Deliver(const uint8_t* data, size_t length);
 
-  bool ReceiveMode() const { return receive_; }
   size_t Offset() const { return offset_; }
 
  private:
   bool receive_ = false;
   size_t offset_ = 0;
-  uint8_t* buffer_ = nullptr;
-  size_t capacity_ = 0;
+  std::span<uint8_t> buffer_;
   // TCP is a stream: a 128-byte answer the network split is collected here until it is whole.
   std::array<uint8_t, kLinkBlock> partial_{};
   size_t partialLength_ = 0;
@@ -48,25 +47,21 @@ class SerialAnswerRule {
   };
 
   void SetTextMode() { text_ = true; }
-  void SetBulk(uint8_t* buffer, size_t capacity);
+  // Bulk mode on: the bytes are stored one after another in buffer, never past its end.
+  void SetBulk(std::span<uint8_t> buffer);
   void ClearBulk() { bulk_ = false; }
   Result Deliver(const uint8_t* data, size_t length);
 
-  bool TextMode() const { return text_; }
-  bool BulkMode() const { return bulk_; }
   uint32_t BulkCount() const { return bulkCount_; }
   uint32_t BulkOffset() const { return bulkOffset_; }
-  // The run counters of 0x55, 0xAA, 0xFF and 0x00; they live as long as the window.
-  const std::array<uint32_t, 4>& RunCounters() const { return runs_; }
 
  private:
   bool text_ = false;
   bool bulk_ = false;
   uint32_t bulkCount_ = 0;
   uint32_t bulkOffset_ = 0;
-  uint8_t* bulkBuffer_ = nullptr;
-  size_t bulkCapacity_ = 0;
-  std::array<uint32_t, 4> runs_{};
+  std::span<uint8_t> bulkBuffer_;
+  std::array<uint32_t, 4> runs_{};  // 0x55, 0xAA, 0xFF and 0x00; they live as long as the window
 };
 
 }  // namespace quill

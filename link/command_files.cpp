@@ -1,12 +1,11 @@
 #include "link/command_files.h"
 
 #include "link/maintenance_link.h"
-#include "platform/settings_store.h"
 
 namespace quill {
 
-std::optional<std::string> ChooseFile(Ui& ui, FileDialogSpec::Mode mode, const RememberedFile& remembered,
-                                      std::string_view defaultExt, std::string_view filter) {
+std::optional<ChosenFile> ChooseFile(Ui& ui, FileDialogSpec::Mode mode, const RememberedFile& remembered,
+                                     std::string_view defaultExt, std::string_view filter) {
   SettingsStore& store = SettingsStore::Profile();
   FileDialogSpec dialog;
   dialog.mode = mode;
@@ -14,8 +13,9 @@ std::optional<std::string> ChooseFile(Ui& ui, FileDialogSpec::Mode mode, const R
   dialog.initialName = store.GetString(remembered.section, remembered.key, remembered.defaultName);
   dialog.filter = std::string(filter);
   auto path = ui.FileDialog(dialog);
-  if (path) store.WriteString(remembered.section, remembered.key, *path);
-  return path;
+  if (!path) return std::nullopt;
+  StoreResult kept = store.WriteString(remembered.section, remembered.key, *path);
+  return ChosenFile{std::move(*path), std::move(kept)};
 }
 
 FileReadStatus ReadPaddedFile(const std::string& path, uint8_t padding, PaddedFile& out, FileError* error) {

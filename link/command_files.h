@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/settings_store.h"
 #include "platform/ui.h"
 
 namespace quill {
@@ -28,10 +29,18 @@ struct RememberedFile {
   std::string_view defaultName;
 };
 
+// A file the user chose, and whether the store kept its name for the next time.
+struct ChosenFile {
+  std::string path;
+  // A remembered name is only the next dialog's initial name, never a value sent to the phone: a command
+  // goes on without it, says the failure (naming the store file) and does not end as a success.
+  StoreResult remembered;
+};
+
 // Opens the file dialog with the remembered name as its initial name; the chosen path is stored at once.
 // Nothing when the dialog was cancelled.
-std::optional<std::string> ChooseFile(Ui& ui, FileDialogSpec::Mode mode, const RememberedFile& remembered,
-                                      std::string_view defaultExt, std::string_view filter);
+std::optional<ChosenFile> ChooseFile(Ui& ui, FileDialogSpec::Mode mode, const RememberedFile& remembered,
+                                     std::string_view defaultExt, std::string_view filter);
 
 // A file read whole into a buffer rounded up to a multiple of 256 bytes, the rest filled with padding.
 struct PaddedFile {

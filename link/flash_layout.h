@@ -2,6 +2,7 @@
 // make up each 64 KiB page, where a page holds the settings record, and which page file fits which page.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -12,6 +13,8 @@ namespace quill {
 constexpr int kChipTypeCount = 5;
 constexpr int kFlashPageCount = 16;
 constexpr size_t kFlashPageSize = 65536;
+// A page image: what one page of the flash holds, erased flash (0xFF) where a file does not say.
+using FlashPage = std::array<uint8_t, kFlashPageSize>;
 
 // Radio order of "PFlash型号" is the chip type number.
 const char* ChipName(int chipType);

@@ -1,11 +1,12 @@
 // Thread messages the main window posts to the link threads (their numbers follow WM_THREAD_STOP).
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <span>
 
 #include "platform/message.h"
 
@@ -19,12 +20,11 @@ constexpr uint32_t WM_RJ45_RECEIVE = 0x504;    // wParam: nonzero on, 0 off; pay
 constexpr uint32_t WM_RS232_BULK = 0x502;  // wParam: nonzero on, 0 off; payload: the bulk buffer
 constexpr uint32_t WM_RS232_SHOW = 0x503;  // show the "Rs232 Output" window in text mode
 
-// A caller's buffer that the link thread fills while the caller waits. Its capacity travels with it, so
-// however much a phone sends, nothing is written past the buffer.
+// A caller's buffer that the link thread fills while the caller waits, posted as the payload of the
+// request. Its size travels with it, so however much a phone sends, nothing is written past the buffer.
 struct ReceiveTarget : Payload {
-  ReceiveTarget(uint8_t* b, size_t c) : buffer(b), capacity(c) {}
-  uint8_t* buffer;
-  size_t capacity;
+  explicit ReceiveTarget(std::span<uint8_t> b) : buffer(b) {}
+  std::span<uint8_t> buffer;
 };
 
 // Raised when the message that carries it goes: once the link thread has handled it, or when it is dropped

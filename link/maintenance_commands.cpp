@@ -5,20 +5,15 @@
 #include "platform/timing.h"
 
 namespace quill {
-namespace {
-
-constexpr int kSerialChunkBytes = 8;  // the data bytes after each chunk lead
-
-}  // namespace
 
 void CMaintenanceCommands::WriteSerialRun(int count, uint8_t byte) {
   for (int i = 0; i < count; ++i) link_.WriteSerial(byte);
 }
 
-void CMaintenanceCommands::WriteSerialChunk(uint8_t lead, const uint8_t* bytes) {
+void CMaintenanceCommands::WriteSerialChunk(uint8_t lead, std::span<const uint8_t, kSerialChunkBytes> bytes) {
   link_.WriteSerial(lead);
-  for (int i = 0; i < kSerialChunkBytes; ++i) {
-    link_.WriteSerial(bytes[i]);
+  for (uint8_t byte : bytes) {
+    link_.WriteSerial(byte);
     // The loader takes its chunk bytes one at a time; the other threads get the line meanwhile.
     Timing::Current().YieldSlice();
   }
@@ -33,15 +28,29 @@ bool CMaintenanceCommands::StartSerialExchange(const std::string& portName, int 
   bool answered = link_.WaitSerialAck(waitMs);
   cursor.Restore();
   if (answered) return true;
-  ui_.Message(failure);
-  link_.StopSerialLink();
-  return false;
+  return link_.Fail(LinkKind::Serial, failure);
 }
 
 bool CMaintenanceCommands::RequireTcp(const CommandValues& values) {
   if (values.linkType == 1) return true;
   ui_.Message("Only Tcpip connection can be used for this function");
   return false;
+}
+
+bool CMaintenanceCommands::KeptName(const StoreResult& remembered, const CommandValues& values) {
+  // One failure of the store is said once: the host has said its own.
+  if (!remembered && values.stored) ui_.Message(remembered.Message());
+  return remembered.Ok();
+}
+
+std::optional<CMaintenanceCommands::FileStart> CMaintenanceCommands::StartWithFile(
+    FileDialogSpec::Mode mode, const RememberedFile& file, std::string_view defaultExt,
+    std::string_view filter) {
+  auto chosen = ChooseFile(ui_, mode, file, defaultExt, filter);
+  if (!chosen) return std::nullopt;
+  FileStart start{std::move(chosen->path), host_.SaveToolOptions()};
+  start.kept = KeptName(chosen->remembered, start.values);
+  return start;
 }
 
 bool CMaintenanceCommands::ReportProbe(uint32_t phone, int waitMs, const char* refusal,

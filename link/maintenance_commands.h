@@ -8,16 +8,27 @@
 // the next serial stop.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "link/command_files.h"
 #include "link/command_host.h"
+#include "link/flash_layout.h"
 #include "link/maintenance_link.h"
 #include "platform/ui.h"
 
 namespace quill {
+
+// The SDRAM buffer, and the largest SDRAM length in either direction.
+constexpr size_t kSdramSize = 640000;
+using SdramImage = std::array<uint8_t, kSdramSize>;
+
+// What the serial loaders take after each chunk lead.
+constexpr size_t kSerialChunkBytes = 8;
 
 class CMaintenanceCommands {
  public:
@@ -55,26 +66,40 @@ class CMaintenanceCommands {
     uint8_t padding;
   };
   bool RunFileUpdate(const FileUpdate& row);
+  // How a command on a file starts: the file dialog with the remembered name, then the tool options
+  // stored. Nothing when the dialog was cancelled.
+  struct FileStart {
+    std::string path;
+    CommandValues values;
+    bool kept = true;  // the store kept the file's name (KeptName)
+  };
+  std::optional<FileStart> StartWithFile(FileDialogSpec::Mode mode, const RememberedFile& file,
+                                         std::string_view defaultExt, std::string_view filter);
   // Starts the serial link on portName and sends count x byte; false after failure (shown, link stopped)
   // when the loader does not answer within waitMs.
   bool StartSerialExchange(const std::string& portName, int count, uint8_t byte, int waitMs,
                            const char* failure);
-  bool ProgramPageOverSerial(const std::string& portName, const uint8_t* image, size_t length, int chipType,
-                             int page);
-  bool HandPageOverTcp(uint32_t phone, const uint8_t* image, size_t length, int chipType, int page);
+  // The page image's first length bytes (the used size, or the length the phone reads) go out.
+  bool ProgramPageOverSerial(const std::string& portName, std::span<const uint8_t, kFlashPageSize> image,
+                             size_t length, int chipType, int page);
+  bool HandPageOverTcp(uint32_t phone, std::span<const uint8_t, kFlashPageSize> image, size_t length,
+                       int chipType, int page);
   bool ReportProbe(uint32_t phone, int waitMs, const char* refusal, const char* accepted);
   bool RequireTcp(const CommandValues& values);
-  bool WriteSdramOverSerial(const std::string& portName, const uint8_t* buffer, size_t length);
-  bool ReadSdramOverSerial(const std::string& portName, uint8_t* buffer, size_t capacity, size_t length);
+  // A store that did not keep a remembered file name is said, naming the store file, unless the host has
+  // said the store's failure already. False when the name was not kept: the command goes on (the name is
+  // only the next dialog's initial name) but does not end as a success.
+  bool KeptName(const StoreResult& remembered, const CommandValues& values);
+  // The buffer's first length bytes go out in chunks of eight; a last partial chunk carries the buffer's
+  // bytes after them.
+  bool WriteSdramOverSerial(const std::string& portName, const SdramImage& buffer, size_t length);
+  bool ReadSdramOverSerial(const std::string& portName, std::span<uint8_t> buffer, size_t length);
   void WriteSerialRun(int count, uint8_t byte);
-  void WriteSerialChunk(uint8_t lead, const uint8_t* bytes);
+  void WriteSerialChunk(uint8_t lead, std::span<const uint8_t, kSerialChunkBytes> bytes);
 
   Ui& ui_;
   CMaintenanceLink& link_;
   CommandHost& host_;
 };
-
-// The SDRAM buffer, and the largest SDRAM length in either direction.
-constexpr size_t kSdramSize = 640000;
 
 }  // namespace quill

@@ -2,9 +2,10 @@
 // settings records from a text file, and the settings record itself after the settings dialog. Each goes
 // out with SendImage and the area's command byte; the reconnect afterwards tells a refusal (the phone
 // answers) from an update under way (it is silent while it writes its flash).
-#include <cstring>
+#include <algorithm>
+#include <array>
+#include <span>
 #include <string>
-#include <vector>
 
 #include "link/command_files.h"
 #include "link/maintenance_commands.h"
@@ -24,13 +25,13 @@ constexpr int kSettingsProbeWait = 1000;
 }  // namespace
 
 bool CMaintenanceCommands::RunFileUpdate(const FileUpdate& row) {
-  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, row.file, row.defaultExt, row.filter);
-  if (!path) return false;
-  const CommandValues values = host_.SaveToolOptions();
+  auto start = StartWithFile(FileDialogSpec::Mode::Open, row.file, row.defaultExt, row.filter);
+  if (!start) return false;
+  const CommandValues& values = start->values;
   if (!RequireTcp(values)) return false;
   PaddedFile file;
   FileError error;
-  switch (ReadPaddedFile(*path, row.padding, file, &error)) {
+  switch (ReadPaddedFile(start->path, row.padding, file, &error)) {
     case FileReadStatus::CannotOpen:
       ui_.Message(FileFailureText("Can not open source file", error));
       return false;
@@ -40,8 +41,9 @@ bool CMaintenanceCommands::RunFileUpdate(const FileUpdate& row) {
     case FileReadStatus::Ok:
       break;
   }
-  if (!link_.SendImage(values.phone, file.buffer.data(), file.length, row.command, row.padding)) return false;
-  return ReportProbe(values.phone, row.probeWait, row.refusal, kUpdating);
+  if (!link_.SendImage(values.phone, std::span(file.buffer).first(file.length), row.command, row.padding))
+    return false;
+  return ReportProbe(values.phone, row.probeWait, row.refusal, kUpdating) && start->kept;
 }
 
 bool CMaintenanceCommands::UpdateRing() {
@@ -78,28 +80,30 @@ bool CMaintenanceCommands::UpdateAlternateSettings() {
   // The four records are the phone's own settings and the text file: nothing of the store goes out.
   const CommandValues values = host_.SaveToolOptions();
   if (!RequireTcp(values)) return false;
-  std::vector<uint8_t> images(kAlternateSettingsSize, 0x00);
-  if (!link_.ReadImage(values.phone, images.data(), kSettingsImageSize, true, 0)) return false;
+  std::array<uint8_t, kAlternateSettingsSize> images{};
+  const std::span<uint8_t, kSettingsImageSize> first = std::span(images).first<kSettingsImageSize>();
+  if (!link_.ReadImage(values.phone, first)) return false;
   // All four start as the phone's current settings, so what the file does not set stays as it is.
   for (size_t i = 1; i < kAlternateImageCount; ++i)
-    std::memcpy(images.data() + i * kSettingsImageSize, images.data(), kSettingsImageSize);
+    std::ranges::copy(first, images.begin() + static_cast<std::ptrdiff_t>(i * kSettingsImageSize));
 
-  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"AlternateUpdate", "SrcName", "setting.txt"},
-                         "*.txt", kTextFilter);
-  if (!path) return false;
+  auto chosen = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"AlternateUpdate", "SrcName", "setting.txt"},
+                           "*.txt", kTextFilter);
+  if (!chosen) return false;
+  const bool kept = KeptName(chosen->remembered, values);
   {
     // Lines before any section line go to image 1; "[SETTING1]" .. "[SETTING4]" select an image; other
     // section lines keep the selection.
     WaitCursor cursor(ui_);
     FileError error;
-    if (!ApplySettingsTextFile(*path, images.data(), &error)) {
+    if (!ApplySettingsTextFile(chosen->path, images.data(), &error)) {
       cursor.Restore();
       ui_.Message(FileFailureText("Can not open source file", error));
       return false;
     }
   }
-  if (!link_.SendImage(values.phone, images.data(), images.size(), kAlternateCommand, 0x00)) return false;
-  return ReportProbe(values.phone, kAlternateProbeWait, "Invalid update method", kUpdating);
+  if (!link_.SendImage(values.phone, images, kAlternateCommand, 0x00)) return false;
+  return ReportProbe(values.phone, kAlternateProbeWait, "Invalid update method", kUpdating) && kept;
 }
 
 bool CMaintenanceCommands::EditAndPushSettings() {
@@ -109,7 +113,7 @@ bool CMaintenanceCommands::EditAndPushSettings() {
   if (!values.stored) return false;
   if (!RequireTcp(values)) return false;
   SettingsImage image{};
-  if (!link_.ReadImage(values.phone, image.data(), image.size(), true, 0)) return false;
+  if (!link_.ReadImage(values.phone, image)) return false;
   // The dialog shows, and the push sends, what the store holds: a phone's settings that did not reach it
   // must not be replaced by whatever it held before.
   if (const StoreResult imported = ImportSettingsImage(image.data()); !imported) {
@@ -121,7 +125,7 @@ bool CMaintenanceCommands::EditAndPushSettings() {
                      MbIcon::Question) != MbResult::Yes)
     return false;
   BuildSettingsImage(image.data());
-  if (!link_.SendImage(values.phone, image.data(), image.size(), kSettingsCommand, 0x00)) return false;
+  if (!link_.SendImage(values.phone, image, kSettingsCommand, 0x00)) return false;
   return ReportProbe(values.phone, kSettingsProbeWait, "Invalid settings method", "New settings updated");
 }
 

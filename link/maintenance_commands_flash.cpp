@@ -1,10 +1,9 @@
 // Flash programming: one 64 KiB page from "Page0.hex", byte by byte over the serial line or handed to the
 // phone over TCP, and the whole program image over TCP.
 #include <algorithm>
-#include <array>
-#include <cstring>
+#include <memory>
+#include <span>
 #include <string>
-#include <vector>
 
 #include "filetools/hex_file.h"
 #include "link/command_files.h"
@@ -62,9 +61,8 @@ bool CMaintenanceCommands::UpdateFlashPage() {
   const std::string path = JoinPath(host_.WorkingDirectory(), kPageFileName);
   const StoreResult remembered = SettingsStore::Profile().WriteString("PFlashUpdate", "SrcName", path);
   const CommandValues values = host_.SaveToolOptions();
-  // One failure of the store is said once: the host has said its own.
-  if (!remembered && values.stored) ui_.Message(remembered.Message());
-  const bool stored = remembered.Ok() && values.stored;
+  const bool kept = KeptName(remembered, values);
+  const bool stored = kept && values.stored;
   const int page = values.flashPage;
   const int chipType = values.chipType;
   if (!PageFileFits(FileNameOf(path), page, chipType) &&
@@ -72,8 +70,9 @@ bool CMaintenanceCommands::UpdateFlashPage() {
                      MbIcon::Question) != MbResult::Yes)
     return false;
 
-  std::vector<uint8_t> image(kFlashPageSize, 0xFF);
-  const int used = LoadHexFile(ui_, path, image.data());
+  auto image = std::make_unique<FlashPage>();
+  image->fill(0xFF);
+  const int used = LoadHexFile(ui_, path, image->data());
   if (used < 1) {
     ui_.Message(kHexError);
     return false;
@@ -83,25 +82,28 @@ bool CMaintenanceCommands::UpdateFlashPage() {
     // The settings merged into the page come from the store: after a failed store write they may not be
     // the user's, so the page is not sent (the user has been told why).
     if (!stored) return false;
+    const std::span<uint8_t, kSettingsImageSize> settings =
+        std::span(*image).subspan(at->offset).first<kSettingsImageSize>();
     if (at->checkSignature &&
-        std::memcmp(image.data() + at->offset, kPage0Signature, sizeof kPage0Signature) != 0) {
+        !std::ranges::equal(settings.first<sizeof kPage0Signature>(), kPage0Signature)) {
       ui_.Message(kHexError);
       return false;
     }
-    BuildSettingsImage(image.data() + at->offset);
+    BuildSettingsImage(settings.data());
     if (at->fixedLength) length = at->fixedLength;
   }
   switch (values.linkType) {
     case 0:
-      return ProgramPageOverSerial(values.portName, image.data(), length, chipType, page);
+      return ProgramPageOverSerial(values.portName, *image, length, chipType, page) && kept;
     case 1:
-      return HandPageOverTcp(values.phone, image.data(), length, chipType, page);
+      return HandPageOverTcp(values.phone, *image, length, chipType, page) && kept;
     default:
       return false;
   }
 }
 
-bool CMaintenanceCommands::ProgramPageOverSerial(const std::string& portName, const uint8_t* image,
+bool CMaintenanceCommands::ProgramPageOverSerial(const std::string& portName,
+                                                 std::span<const uint8_t, kFlashPageSize> image,
                                                  size_t length, int chipType, int page) {
   if (!StartSerialExchange(portName, kWakeUpCount, kWakeUp, kWakeUpWait, "Can not connect to Quill(2)"))
     return false;
@@ -111,11 +113,7 @@ bool CMaintenanceCommands::ProgramPageOverSerial(const std::string& portName, co
     link_.WriteSerial(kProbe);
     answered = link_.WaitSerialAck(kProbeWait);
   }
-  if (!answered) {
-    ui_.Message("No response from Quill1?");
-    link_.StopSerialLink();
-    return false;
-  }
+  if (!answered) return link_.Fail(LinkKind::Serial, "No response from Quill1?");
 
   const SectorRange sectors = PageSectors(chipType, page);
   auto progress = ui_.OpenProgress();
@@ -128,21 +126,13 @@ bool CMaintenanceCommands::ProgramPageOverSerial(const std::string& portName, co
     WriteSerialRun(kRun, kEraseLead);
     link_.WriteSerial(static_cast<uint8_t>(sector));
     SleepMs(kEraseTime);
-    if (!link_.WaitSerialAck(kEraseWait)) {
-      ui_.Message("Erase sector failed");
-      progress->Close();
-      link_.StopSerialLink();
-      return false;
-    }
+    if (!link_.WaitSerialAck(kEraseWait))
+      return link_.Fail(LinkKind::Serial, "Erase sector failed", progress.get());
   }
   progress->Close();
 
   WriteSerialRun(kRun, kBeginWrite);
-  if (!link_.WaitSerialAck(kBeginWait)) {
-    ui_.Message("Begin write operation failed");
-    link_.StopSerialLink();
-    return false;
-  }
+  if (!link_.WaitSerialAck(kBeginWait)) return link_.Fail(LinkKind::Serial, "Begin write operation failed");
 
   progress = ui_.OpenProgress();
   progress->SetStep(kRun);
@@ -150,17 +140,10 @@ bool CMaintenanceCommands::ProgramPageOverSerial(const std::string& portName, co
   for (size_t index = 0; index < length; index += kRun) {
     progress->SetText("Write program " + std::to_string(index));
     // A last chunk past the used size carries the page image's own bytes (its 0xFF fill); the image is
-    // always a whole number of chunks long.
-    std::array<uint8_t, kRun> chunk;
-    chunk.fill(0xFF);
-    std::memcpy(chunk.data(), image + index, std::min<size_t>(kRun, kFlashPageSize - index));
-    WriteSerialChunk(kChunkLead, chunk.data());
-    if (!link_.WaitSerialAck(kChunkWait)) {
-      ui_.Message("Write operation failed");
-      progress->Close();
-      link_.StopSerialLink();
-      return false;
-    }
+    // a whole number of chunks long.
+    WriteSerialChunk(kChunkLead, image.subspan(index).first<kSerialChunkBytes>());
+    if (!link_.WaitSerialAck(kChunkWait))
+      return link_.Fail(LinkKind::Serial, "Write operation failed", progress.get());
     progress->Step();
   }
   link_.WriteSerial(kWriteEnd);
@@ -169,10 +152,10 @@ bool CMaintenanceCommands::ProgramPageOverSerial(const std::string& portName, co
   return true;
 }
 
-bool CMaintenanceCommands::HandPageOverTcp(uint32_t phone, const uint8_t* image, size_t length, int chipType,
-                                           int page) {
+bool CMaintenanceCommands::HandPageOverTcp(uint32_t phone, std::span<const uint8_t, kFlashPageSize> image,
+                                           size_t length, int chipType, int page) {
   // The last block carries the page image's own bytes past the used size, as they lie in the image.
-  if (!link_.SendImage(phone, image, std::min(RoundUpTo256(length), kFlashPageSize), page, 0xFF))
+  if (!link_.SendImage(phone, image.first(std::min(RoundUpTo256(length), kFlashPageSize)), page, 0xFF))
     return false;
 
   // A phone that took the page stops accepting connections while it erases and writes.

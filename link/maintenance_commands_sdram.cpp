@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <memory>
 #include <new>
+#include <span>
 #include <vector>
 
 #include "link/command_files.h"
@@ -28,19 +29,20 @@ constexpr int kLoadEndPause = 10;  // lets the end byte leave before the port is
 constexpr int kBulkPause = 1;
 
 // The whole SDRAM buffer, zeroed: a last serial chunk past the file's end carries zeros.
-std::unique_ptr<uint8_t[]> AllocateSdram() {
-  return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[kSdramSize]());
+std::unique_ptr<SdramImage> AllocateSdram() {
+  return std::unique_ptr<SdramImage>(new (std::nothrow) SdramImage{});
 }
 
 }  // namespace
 
 bool CMaintenanceCommands::LoadSdram() {
-  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Open, {"LoadSdram", "SrcName", "sdram.dat"}, "*.dat",
-                         kDataFilter);
-  if (!path) return false;
-  const CommandValues values = host_.SaveToolOptions();
+  auto start =
+      StartWithFile(FileDialogSpec::Mode::Open, {"LoadSdram", "SrcName", "sdram.dat"}, "*.dat", kDataFilter);
+  if (!start) return false;
+  const CommandValues& values = start->values;
+  const bool kept = start->kept;
   CInputFile in;
-  if (!in.OpenRegular(*path)) {
+  if (!in.OpenRegular(start->path)) {
     ui_.Message(FileFailureText("Can not open source file", in.Error()));
     return false;
   }
@@ -57,18 +59,18 @@ bool CMaintenanceCommands::LoadSdram() {
   }
   in.Close();
   const size_t length = data.size();
-  std::copy(data.begin(), data.end(), buffer.get());
+  std::ranges::copy(data, buffer->begin());
   switch (values.linkType) {
     case 0:
-      return WriteSdramOverSerial(values.portName, buffer.get(), length);
+      return WriteSdramOverSerial(values.portName, *buffer, length) && kept;
     case 1:
-      return link_.SendImage(values.phone, buffer.get(), length, kNoCommand, 0x00);
+      return link_.SendImage(values.phone, std::span(*buffer).first(length), kNoCommand, 0x00) && kept;
     default:
       return false;
   }
 }
 
-bool CMaintenanceCommands::WriteSdramOverSerial(const std::string& portName, const uint8_t* buffer,
+bool CMaintenanceCommands::WriteSdramOverSerial(const std::string& portName, const SdramImage& buffer,
                                                 size_t length) {
   if (!StartSerialExchange(portName, kRun, kLoadStart, kStartWait, "Can not connect to Quill(3)"))
     return false;
@@ -78,13 +80,9 @@ bool CMaintenanceCommands::WriteSdramOverSerial(const std::string& portName, con
   // The buffer is a whole number of chunks long, so a last partial chunk reads its zeros.
   for (size_t index = 0; index < length; index += kRun) {
     progress->SetText("Write data " + std::to_string(index));
-    WriteSerialChunk(kChunkLead, buffer + index);
-    if (!link_.WaitSerialAck(kChunkWait)) {
-      ui_.Message("Write operation failed");
-      progress->Close();
-      link_.StopSerialLink();
-      return false;
-    }
+    WriteSerialChunk(kChunkLead, std::span(buffer).subspan(index).first<kSerialChunkBytes>());
+    if (!link_.WaitSerialAck(kChunkWait))
+      return link_.Fail(LinkKind::Serial, "Write operation failed", progress.get());
     progress->Step();
   }
   link_.WriteSerial(kLoadEnd);
@@ -95,17 +93,18 @@ bool CMaintenanceCommands::WriteSdramOverSerial(const std::string& portName, con
 }
 
 bool CMaintenanceCommands::SaveSdram() {
-  auto path = ChooseFile(ui_, FileDialogSpec::Mode::Save, {"SaveSdram", "DstName", "sdram.dat"}, "*.dat",
-                         kDataFilter);
-  if (!path) return false;
-  const CommandValues values = host_.SaveToolOptions();
+  auto start =
+      StartWithFile(FileDialogSpec::Mode::Save, {"SaveSdram", "DstName", "sdram.dat"}, "*.dat", kDataFilter);
+  if (!start) return false;
+  const CommandValues& values = start->values;
+  const bool kept = start->kept;
   // A length outside 0..640000 has been refused with the range message; only the export stops.
   if (!values.sdramLength) return false;
   const size_t length = std::min(*values.sdramLength, kSdramSize);
   // The destination is made ready before the phone is read, so one that cannot be written costs no
   // traffic; what is read reaches it whole at the commit, or the destination stays as it was.
   COutputFile out;
-  if (!out.Create(*path)) {
+  if (!out.Create(start->path)) {
     ui_.Message(FileFailureText("Can not create dest file", out.Error()));
     return false;
   }
@@ -117,28 +116,28 @@ bool CMaintenanceCommands::SaveSdram() {
   bool read = false;
   switch (values.linkType) {
     case 0:
-      read = ReadSdramOverSerial(values.portName, buffer.get(), kSdramSize, length);
+      read = ReadSdramOverSerial(values.portName, *buffer, length);
       break;
     case 1:
-      read = link_.ReadImage(values.phone, buffer.get(), kSdramSize, false, length);
+      read = link_.ReadImage(values.phone, *buffer, length);
       break;
     default:
       break;
   }
   if (!read) return false;  // the destination is abandoned with the output
-  out.Write(buffer.get(), length);
+  out.Write(buffer->data(), length);
   if (!out.Commit()) {
     ui_.Message(FileFailureText("Can not write dest file", out.Error()));
     return false;
   }
-  return true;
+  return kept;
 }
 
-bool CMaintenanceCommands::ReadSdramOverSerial(const std::string& portName, uint8_t* buffer, size_t capacity,
+bool CMaintenanceCommands::ReadSdramOverSerial(const std::string& portName, std::span<uint8_t> buffer,
                                                size_t length) {
   if (!StartSerialExchange(portName, kRun, kExportStart, kStartWait, "Can not connect to Quill(4)"))
     return false;
-  link_.SetSerialBulk(buffer, capacity);
+  link_.SetSerialBulk(buffer);
   SleepMs(kBulkPause);
   auto progress = ui_.OpenProgress();
   progress->SetStep(kRun);
@@ -147,12 +146,8 @@ bool CMaintenanceCommands::ReadSdramOverSerial(const std::string& portName, uint
     progress->SetText("Reading data " + std::to_string(offset));
     link_.WriteSerial(kChunkLead);
     // The bulk rule signals after each further eight bytes.
-    if (!link_.WaitSerialAck(kChunkWait)) {
-      ui_.Message("Read operation failed");
-      progress->Close();
-      link_.StopSerialLink();
-      return false;
-    }
+    if (!link_.WaitSerialAck(kChunkWait))
+      return link_.Fail(LinkKind::Serial, "Read operation failed", progress.get());
     progress->Step();
   }
   link_.WriteSerial(kExportEnd);

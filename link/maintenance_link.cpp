@@ -20,9 +20,8 @@ constexpr int kAnswerWait = 10000;  // and answers each block, command or read r
 constexpr int kProbeDelay = 500;    // the reconnect after an update command comes this much later
 constexpr int kSerialBaud = 19200;
 constexpr int kSerialDrainWait = 1000;  // a few bytes take milliseconds at 19200 baud
-constexpr uint8_t kReadSettings[2] = {'s', 'h'};
-constexpr uint8_t kReadSdram[2] = {'d', 'h'};
-constexpr size_t kSettingsReadLength = 512;
+constexpr std::array<uint8_t, 2> kReadSettings = {'s', 'h'};
+constexpr std::array<uint8_t, 2> kReadSdram = {'d', 'h'};
 
 bool IsLoopbackPhone(uint32_t phone) {
   return (phone >> 24) == 127;
@@ -127,7 +126,7 @@ bool CMaintenanceLink::StartSerialLink(const std::string& portName) {
       Events().serialLinkEnded) {
     // A thread whose window cannot be created ends at once: its ended event releases this wait too.
     Waitable items[] = {Waitable(*Events().serialLinkReady), Waitable(*Events().serialLinkEnded)};
-    ready = WaitAny(items, 2, std::chrono::microseconds::max()) == 0;
+    ready = WaitAny(items, std::chrono::microseconds::max()) == 0;
   }
   if (!ready) {
     if (rs232_) {
@@ -137,11 +136,8 @@ bool CMaintenanceLink::StartSerialLink(const std::string& portName) {
     ui_.Message("Can not open rs232 port");
     return false;
   }
-  if (!port_.Open(rs232_->MainWindow(), kSerialBaud, portName, WM_COMM_DATA, -1)) {
-    ui_.Message("Can not open rs232 port");
-    Stop(rs232_, Events().serialLinkEnded);
-    return false;
-  }
+  if (!port_.Open(rs232_->MainWindow(), kSerialBaud, portName, WM_COMM_DATA, -1))
+    return Fail(LinkKind::Serial, "Can not open rs232 port");
   return true;
 }
 
@@ -162,10 +158,9 @@ bool CMaintenanceLink::WaitSerialAck(int ms) {
   return Wait(Events().serialAck, ms);
 }
 
-void CMaintenanceLink::SetSerialBulk(uint8_t* buffer, size_t capacity) {
-  if (rs232_)
-    rs232_->PostThreadMessage(WM_RS232_BULK, 1, reinterpret_cast<LPARAM>(buffer),
-                              std::make_unique<ReceiveTarget>(buffer, capacity));
+void CMaintenanceLink::SetSerialBulk(std::span<uint8_t> buffer) {
+  // The buffer travels as the payload only, with its size.
+  if (rs232_) rs232_->PostThreadMessage(WM_RS232_BULK, 1, 0, std::make_unique<ReceiveTarget>(buffer));
 }
 
 void CMaintenanceLink::ClearSerialBulk() {
@@ -182,9 +177,20 @@ void CMaintenanceLink::ShowSerialOutput() {
   if (rs232_) rs232_->PostThreadMessage(WM_RS232_SHOW, 0, 0);
 }
 
-bool CMaintenanceLink::SendImage(uint32_t phone, const uint8_t* data, size_t length, int command,
+bool CMaintenanceLink::Fail(LinkKind link, std::string_view message, ProgressWindow* progress) {
+  ui_.Message(message);
+  if (progress) progress->Close();
+  if (link == LinkKind::Tcp)
+    StopTcpLink();
+  else
+    StopSerialLink();
+  return false;
+}
+
+bool CMaintenanceLink::SendImage(uint32_t phone, std::span<const uint8_t> data, int command,
                                  uint8_t padding) {
   if (!StartTcpLink(phone)) return false;
+  const size_t length = data.size();
   const size_t total = RoundUpTo256(length);
   auto progress = ui_.OpenProgress();
   progress->SetStep(static_cast<int>(kLinkBlock));
@@ -194,54 +200,46 @@ bool CMaintenanceLink::SendImage(uint32_t phone, const uint8_t* data, size_t len
   std::array<uint8_t, kLinkBlock> padded{};
   for (size_t offset = 0; offset < total; offset += kLinkBlock) {
     progress->SetText("Loading data " + std::to_string(offset));
-    const uint8_t* block = data + offset;
+    const uint8_t* block = data.data() + offset;
     if (offset + kLinkBlock > length) {
       padded.fill(padding);
-      if (offset < length) std::memcpy(padded.data(), data + offset, length - offset);
+      if (offset < length) std::ranges::copy(data.subspan(offset), padded.begin());
       block = padded.data();
     }
     PostToTcpLink(WM_RJ45_SEND, kLinkBlock, reinterpret_cast<LPARAM>(block));
-    if (!WaitTcpAck(kAnswerWait)) {
-      ui_.Message("tcp connection failed");
-      progress->Close();
-      StopTcpLink();
-      return false;
-    }
+    if (!WaitTcpAck(kAnswerWait)) return Fail(LinkKind::Tcp, "tcp connection failed", progress.get());
     progress->Step();
   }
   progress->Close();
   if (command != kNoCommand) {
     PostToTcpLink(WM_RJ45_SEND_BYTE, static_cast<WPARAM>(command & 0xFF), 0);
-    if (!WaitTcpAck(kAnswerWait)) {
-      ui_.Message("tcp connection failed");
-      StopTcpLink();
-      return false;
-    }
+    if (!WaitTcpAck(kAnswerWait)) return Fail(LinkKind::Tcp, "tcp connection failed");
   }
   StopTcpLink();
   return true;
 }
 
-bool CMaintenanceLink::ReadImage(uint32_t phone, uint8_t* buffer, size_t capacity, bool settings,
-                                 size_t sdramLength) {
+bool CMaintenanceLink::ReadImage(uint32_t phone, std::span<uint8_t, kSettingsReadLength> settings) {
+  return ReadBlocks(phone, kReadSettings, settings, kSettingsReadLength);
+}
+
+bool CMaintenanceLink::ReadImage(uint32_t phone, std::span<uint8_t> buffer, size_t sdramLength) {
+  return ReadBlocks(phone, kReadSdram, buffer, RoundUpTo256(sdramLength));
+}
+
+bool CMaintenanceLink::ReadBlocks(uint32_t phone, std::span<const uint8_t, 2> request,
+                                  std::span<uint8_t> buffer, size_t total) {
   if (!StartTcpLink(phone)) return false;
-  const uint8_t* request = settings ? kReadSettings : kReadSdram;
-  const size_t total = settings ? kSettingsReadLength : RoundUpTo256(sdramLength);
-  PostToTcpLink(WM_RJ45_RECEIVE, 1, reinterpret_cast<LPARAM>(buffer),
-                std::make_unique<ReceiveTarget>(buffer, capacity));
+  // The buffer travels as the payload only, with its size: the receive rule stores nothing past its end.
+  PostToTcpLink(WM_RJ45_RECEIVE, 1, 0, std::make_unique<ReceiveTarget>(buffer));
   auto progress = ui_.OpenProgress();
   progress->SetStep(static_cast<int>(kLinkBlock));
   progress->SetRange(0, static_cast<int>(total));
   for (size_t offset = 0; offset < total; offset += kLinkBlock) {
     progress->SetText("Reading data " + std::to_string(offset));
-    PostToTcpLink(WM_RJ45_SEND, 2, reinterpret_cast<LPARAM>(request));
+    PostToTcpLink(WM_RJ45_SEND, request.size(), reinterpret_cast<LPARAM>(request.data()));
     // The receive rule acknowledges only a whole 128-byte block.
-    if (!WaitTcpAck(kAnswerWait)) {
-      ui_.Message("tcp connection failed");
-      progress->Close();
-      StopTcpLink();
-      return false;
-    }
+    if (!WaitTcpAck(kAnswerWait)) return Fail(LinkKind::Tcp, "tcp connection failed", progress.get());
     progress->Step();
   }
   progress->Close();

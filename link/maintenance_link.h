@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "platform/ui.h"
 #include "platform/window_thread.h"
@@ -16,6 +18,11 @@
 namespace quill {
 
 constexpr int kNoCommand = -1;
+// The settings image as the phone sends it on "sh".
+constexpr size_t kSettingsReadLength = 512;
+
+// The two links, for what an operation does with the one it started.
+enum class LinkKind { Tcp, Serial };
 
 class CMaintenanceLink {
  public:
@@ -52,19 +59,25 @@ class CMaintenanceLink {
   void StopSerialLink();
   bool WriteSerial(uint8_t byte);
   bool WaitSerialAck(int ms);
-  // Bulk mode of the serial answer rule: the next bytes are stored in buffer (at most capacity bytes).
-  void SetSerialBulk(uint8_t* buffer, size_t capacity);
+  // Bulk mode of the serial answer rule: the next bytes are stored in buffer, never past its end.
+  void SetSerialBulk(std::span<uint8_t> buffer);
   // Bulk mode off; returns once the link thread stores nothing more into the buffer.
   void ClearSerialBulk();
   // Shows the "Rs232 Output" window: the phone's serial text from now on.
   void ShowSerialOutput();
 
-  // Sends length bytes in 128-byte blocks (the last one padded with padding up to a multiple of 256),
-  // then the one-byte command unless it is kNoCommand.
-  bool SendImage(uint32_t phone, const uint8_t* data, size_t length, int command, uint8_t padding);
-  // Reads the settings image (512 bytes, "sh") or the SDRAM ("dh", sdramLength rounded up to a multiple of
-  // 256; unused for the settings) in 128-byte blocks into buffer (at most capacity bytes).
-  bool ReadImage(uint32_t phone, uint8_t* buffer, size_t capacity, bool settings, size_t sdramLength);
+  // Sends data in 128-byte blocks, padded with padding up to a multiple of 256 bytes, then the one-byte
+  // command unless it is kNoCommand.
+  bool SendImage(uint32_t phone, std::span<const uint8_t> data, int command, uint8_t padding);
+  // Reads the phone's settings image ("sh") in 128-byte blocks.
+  bool ReadImage(uint32_t phone, std::span<uint8_t, kSettingsReadLength> settings);
+  // Reads sdramLength bytes of the phone's SDRAM ("dh"), rounded up to a multiple of 256, in 128-byte
+  // blocks into buffer; nothing is stored past its end.
+  bool ReadImage(uint32_t phone, std::span<uint8_t> buffer, size_t sdramLength);
+
+  // How an operation ends when the phone did not answer: the message, then the progress window closed
+  // (when one is open), then the link stopped. Always false, the operation's result.
+  bool Fail(LinkKind link, std::string_view message, ProgressWindow* progress = nullptr);
 
   bool TcpLinkHeld() const { return rj45_.has_value(); }
   bool SerialLinkHeld() const { return rs232_.has_value(); }
@@ -72,6 +85,9 @@ class CMaintenanceLink {
  private:
   // The one place a network link thread is made; its callers have checked the phone (TargetAllowed).
   bool LaunchTcpLinkThread(uint32_t phone);
+  // The request blocks of both reads: total bytes in answers of 128 into buffer.
+  bool ReadBlocks(uint32_t phone, std::span<const uint8_t, 2> request, std::span<uint8_t> buffer,
+                  size_t total);
   void PostToTcpLink(uint32_t message, WPARAM wParam, LPARAM lParam, PayloadPtr payload = nullptr);
 
   Ui& ui_;

@@ -65,10 +65,7 @@ void CRj45Thread::OnThreadMessage(Message& m) {
     case WM_RJ45_RECEIVE:
       if (m.wParam) {
         auto target = m.Take<ReceiveTarget>();
-        if (target)
-          window_.Rule().SetReceive(target->buffer, target->capacity);
-        else
-          window_.Rule().SetReceive(nullptr, 0);
+        window_.Rule().SetReceive(target ? target->buffer : std::span<uint8_t>());
       } else {
         window_.Rule().ClearReceive();
       }

@@ -9,23 +9,21 @@ namespace quill {
 void CRs232Window::ShowOutput() {
   rule_.SetTextMode();
   if (!view_) {
-    OutputViewSpec spec;
-    spec.caption = "Rs232 Output";
-    spec.controlId = 1027;
-    spec.x = 0;
-    spec.y = 0;
-    spec.width = 600;
-    spec.height = 400;
-    spec.editWidth = 594;
-    spec.editHeight = 375;
-    view_ = ui_.CreateOutputView(spec);
+    view_ = ui_.CreateOutputView({.caption = "Rs232 Output",
+                                  .controlId = 1027,
+                                  .x = 0,
+                                  .y = 0,
+                                  .width = 600,
+                                  .height = 400,
+                                  .editWidth = 594,
+                                  .editHeight = 375});
   }
   if (view_) view_->Show();
 }
 
 void CRs232Window::OnMessage(Message& m) {
   if (m.message != WM_COMM_DATA) return;  // WM_COMM_FAILED and anything else: ignored
-  auto data = m.Take<CommBuffer>();            // released after the rule has run
+  auto data = m.Take<CommBuffer>();       // released after the rule has run
   if (!data) return;
   size_t n = std::min<size_t>(m.wParam, std::min<size_t>(data->len, data->capacity()));
   auto result = rule_.Deliver(data->buf(), n);
@@ -49,10 +47,7 @@ void CRs232Thread::OnThreadMessage(Message& m) {
     case WM_RS232_BULK:
       if (m.wParam) {
         auto target = m.Take<ReceiveTarget>();
-        if (target)
-          window_.Rule().SetBulk(target->buffer, target->capacity);
-        else
-          window_.Rule().SetBulk(nullptr, 0);
+        window_.Rule().SetBulk(target ? target->buffer : std::span<uint8_t>());
       } else {
         window_.Rule().ClearBulk();
       }

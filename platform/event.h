@@ -1,10 +1,11 @@
-// Kernel-style events: auto-reset (one Set releases exactly one wait) and manual-reset (stays set until Reset).
-// Each event is a descriptor, so an I/O thread can wait on "socket ready, output queued, hang-up" at once.
+// Kernel-style events: auto-reset (one Set releases exactly one wait) and manual-reset (stays set until
+// Reset). Each event is a descriptor, so an I/O thread can wait on "socket ready, output queued, hang-up" at
+// once.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
-#include <initializer_list>
+#include <span>
 
 namespace quill {
 
@@ -28,7 +29,9 @@ class Event {
   void Reset();
   // Real time, not scaled: operations wait through the timing seam (platform/timing.h).
   bool Wait(std::chrono::microseconds timeout);
-  bool Wait(int ms) { return Wait(ms == kInfinite ? std::chrono::microseconds::max() : std::chrono::milliseconds(ms)); }
+  bool Wait(int ms) {
+    return Wait(ms == kInfinite ? std::chrono::microseconds::max() : std::chrono::milliseconds(ms));
+  }
   // Non-blocking: consumes an auto-reset signal, leaves a manual-reset one set.
   bool TryWait();
 
@@ -51,10 +54,8 @@ constexpr int kWaitTimeout = -1;
 constexpr int kWaitFailed = -2;
 
 // Returns the index of the first ready entry in the order given (as WaitForMultipleObjects does), consuming
-// an auto-reset event it returns; kWaitTimeout or kWaitFailed otherwise. Real time, not scaled.
-int WaitAny(Waitable* items, int count, std::chrono::microseconds timeout);
-inline int WaitAny(std::initializer_list<Waitable> items, std::chrono::microseconds timeout) {
-  return WaitAny(const_cast<Waitable*>(items.begin()), static_cast<int>(items.size()), timeout);
-}
+// an auto-reset event it returns; kWaitTimeout or kWaitFailed otherwise. A descriptor entry's revents is
+// written, so the entries are the caller's own (an array of them, usually). Real time, not scaled.
+int WaitAny(std::span<Waitable> items, std::chrono::microseconds timeout);
 
 }  // namespace quill

@@ -1,5 +1,3 @@
-#include "platform/event.h"
-
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -7,6 +5,8 @@
 #include <cerrno>
 #include <ctime>
 #include <vector>
+
+#include "platform/event.h"
 
 namespace quill {
 namespace {
@@ -72,15 +72,16 @@ bool Event::TryWait() {
 }
 
 bool Event::Wait(std::chrono::microseconds timeout) {
-  Waitable self(*this);
-  return WaitAny(&self, 1, timeout) == 0;
+  Waitable self[] = {Waitable(*this)};
+  return WaitAny(self, timeout) == 0;
 }
 
-int WaitAny(Waitable* items, int count, std::chrono::microseconds timeout) {
+int WaitAny(std::span<Waitable> items, std::chrono::microseconds timeout) {
   Deadline deadline(timeout);
-  std::vector<pollfd> fds(static_cast<size_t>(count));
+  const size_t count = items.size();
+  std::vector<pollfd> fds(count);
   for (;;) {
-    for (int i = 0; i < count; ++i) {
+    for (size_t i = 0; i < count; ++i) {
       Waitable& w = items[i];
       fds[i].fd = w.event ? w.event->Fd() : w.fd;
       fds[i].events = w.event ? POLLIN : w.events;
@@ -93,17 +94,17 @@ int WaitAny(Waitable* items, int count, std::chrono::microseconds timeout) {
       if (errno == EINTR) continue;
       return kWaitFailed;
     }
-    for (int i = 0; i < count; ++i) {
+    for (size_t i = 0; i < count; ++i) {
       if (fds[i].revents == 0) continue;
       Waitable& w = items[i];
       if (!w.event) {
         if (fds[i].revents & POLLNVAL) return kWaitFailed;
         w.revents = fds[i].revents;
-        return i;
+        return static_cast<int>(i);
       }
       if (fds[i].revents & POLLNVAL) return kWaitFailed;
       // Another waiter may have taken an auto-reset signal between poll and read: then keep waiting.
-      if (w.event->GetKind() == Event::Kind::ManualReset || Consume(fds[i].fd)) return i;
+      if (w.event->GetKind() == Event::Kind::ManualReset || Consume(fds[i].fd)) return static_cast<int>(i);
     }
     if (deadline.Passed()) return kWaitTimeout;
   }

@@ -105,7 +105,7 @@ bool IsReplyTo(const uint8_t* icmp, size_t size, const Request& r, bool checkIde
 EchoResult EchoOn(int fd, bool raw, const sockaddr_in& to, const IcmpEchoOptions& options) {
   Request request = MakeRequest();
   Waitable writable[] = {Waitable(fd, POLLOUT)};
-  if (Timing::Current().WaitAny(writable, 1, options.writeTimeoutMs) != 0)
+  if (Timing::Current().WaitAny(writable, options.writeTimeoutMs) != 0)
     return {EchoStatus::NoReply, "the request could not be written in time"};
   ssize_t sent = ::sendto(fd, request.bytes.data(), request.bytes.size(), 0,
                           reinterpret_cast<const sockaddr*>(&to), sizeof to);
@@ -121,7 +121,7 @@ EchoResult EchoOn(int fd, bool raw, const sockaddr_in& to, const IcmpEchoOptions
         std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
     if (left <= std::chrono::microseconds::zero()) break;
     Waitable readable[] = {Waitable(fd, POLLIN)};
-    if (WaitAny(readable, 1, left) != 0) break;
+    if (WaitAny(readable, left) != 0) break;
     // Everything queued now; a raw socket also sees our own request and other programs' messages.
     for (;;) {
       sockaddr_in from{};

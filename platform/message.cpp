@@ -2,38 +2,22 @@
 
 namespace quill {
 
-MessageQueue::MessageQueue() = default;
-
 bool MessageQueue::Post(Message m) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (closed_) return false;  // m and its payload are freed on return
-  messages_.push_back(std::move(m));
-  ready_.Set();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (closed_) return false;  // m and its payload are freed on return
+    messages_.push_back(std::move(m));
+  }
+  ready_.notify_one();
   return true;
 }
 
 bool MessageQueue::Get(Message& out) {
-  for (;;) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (closed_) return false;
-      if (!messages_.empty()) {
-        out = std::move(messages_.front());
-        messages_.pop_front();
-        if (messages_.empty()) ready_.Reset();
-        return true;
-      }
-    }
-    ready_.Wait(kInfinite);
-  }
-}
-
-bool MessageQueue::Peek(Message& out) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (closed_ || messages_.empty()) return false;
+  std::unique_lock<std::mutex> lock(mutex_);
+  ready_.wait(lock, [this] { return closed_ || !messages_.empty(); });
+  if (closed_) return false;
   out = std::move(messages_.front());
   messages_.pop_front();
-  if (messages_.empty()) ready_.Reset();
   return true;
 }
 
@@ -43,19 +27,9 @@ void MessageQueue::Close() {
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
     dropped.swap(messages_);
-    ready_.Set();
   }
+  ready_.notify_all();
   // Payloads are freed here, outside the lock, in case a payload's destructor posts again.
-}
-
-bool MessageQueue::IsClosed() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return closed_;
-}
-
-size_t MessageQueue::Size() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return messages_.size();
 }
 
 bool PostMessage(const Hwnd& window, uint32_t message, WPARAM wParam, LPARAM lParam, PayloadPtr payload) {

@@ -2,12 +2,11 @@
 // message that is never delivered (its window or thread is gone, or the queue is closed) frees it.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
-
-#include "platform/event.h"
 
 namespace quill {
 
@@ -40,25 +39,22 @@ struct Message {
   }
 };
 
-// One thread's message queue. Posting never blocks; Get blocks without spinning.
+// One thread's message queue. Posting never blocks; Get blocks without spinning. Nothing waits on a queue
+// together with a descriptor, so a condition serves where an event would cost one.
 class MessageQueue {
  public:
-  MessageQueue();
   // False when the queue is closed; the message (and its payload) is then freed.
   bool Post(Message m);
   // Blocks until a message arrives; false once the queue has been closed.
   bool Get(Message& out);
-  bool Peek(Message& out);
   // Ends the loop that reads the queue and frees every message still pending.
   void Close();
-  bool IsClosed() const;
-  size_t Size() const;
 
  private:
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
+  std::condition_variable ready_;
   std::deque<Message> messages_;
   bool closed_ = false;
-  Event ready_{Event::Kind::ManualReset};
 };
 
 // A window handle: safe to keep and to post to after the window or its thread has gone.

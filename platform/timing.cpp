@@ -20,7 +20,9 @@ Timing& Timing::Current() {
   return t ? *t : SystemDefault();
 }
 
-void Timing::Install(Timing* t) { g_current.store(t, std::memory_order_release); }
+void Timing::Install(Timing* t) {
+  g_current.store(t, std::memory_order_release);
+}
 
 void Timing::Sleep(int ms) {
   auto d = Scaled(ms);
@@ -31,11 +33,17 @@ void Timing::Sleep(int ms) {
   if (d > std::chrono::microseconds::zero()) std::this_thread::sleep_for(d);
 }
 
-bool Timing::Wait(Event& event, int ms) { return event.Wait(Scaled(ms)); }
+bool Timing::Wait(Event& event, int ms) {
+  return event.Wait(Scaled(ms));
+}
 
-int Timing::WaitAny(Waitable* items, int count, int ms) { return quill::WaitAny(items, count, Scaled(ms)); }
+int Timing::WaitAny(std::span<Waitable> items, int ms) {
+  return quill::WaitAny(items, Scaled(ms));
+}
 
-void Timing::YieldSlice() { std::this_thread::yield(); }
+void Timing::YieldSlice() {
+  std::this_thread::yield();
+}
 
 std::chrono::microseconds SystemTiming::Scaled(int ms) const {
   if (ms == kInfinite) return std::chrono::microseconds::max();

@@ -17,7 +17,7 @@ class Timing {
   virtual std::chrono::microseconds Scaled(int ms) const = 0;
   virtual void Sleep(int ms);
   virtual bool Wait(Event& event, int ms);
-  virtual int WaitAny(Waitable* items, int count, int ms);
+  virtual int WaitAny(std::span<Waitable> items, int ms);
   // Gives up the rest of the thread's time slice (the serial chunks do this after each byte).
   virtual void YieldSlice();
 
@@ -51,7 +51,11 @@ class ScopedTimingScale {
 };
 
 // Short forms for the code that reads like the system's own algorithms.
-inline void SleepMs(int ms) { Timing::Current().Sleep(ms); }
-inline bool WaitMs(Event& event, int ms) { return Timing::Current().Wait(event, ms); }
+inline void SleepMs(int ms) {
+  Timing::Current().Sleep(ms);
+}
+inline bool WaitMs(Event& event, int ms) {
+  return Timing::Current().Wait(event, ms);
+}
 
 }  // namespace quill

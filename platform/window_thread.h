@@ -62,7 +62,6 @@ class WindowThread {
 
   // The window-owning thread the caller runs on, or null.
   static WindowThread* Current();
-  Window* GetMainWindow() const { return main_; }
 
  protected:
   // Creates the window and makes it the main window; false ends the thread at once.

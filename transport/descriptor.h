@@ -25,8 +25,6 @@ class Descriptor {
     Close();
     fd_ = fd;
   }
-  // Hands the number over without closing it; -1 when there was none.
-  int Release() { return fd_.exchange(-1); }
   void Close();
   // Releases what the descriptor refers to but keeps the number reserved (see above). False when
   // /dev/null could not be put in its place; the descriptor is then closed outright.

@@ -11,7 +11,6 @@ template <class T>
 class COutputQueue {
  public:
   bool IsEmpty() const { return items_.empty(); }
-  size_t Size() const { return items_.size(); }
   void PushBack(std::unique_ptr<T> item) { items_.push_back(std::move(item)); }
   void PushFront(std::unique_ptr<T> item) { items_.push_front(std::move(item)); }
   std::unique_ptr<T> PopFront() {

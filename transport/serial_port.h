@@ -7,12 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "platform/message.h"
 #include "transport/data_block.h"
 #include "transport/io_thread.h"
+#include "transport/sync.h"
 
 namespace quill {
 
@@ -65,12 +65,16 @@ class CCommPort {
   static void RunReadThread(const std::shared_ptr<Port>& port);
   static void RunWriteThread(const std::shared_ptr<Port>& port);
   static bool Setup(int fd, int baud);
+  std::shared_ptr<Port> CurrentPort() const;
 
   std::string name_;
   IoThread readThread_;
   IoThread writeThread_;
-  mutable std::mutex portMutex_;  // guards port_ itself, so that Write from another thread meets Close safely
-  std::shared_ptr<Port> port_;    // everything the threads touch; a thread given up keeps it alive
+  // The one critical section of this transport: it guards the output queue with its counts, and which
+  // port's queue is the current one, so that Write from another thread meets Close safely. Never held
+  // across a wait or a device call. Each port shares it, so a thread given up can still take it.
+  const std::shared_ptr<CCriticalSection> lock_;
+  std::shared_ptr<Port> port_;  // under lock_: everything the threads touch; a thread given up keeps it
 };
 
 }  // namespace quill

@@ -30,27 +30,43 @@ constexpr const char* kInvalidHandleLine =
     "ERROR_INVALID_HANDLE: Likely that the Service Provider has closed the port.\n";
 
 // The errors that mean the device itself is gone (unplugged, or the other end of a pty closed).
-bool IsInvalidHandle(int err) { return err == EBADF || err == EIO || err == ENODEV || err == ENXIO; }
+bool IsInvalidHandle(int err) {
+  return err == EBADF || err == EIO || err == ENODEV || err == ENXIO;
+}
 
 speed_t BaudToSpeed(int baud) {
   switch (baud) {
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    case 115200: return B115200;
-    case 230400: return B230400;
-    case 460800: return B460800;
-    case 921600: return B921600;
-    default: return B0;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    case 230400:
+      return B230400;
+    case 460800:
+      return B460800;
+    case 921600:
+      return B921600;
+    default:
+      return B0;
   }
 }
 
 // Line-error counts since the port was opened; the driver keeps them, a pty has none.
-bool ReadErrorCounts(int fd, serial_icounter_struct& counts) { return ::ioctl(fd, TIOCGICOUNT, &counts) == 0; }
+bool ReadErrorCounts(int fd, serial_icounter_struct& counts) {
+  return ::ioctl(fd, TIOCGICOUNT, &counts) == 0;
+}
 
 uint32_t ErrorsBetween(const serial_icounter_struct& before, const serial_icounter_struct& now) {
   uint32_t errors = 0;
@@ -93,7 +109,7 @@ struct CCommPort::Port {
   uint32_t message = 0;
   Event writeRequest{Event::Kind::AutoReset};  // a byte queued; the write thread re-signals while any remain
   Event stop{Event::Kind::ManualReset};        // one signal stops both threads
-  CCriticalSection lock;                       // guards queue, and nothing else
+  std::shared_ptr<CCriticalSection> lock;      // the transport's one lock, which guards the next four
   COutputQueue<uint8_t> queue;                 // one-byte blocks
   uint64_t queued = 0;                         // under lock: bytes queued since the port opened
   uint64_t written = 0;                        // under lock: bytes handed to the driver since then
@@ -103,19 +119,26 @@ struct CCommPort::Port {
   serial_icounter_struct lastCounts{};
 };
 
-CCommPort::CCommPort() = default;
+CCommPort::CCommPort() : lock_(std::make_shared<CCriticalSection>()) {}
 
-CCommPort::~CCommPort() { Close(); }
+CCommPort::~CCommPort() {
+  Close();
+}
+
+std::shared_ptr<CCommPort::Port> CCommPort::CurrentPort() const {
+  CSingleLock lock(lock_.get(), true);
+  return port_;
+}
 
 bool CCommPort::IsOpen() const {
-  std::lock_guard<std::mutex> lock(portMutex_);
-  return port_ != nullptr;
+  return CurrentPort() != nullptr;
 }
 
 bool CCommPort::Open(Hwnd owner, int baud, const std::string& portName, uint32_t message, int existingFd) {
   if (IsOpen()) Close();
 
   auto port = std::make_shared<Port>();
+  port->lock = lock_;
   if (existingFd >= 0) {
     struct stat status {};
     if (::fstat(existingFd, &status) != 0 || !S_ISCHR(status.st_mode)) return false;
@@ -147,7 +170,7 @@ bool CCommPort::Open(Hwnd owner, int baud, const std::string& portName, uint32_t
 
   name_ = portName;
   {
-    std::lock_guard<std::mutex> lock(portMutex_);
+    CSingleLock lock(lock_.get(), true);
     port_ = port;
   }
   if (!readThread_.Start([port] { RunReadThread(port); }) ||
@@ -186,8 +209,8 @@ bool CCommPort::Setup(int fd, int baud) {
   // Binary: no line editing, echo, signals, output processing, character mapping or stripping. Parity
   // none and unchecked, one stop bit, no hardware or XON/XOFF flow control, modem lines ignored. The byte
   // size stays as the port has it.
-  settings.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF |
-                        IXANY | INPCK);
+  settings.c_iflag &=
+      ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IUCLC | IXON | IXOFF | IXANY | INPCK);
   settings.c_oflag &= ~OPOST;
   settings.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
   settings.c_cflag &= ~(PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
@@ -256,7 +279,7 @@ void CCommPort::RunReadThread(const std::shared_ptr<Port>& port) {
         break;
       }
       Waitable items[] = {Waitable(port->stop), Waitable(fd, POLLIN)};
-      int index = WaitAny(items, 2, kForever);
+      int index = WaitAny(items, kForever);
       if (index == 0) {
         step = Step::Stopped;
         break;
@@ -267,7 +290,8 @@ void CCommPort::RunReadThread(const std::shared_ptr<Port>& port) {
         if (port->errorCounts) {
           if (!ReadErrorCounts(fd, counts)) {
             int err = errno;
-            OutputDebugString(IsInvalidHandle(err) ? kInvalidHandleLine : "ClearCommError in CommPort read thread.\n");
+            OutputDebugString(IsInvalidHandle(err) ? kInvalidHandleLine
+                                                   : "ClearCommError in CommPort read thread.\n");
             step = Step::Failed;
             break;
           }
@@ -281,8 +305,9 @@ void CCommPort::RunReadThread(const std::shared_ptr<Port>& port) {
         if (step == Step::Ok) continue;
         break;
       }
-      OutputDebugString(index == kWaitFailed ? "WaitForMultipleObjects() failed in CommPort read thread\n"
-                                             : "Unknown error: WaitForMultipleObjects() in CommPort read thread\n");
+      OutputDebugString(index == kWaitFailed
+                            ? "WaitForMultipleObjects() failed in CommPort read thread\n"
+                            : "Unknown error: WaitForMultipleObjects() in CommPort read thread\n");
       step = Step::Failed;
       break;
     }
@@ -319,13 +344,14 @@ Step WriteOneBlock(int fd, Event& stop, Event& writeRequest, Event& wrote, CCrit
     }
     // The driver cannot take the byte yet: the write is pending until the line has room, or a stop.
     Waitable items[] = {Waitable(stop), Waitable(fd, POLLOUT)};
-    int index = WaitAny(items, 2, kForever);
+    int index = WaitAny(items, kForever);
     if (index == 0) return Step::Stopped;
     if (index == 1) {
       short revents = items[1].revents;
       if ((revents & (POLLERR | POLLHUP)) && !(revents & POLLOUT)) {
-        OutputDebugString(revents & POLLHUP ? kInvalidHandleLine
-                                            : "Error writing to CommFile while waiting in CommPort write thread.\n");
+        OutputDebugString(revents & POLLHUP
+                              ? kInvalidHandleLine
+                              : "Error writing to CommFile while waiting in CommPort write thread.\n");
         return Step::Failed;
       }
       continue;
@@ -348,22 +374,23 @@ void CCommPort::RunWriteThread(const std::shared_ptr<Port>& port) {
   OutputDebugString("CommPort write thread starting\n");
   for (;;) {
     Waitable items[] = {Waitable(port->stop), Waitable(port->writeRequest)};
-    int index = WaitAny(items, 2, kForever);
+    int index = WaitAny(items, kForever);
     if (index == 0) break;
     if (index == 1) {
-      Step step =
-          WriteOneBlock(fd, port->stop, port->writeRequest, port->wrote, port->lock, port->queue, port->written);
+      Step step = WriteOneBlock(fd, port->stop, port->writeRequest, port->wrote, *port->lock, port->queue,
+                                port->written);
       if (step == Step::Ok) continue;
       if (step == Step::Failed) PostMessage(port->owner, WM_COMM_FAILED, 0, 0);
       break;
     }
-    OutputDebugString(index == kWaitFailed ? "WaitForMultipleObjects() failed in CommPort write thread\n"
-                                           : "Unknown error: WaitForMultipleObjects() in CommPort write thread\n");
+    OutputDebugString(index == kWaitFailed
+                          ? "WaitForMultipleObjects() failed in CommPort write thread\n"
+                          : "Unknown error: WaitForMultipleObjects() in CommPort write thread\n");
     PostMessage(port->owner, WM_COMM_FAILED, 0, 0);
     break;
   }
   {
-    CSingleLock single(&port->lock, true);
+    CSingleLock single(port->lock.get(), true);
     port->writerEnded = true;
   }
   port->wrote.Set();
@@ -371,11 +398,7 @@ void CCommPort::RunWriteThread(const std::shared_ptr<Port>& port) {
 }
 
 bool CCommPort::Write(uint8_t byte) {
-  std::shared_ptr<Port> port;
-  {
-    std::lock_guard<std::mutex> lock(portMutex_);
-    port = port_;
-  }
+  std::shared_ptr<Port> port = CurrentPort();
   if (!port) return false;
   std::unique_ptr<uint8_t> block(new (std::nothrow) uint8_t(byte));
   if (!block) {
@@ -383,7 +406,8 @@ bool CCommPort::Write(uint8_t byte) {
     return false;
   }
   {
-    CSingleLock lock(&port->lock, true);
+    CSingleLock lock(lock_.get(), true);
+    if (port_ != port) return false;  // closed meanwhile: the byte goes with this call
     port->queue.PushBack(std::move(block));
     ++port->queued;
   }
@@ -392,11 +416,7 @@ bool CCommPort::Write(uint8_t byte) {
 }
 
 bool CCommPort::Drain(int ms) {
-  std::shared_ptr<Port> port;
-  {
-    std::lock_guard<std::mutex> lock(portMutex_);
-    port = port_;
-  }
+  std::shared_ptr<Port> port = CurrentPort();
   if (!port) return false;
   const auto deadline = std::chrono::steady_clock::now() + Timing::Current().Scaled(ms);
   auto left = [&deadline] {
@@ -404,24 +424,25 @@ bool CCommPort::Drain(int ms) {
   };
   uint64_t target;
   {
-    CSingleLock lock(&port->lock, true);
+    CSingleLock lock(lock_.get(), true);
     target = port->queued;
   }
+  Waitable progress[] = {Waitable(port->wrote), Waitable(port->stop)};
   for (;;) {
     {
-      CSingleLock lock(&port->lock, true);
+      CSingleLock lock(lock_.get(), true);
       if (port->written >= target) break;
       if (port->writerEnded) return false;
     }
     if (left() <= std::chrono::microseconds::zero()) return false;
-    if (WaitAny({Waitable(port->wrote), Waitable(port->stop)}, left()) != 0) return false;
+    if (WaitAny(progress, left()) != 0) return false;
   }
   // The driver sends at the line's pace; a pseudo-terminal keeps nothing back.
   int pending = 0;
   while (::ioctl(port->fd.Get(), TIOCOUTQ, &pending) == 0 && pending > 0) {
     if (left() <= std::chrono::microseconds::zero()) return false;
     Waitable none[] = {Waitable(port->stop)};
-    if (WaitAny(none, 1, std::min(left(), std::chrono::microseconds(1000))) == 0) return false;
+    if (WaitAny(none, std::min(left(), std::chrono::microseconds(1000))) == 0) return false;
   }
   return true;
 }
@@ -429,7 +450,7 @@ bool CCommPort::Drain(int ms) {
 void CCommPort::Close() {
   std::shared_ptr<Port> port;
   {
-    std::lock_guard<std::mutex> lock(portMutex_);
+    CSingleLock lock(lock_.get(), true);
     port.swap(port_);
   }
   if (!port) return;
@@ -451,7 +472,7 @@ void CCommPort::Close() {
     // other end.
     bool unsent;
     {
-      CSingleLock lock(&port->lock, true);
+      CSingleLock lock(lock_.get(), true);
       unsent = port->written < port->queued;
     }
     if (unsent) ::tcflush(fd, TCOFLUSH);
@@ -462,7 +483,7 @@ void CCommPort::Close() {
     }
   }
   {
-    CSingleLock lock(&port->lock, true);
+    CSingleLock lock(lock_.get(), true);
     port->queue.Clear();
   }
   if (port->exclusive) ::ioctl(fd, TIOCNXCL);

@@ -1,5 +1,6 @@
-// The lock wrappers of the transports: one critical section per transport guards its output queue and
-// nothing else; it is never held across a wait or a device call, and no code holds two.
+// The lock wrappers of the transports: one critical section per transport guards its output queue (and the
+// little its callers and threads share with it, such as which queue is the current one); it is never held
+// across a wait or a device call, and no code holds two.
 #pragma once
 
 #include <mutex>

@@ -12,12 +12,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "platform/message.h"
 #include "transport/data_block.h"
 #include "transport/io_thread.h"
+#include "transport/sync.h"
 
 namespace quill {
 
@@ -26,9 +26,10 @@ constexpr uint32_t WM_SOCKET_CONNECT = 0x601;  // lParam: WSAMAKESELECTREPLY(FD_
 constexpr uint32_t WM_SOCKET_DATA = 0x602;     // lParam: the DataBlock (payload) holding the bytes received
 constexpr uint32_t WM_SOCKET_CLOSED = 0x603;   // lParam: the peer address, network order
 
-constexpr int kLoaderPort = 8739;       // the phone's maintenance loader
-constexpr size_t kTcpBlockSize = 180;   // every block's buffer, sent or received
-constexpr size_t kTcpReceiveSize = 179; // one receive fills at most this, leaving room for a terminating zero
+constexpr int kLoaderPort = 8739;      // the phone's maintenance loader
+constexpr size_t kTcpBlockSize = 180;  // every block's buffer, sent or received
+constexpr size_t kTcpReceiveSize =
+    179;  // one receive fills at most this, leaving room for a terminating zero
 
 class CTcpSocket {
  public:
@@ -70,8 +71,11 @@ class CTcpSocket {
   uint32_t peer_ = 0;
   std::string peerName_;
   IoThread thread_;  // the connect watcher while connecting, then the I/O thread
-  mutable std::mutex linkMutex_;  // guards link_ itself, so that Write from another thread meets Close safely
-  std::shared_ptr<Link> link_;    // everything the thread touches; a thread given up keeps it alive
+  // The one critical section of this transport: it guards the output queue, and which link's queue is the
+  // current one, so that Write from another thread meets Close safely. Never held across a wait or a
+  // device call. Each link shares it, so a thread given up after its stop limit can still take it.
+  const std::shared_ptr<CCriticalSection> lock_;
+  std::shared_ptr<Link> link_;  // under lock_: everything the thread touches; a thread given up keeps it
 };
 
 }  // namespace quill

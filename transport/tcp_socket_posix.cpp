@@ -79,20 +79,20 @@ struct CTcpSocket::Link {
   Event hangup{Event::Kind::ManualReset};       // stays set until the link goes
   Event connectSeen{Event::Kind::ManualReset};  // the owner has its reply: the watcher has nothing to do
   Event joined{Event::Kind::ManualReset};       // the join is logged: the I/O thread's lines may follow
-  CCriticalSection lock;                        // guards queue, and nothing else
+  std::shared_ptr<CCriticalSection> lock;       // the transport's one lock, which guards queue
   COutputQueue<DataBlock> queue;
   int canWrite = 0;  // written and read by the I/O thread only
   CTcpSocket::SendCall send = ::send;
 };
 
-CTcpSocket::CTcpSocket() = default;
+CTcpSocket::CTcpSocket() : lock_(std::make_shared<CCriticalSection>()) {}
 
 CTcpSocket::~CTcpSocket() {
   Close();
 }
 
 std::shared_ptr<CTcpSocket::Link> CTcpSocket::CurrentLink() const {
-  std::lock_guard<std::mutex> lock(linkMutex_);
+  CSingleLock lock(lock_.get(), true);
   return link_;
 }
 
@@ -100,6 +100,7 @@ bool CTcpSocket::Call(uint32_t peerNetworkOrder, Hwnd owner, int port) {
   if (CurrentLink() || thread_.Exists()) Close();  // a new call starts from idle
 
   auto link = std::make_shared<Link>();
+  link->lock = lock_;
   link->owner = owner;
   if (sendCall_) link->send = sendCall_;
   uint16_t peerPort = static_cast<uint16_t>(port == 0 ? kLoaderPort : port);
@@ -110,7 +111,7 @@ bool CTcpSocket::Call(uint32_t peerNetworkOrder, Hwnd owner, int port) {
     return false;
   }
   {
-    std::lock_guard<std::mutex> lock(linkMutex_);
+    CSingleLock lock(lock_.get(), true);
     link_ = link;
   }
 
@@ -166,7 +167,7 @@ void CTcpSocket::WatchConnect(const std::shared_ptr<Link>& link) {
   if (error == 0) {
     Waitable items[] = {Waitable(fd, POLLOUT), Waitable(link->hangup), Waitable(link->connectSeen)};
     // A hang-up, or an owner that already has its reply, ends the watch with nothing posted.
-    if (WaitAny(items, 3, kForever) != 0) return;
+    if (WaitAny(items, kForever) != 0) return;
     int err = 0;
     socklen_t length = sizeof err;
     if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &length) != 0) err = errno;
@@ -209,7 +210,7 @@ void CTcpSocket::RunIoThread(const std::shared_ptr<Link>& link) {
   // Starts once the owner has logged the join, so that the end of a connection the phone reset at once is
   // logged after it.
   Waitable start[] = {Waitable(link->joined), Waitable(link->hangup)};
-  WaitAny(start, 2, kForever);
+  WaitAny(start, kForever);
   for (;;) {
     // Checked first on every round, so that a peer that never stops sending cannot keep a hang-up waiting.
     if (link->hangup.TryWait()) {
@@ -220,7 +221,7 @@ void CTcpSocket::RunIoThread(const std::shared_ptr<Link>& link) {
     // event it stands for, it then reports once, when room has come.
     short interest = POLLIN | POLLRDHUP | (link->canWrite ? 0 : POLLOUT);
     Waitable items[] = {Waitable(fd, interest), Waitable(link->output), Waitable(link->hangup)};
-    int index = WaitAny(items, 3, kForever);
+    int index = WaitAny(items, kForever);
     if (index == 0) {
       if (HandleNetworkEvent(*link, items[0].revents)) continue;
     } else if (index == 1) {
@@ -292,7 +293,7 @@ bool CTcpSocket::HandleOutputEvent(Link& link) {
   while (link.canWrite) {
     std::unique_ptr<DataBlock> block;
     {
-      CSingleLock lock(&link.lock, true);
+      CSingleLock lock(link.lock.get(), true);
       block = link.queue.PopFront();
     }
     if (!block) break;
@@ -300,7 +301,7 @@ bool CTcpSocket::HandleOutputEvent(Link& link) {
     ssize_t n = link.send(fd, block->buf(), block->len, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
       if (errno == EAGAIN) link.canWrite = 0;
-      CSingleLock lock(&link.lock, true);
+      CSingleLock lock(link.lock.get(), true);
       link.queue.PushFront(std::move(block));  // goes first next time: the order is kept
     } else if (n < 0) {
       link.canWrite = 0;
@@ -314,7 +315,7 @@ bool CTcpSocket::HandleOutputEvent(Link& link) {
       std::memmove(block->buf(), block->buf() + n, rest);
       block->len = static_cast<uint32_t>(rest);
       link.canWrite = 0;
-      CSingleLock lock(&link.lock, true);
+      CSingleLock lock(link.lock.get(), true);
       link.queue.PushFront(std::move(block));
     }
   }
@@ -336,7 +337,8 @@ bool CTcpSocket::Write(const uint8_t* data, size_t length) {
   if (length > 0) std::memcpy(block->buf(), data, length);
   block->len = static_cast<uint32_t>(length);
   {
-    CSingleLock lock(&link->lock, true);
+    CSingleLock lock(lock_.get(), true);
+    if (link_ != link) return false;  // closed meanwhile: the block goes with this call
     link->queue.PushBack(std::move(block));
   }
   link->output.Set();
@@ -350,7 +352,7 @@ void CTcpSocket::Hangup() {
 void CTcpSocket::Close() {
   std::shared_ptr<Link> link;
   {
-    std::lock_guard<std::mutex> lock(linkMutex_);
+    CSingleLock lock(lock_.get(), true);
     link.swap(link_);
   }
   bool givenUp = false;
@@ -364,7 +366,7 @@ void CTcpSocket::Close() {
   }
   if (link) {
     {
-      CSingleLock lock(&link->lock, true);
+      CSingleLock lock(lock_.get(), true);
       link->queue.Clear();
     }
     if (givenUp)

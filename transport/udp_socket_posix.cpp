@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <mutex>
 #include <new>
 #include <string>
 
@@ -14,6 +13,7 @@
 #include "platform/event.h"
 #include "transport/descriptor.h"
 #include "transport/net_helpers.h"
+#include "transport/sync.h"
 #include "transport/udp_socket.h"
 
 namespace quill {
@@ -69,7 +69,8 @@ struct CUdpSocket::Listener {
   uint16_t port = 0;
   int size = 0;
   Event stop{Event::Kind::ManualReset};
-  std::mutex socketMutex;  // the thread publishes its socket under it; a forced stop takes it away under it
+  // The transport's one lock: the thread publishes its socket under it, a forced stop takes it away under it.
+  CCriticalSection lock;
   Descriptor socket;
   bool givenUp = false;
   std::shared_ptr<UdpBlockCredit> credit;
@@ -121,7 +122,7 @@ void CUdpSocket::Leave() {
     if (!thread_.WaitForEnd(kStopLimitMs)) {
       thread_.Abandon();
       if (listener) {
-        std::lock_guard<std::mutex> lock(listener->socketMutex);
+        CSingleLock single(&listener->lock, true);
         listener->givenUp = true;
         listener->socket.Neutralise();
       }
@@ -140,7 +141,7 @@ void CUdpSocket::RunIoThread(const std::shared_ptr<Listener>& listener) {
       const bool full = listener->credit->held.load() >= kUdpMaxBlocksHeld;
       Waitable items[] = {full ? Waitable(listener->credit->released) : Waitable(fd, POLLIN),
                           Waitable(listener->stop)};
-      int index = WaitAny(items, 2, kForever);
+      int index = WaitAny(items, kForever);
       if (index == 0) {
         if (full || HandleNetworkEvent(*listener, items[0].revents)) continue;
       } else if (index == kWaitFailed) {
@@ -152,7 +153,7 @@ void CUdpSocket::RunIoThread(const std::shared_ptr<Listener>& listener) {
     }
   }
   OutputDebugString("UDP IO thread shutting down\n");
-  std::lock_guard<std::mutex> lock(listener->socketMutex);
+  CSingleLock single(&listener->lock, true);
   listener->socket.Close();
 }
 
@@ -160,7 +161,7 @@ bool CUdpSocket::OpenSocket(Listener& listener) {
   int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_UDP);
   if (fd < 0) return false;
   {
-    std::lock_guard<std::mutex> lock(listener.socketMutex);
+    CSingleLock single(&listener.lock, true);
     if (listener.givenUp) {
       ::close(fd);
       return false;

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "debugmon/cdr_debug_thread.h"
-#include "debugmon/udp_debug_thread.h"
+#include "debugmon/monitor_thread.h"
 #include "platform/process_events.h"
 #include "sim/datagram_sender.h"
 #include "tests/support/fake_ui.h"
@@ -37,6 +36,14 @@ const char* Name(Kind kind) {
 uint16_t Port(Kind kind) {
   return kind == Kind::Debug ? sim::kDebugPort : sim::kCdrPort;
 }
+// The owner's start and stop of a monitor of that kind.
+bool StartMonitor(Kind kind, std::optional<ThreadHandle>& held, Ui& ui, const char* address) {
+  return kind == Kind::Debug ? CUdpDebugThread::Start(held, ui, Ip(address))
+                             : CCdrDebugThread::Start(held, ui, Ip(address));
+}
+void StopMonitor(Kind kind, std::optional<ThreadHandle>& held) {
+  return kind == Kind::Debug ? CUdpDebugThread::Stop(held) : CCdrDebugThread::Stop(held);
+}
 
 std::vector<uint8_t> Bytes(const std::string& s) {
   return {s.begin(), s.end()};
@@ -49,16 +56,9 @@ class MonitorTest : public ::testing::Test {
   bool Start(Kind kind, const char* address) {
     log_.Clear();
     kind_ = kind;
-    bool started = kind == Kind::Debug ? CUdpDebugThread::Start(held_, ui_, Ip(address))
-                                       : CCdrDebugThread::Start(held_, ui_, Ip(address));
-    return started && log_.WaitFor("UDP IO thread starting\n");
+    return StartMonitor(kind, held_, ui_, address) && log_.WaitFor("UDP IO thread starting\n");
   }
-  void Stop(Kind kind) {
-    if (kind == Kind::Debug)
-      CUdpDebugThread::Stop(held_);
-    else
-      CCdrDebugThread::Stop(held_);
-  }
+  void Stop(Kind kind) { StopMonitor(kind, held_); }
   void TearDown() override { Stop(kind_); }
   // The view of the monitor started last (made before its listener was bound).
   FakeOutputView& View() { return *ui_.views.back(); }
@@ -172,8 +172,7 @@ TEST_F(MonitorTest, TheOwnerHoldsOneMonitorOfAKindAndStopsItCompletely) {
     ResourceCount before;
     ASSERT_TRUE(Start(kind, "127.0.0.105"));
     // Held: a second start does nothing.
-    EXPECT_FALSE(kind == Kind::Debug ? CUdpDebugThread::Start(held_, ui_, Ip("127.0.0.105"))
-                                     : CCdrDebugThread::Start(held_, ui_, Ip("127.0.0.105")));
+    EXPECT_FALSE(StartMonitor(kind, held_, ui_, "127.0.0.105"));
     EXPECT_EQ(ui_.views.size(), 1u);
     // Stopped while a flood is still coming in.
     sim::DatagramSender phone(kPhone, "127.0.0.105");
@@ -202,8 +201,7 @@ TEST_F(MonitorTest, AMonitorWhoseListenerCannotStartStaysOpenAndStops) {
       ASSERT_TRUE(squatter.IsBound());
       log_.Clear();
       kind_ = kind;
-      ASSERT_TRUE(kind == Kind::Debug ? CUdpDebugThread::Start(held_, ui_, Ip("127.0.0.106"))
-                                      : CCdrDebugThread::Start(held_, ui_, Ip("127.0.0.106")));
+      ASSERT_TRUE(StartMonitor(kind, held_, ui_, "127.0.0.106"));
       ASSERT_TRUE(log_.WaitFor("UDP IO thread shutting down\n"));
       EXPECT_TRUE(View().Shown());
       Stop(kind);

@@ -11,8 +11,7 @@
 
 #include "app/output_view.h"
 #include "app/qt_ui.h"
-#include "debugmon/cdr_debug_thread.h"
-#include "debugmon/udp_debug_thread.h"
+#include "debugmon/monitor_thread.h"
 #include "platform/process_events.h"
 #include "resources/dialog_template.h"
 #include "sim/datagram_sender.h"
@@ -39,7 +38,9 @@ std::vector<uint8_t> Bytes(const std::string& s) {
 
 struct Row {
   const char* caption;
-  bool debug;
+  bool (*start)(std::optional<ThreadHandle>& held, Ui& ui, uint32_t listenAddress);
+  void (*stop)(std::optional<ThreadHandle>& held);
+  uint16_t port;
   const char* address;
   const char* screenshot;
   std::vector<std::string> datagrams;
@@ -52,7 +53,9 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
   ScopedHostNameLookup host([](const std::string&) -> std::optional<uint32_t> { return Ip("127.0.0.1"); });
   const Row rows[] = {
       {"Udp Debug Output",
-       true,
+       &CUdpDebugThread::Start,
+       &CUdpDebugThread::Stop,
+       sim::kDebugPort,
        "127.0.0.116",
        "udp_debug_output.png",
        {"0x1181 0\r\n\0"s, "0x1018 3\r\n\0 0x1031 2\r\n\0"s, "0x1085 112\r\n", "0x10a5 8\r\n\0"s, "abc"},
@@ -60,7 +63,9 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
            "ras adm rej--resource unavailable 112\n" + P + "h2250 release complete--gatekeeperResources 8\n" +
            P + "abc"},
       {"Cdr Debug Output",
-       false,
+       &CCdrDebugThread::Start,
+       &CCdrDebugThread::Stop,
+       sim::kCdrPort,
        "127.0.0.117",
        "cdr_debug_output.png",
        {"CDR 0x10f8 2024-01-01 10:00:00 call duration 12\r\n", "CDR 0x1018 00:00:05\r\n", "abc"},
@@ -81,12 +86,11 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
     LogWatch log;
     ResourceCount before;
     std::optional<ThreadHandle> held;
-    ASSERT_TRUE(row.debug ? CUdpDebugThread::Start(held, ui, Ip(row.address))
-                          : CCdrDebugThread::Start(held, ui, Ip(row.address)));
+    ASSERT_TRUE(row.start(held, ui, Ip(row.address)));
     ASSERT_TRUE(log.WaitFor("UDP IO thread starting\n"));
     sim::DatagramSender phone(kPhone, row.address);
     ASSERT_TRUE(phone.Open()) << phone.Error();
-    uint16_t port = row.debug ? sim::kDebugPort : sim::kCdrPort;
+    const uint16_t port = row.port;
     for (const std::string& d : row.datagrams) ASSERT_TRUE(phone.Send(port, Bytes(d)));
 
     QPointer<QWidget> window;
@@ -127,10 +131,7 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
     EXPECT_EQ(TopLevel(row.caption), window.data());
 
     // Stopping takes the window and its text with it.
-    if (row.debug)
-      CUdpDebugThread::Stop(held);
-    else
-      CCdrDebugThread::Stop(held);
+    row.stop(held);
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
     phone.Close();
     EXPECT_TRUE(before.Back()) << before.Describe();
@@ -139,10 +140,7 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
 
 // The view the monitors show into, fed faster than one turn of the event loop takes in.
 TEST(MonitorWindow, TheViewShowsEveryTextAsItCameHoweverTheTextsAreBatched) {
-  OutputViewSpec spec;
-  spec.caption = "Batched Output";
-  spec.controlId = 1029;
-  auto view = CreateQtOutputView(spec);
+  auto view = CreateQtOutputView({.caption = "Batched Output", .controlId = 1029});
   view->Show();
   QPointer<QWidget> window;
   QPlainTextEdit* edit = nullptr;

@@ -24,7 +24,7 @@ TEST(SerialBulkRelease, NothingReachesTheBufferOnceBulkModeIsOff) {
   test::FaultTiming timing{0.001, 0.4, std::chrono::milliseconds(0)};
   test::PtyPair pty;
   ASSERT_TRUE(pty.IsValid());
-  SettingsStore::Profile().WriteString("Rs232", "COM1Device", pty.SlavePath());
+  ASSERT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", pty.SlavePath()));
   test::FakeUi ui;
   CMaintenanceLink link(ui);
   ASSERT_TRUE(link.StartSerialLink("COM1"));
@@ -38,7 +38,7 @@ TEST(SerialBulkRelease, NothingReachesTheBufferOnceBulkModeIsOff) {
   std::vector<std::vector<uint8_t>> buffers(kRounds, std::vector<uint8_t>(answer.size(), 0x00));
   std::vector<std::vector<uint8_t>> atRelease(kRounds);
   for (int round = 0; round < kRounds; ++round) {
-    link.SetSerialBulk(buffers[round].data(), buffers[round].size());
+    link.SetSerialBulk(buffers[round]);
     ASSERT_EQ(::write(pty.Master(), answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
     ASSERT_TRUE(link.WaitSerialAck(1000)) << round;
     link.ClearSerialBulk();

@@ -137,7 +137,7 @@ class SerialFaultsTest : public ::testing::Test {
       paced = std::make_unique<test::PacedSerialPhone>(options);
       device = paced->SlavePath();
     }
-    SettingsStore::Profile().WriteString("Rs232", "COM1Device", device);
+    ASSERT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", device));
     const Texts expected = row.expected(c);
     {
       Rig rig(dir);

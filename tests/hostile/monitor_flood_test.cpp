@@ -19,12 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "debugmon/cdr_debug_thread.h"
-#include "debugmon/cdr_debug_wnd.h"
 #include "debugmon/debug_text_assembler.h"
-#include "debugmon/monitor_stop.h"
-#include "debugmon/udp_debug_thread.h"
-#include "debugmon/udp_debug_wnd.h"
+#include "debugmon/monitor_thread.h"
 #include "platform/process_events.h"
 #include "sim/datagram_sender.h"
 #include "tests/support/fake_ui.h"

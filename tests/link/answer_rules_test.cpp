@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,7 @@ TEST(SerialAnswerRule, RunCountersCarryAcrossDeliveriesAndModes) {
   EXPECT_EQ(Signals(rule, Bytes({{1, 0x55}})), 1);
   EXPECT_EQ(Signals(rule, Bytes({{5, 0xAA}})), 0);
   uint8_t buffer[8];
-  rule.SetBulk(buffer, sizeof buffer);
+  rule.SetBulk(buffer);
   rule.ClearBulk();
   // A mode change leaves the counters as they are.
   EXPECT_EQ(Signals(rule, Bytes({{3, 0xAA}})), 1);
@@ -55,7 +56,7 @@ TEST(SerialAnswerRule, RunCountersCarryAcrossDeliveriesAndModes) {
 TEST(SerialAnswerRule, BulkModeSignalsOncePerDeliveryAndKeepsTheRest) {
   SerialAnswerRule rule;
   std::vector<uint8_t> buffer(64, 0xEE);
-  rule.SetBulk(buffer.data(), buffer.size());
+  rule.SetBulk(buffer);
   std::vector<uint8_t> twenty(20);
   for (size_t i = 0; i < twenty.size(); ++i) twenty[i] = static_cast<uint8_t>(i);
   EXPECT_EQ(Signals(rule, twenty), 1);
@@ -72,7 +73,7 @@ TEST(SerialAnswerRule, BulkModeSignalsOncePerDeliveryAndKeepsTheRest) {
 TEST(SerialAnswerRule, BulkDataNeverGoesPastTheBuffer) {
   SerialAnswerRule rule;
   std::vector<uint8_t> storage(16, 0xEE);
-  rule.SetBulk(storage.data(), 8);  // the caller's buffer is the first 8 bytes
+  rule.SetBulk(std::span(storage).first(8));  // the caller's buffer is the first 8 bytes
   std::vector<uint8_t> lots(40, 0x42);
   Signals(rule, lots);
   Signals(rule, lots);
@@ -89,7 +90,7 @@ TEST(SerialAnswerRule, TextModeSplitsAtZeroBytesAndNeverSignals) {
   EXPECT_EQ(Signals(rule, Bytes({{16, 0x00}})), 0);
   // Text mode wins over bulk mode once set.
   uint8_t buffer[8];
-  rule.SetBulk(buffer, sizeof buffer);
+  rule.SetBulk(buffer);
   auto t = rule.Deliver(reinterpret_cast<const uint8_t*>("x"), 1);
   EXPECT_EQ(t.pieces, std::vector<std::string>{"x"});
 }
@@ -97,7 +98,7 @@ TEST(SerialAnswerRule, TextModeSplitsAtZeroBytesAndNeverSignals) {
 TEST(SerialAnswerRule, AnEmptyDeliveryWithoutBytesChangesNothing) {
   std::vector<uint8_t> buffer(16, 0xEE);
   SerialAnswerRule bulk;
-  bulk.SetBulk(buffer.data(), buffer.size());
+  bulk.SetBulk(buffer);
   EXPECT_EQ(Signals(bulk, Bytes({{5, 0x42}})), 0);
   auto r = bulk.Deliver(nullptr, 0);
   EXPECT_EQ(r.signals, 0);
@@ -123,7 +124,7 @@ TEST(TcpAnswerRule, OnlyASingleFFByteAcknowledgesABlockOrCommand) {
 TEST(TcpAnswerRule, ReceiveModeStoresWholeBlocksAndCollectsSplitOnes) {
   TcpAnswerRule rule;
   std::vector<uint8_t> buffer(512, 0xEE);
-  rule.SetReceive(buffer.data(), buffer.size());
+  rule.SetReceive(buffer);
   std::vector<uint8_t> block(128);
   for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i);
   EXPECT_EQ(rule.Deliver(block.data(), 128), 1);
@@ -142,7 +143,7 @@ TEST(TcpAnswerRule, ReceiveModeStoresWholeBlocksAndCollectsSplitOnes) {
 TEST(TcpAnswerRule, ReceivedBlocksNeverGoPastTheCallersBuffer) {
   TcpAnswerRule rule;
   std::vector<uint8_t> storage(300, 0xEE);
-  rule.SetReceive(storage.data(), 200);
+  rule.SetReceive(std::span(storage).first(200));
   std::vector<uint8_t> block(128, 0x11);
   EXPECT_EQ(rule.Deliver(block.data(), 128), 1);
   EXPECT_EQ(rule.Deliver(block.data(), 128), 1);
@@ -158,7 +159,7 @@ TEST(TcpAnswerRuleSurplus, BytesPastABlockAreNoAnswerAndAStrayPieceIsDroppedBefo
   DebugLogCapture log;
   TcpAnswerRule rule;
   std::vector<uint8_t> buffer(512, 0x00);
-  rule.SetReceive(buffer.data(), buffer.size());
+  rule.SetReceive(buffer);
   std::vector<uint8_t> answer(129, 0x41);
   answer[128] = 0xEE;
   EXPECT_EQ(rule.Deliver(answer.data(), answer.size()), 0);  // in one delivery

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <numeric>
+#include <span>
 
 #include "link/maintenance_link.h"
 #include "platform/process_events.h"
@@ -70,7 +71,7 @@ TEST_F(TcpLinkTest, SendImagePadsToAMultipleOf256AndEndsWithTheCommand) {
   auto data = Pattern(300);
   {
     CMaintenanceLink link(ui_);
-    ASSERT_TRUE(link.SendImage(phoneAddress_, data.data(), data.size(), 0x82, 0x00));
+    ASSERT_TRUE(link.SendImage(phoneAddress_, data, 0x82, 0x00));
     EXPECT_FALSE(link.TcpLinkHeld());
   }
   EXPECT_TRUE(ui_.messages.empty());
@@ -93,7 +94,7 @@ TEST_F(TcpLinkTest, AWholeMultipleOf256SendsTheSameBlocksAndNoCommandWhenNoneIsG
   StartPhone("127.0.0.81");
   auto data = Pattern(512, 9);
   CMaintenanceLink link(ui_);
-  ASSERT_TRUE(link.SendImage(phoneAddress_, data.data(), data.size(), kNoCommand, 0xFF));
+  ASSERT_TRUE(link.SendImage(phoneAddress_, data, kNoCommand, 0xFF));
   ASSERT_TRUE(phone_->Log().WaitForCount(4, 2000ms));
   EXPECT_EQ(Kinds(phone_->Log()), std::vector<UnitKind>(4, UnitKind::Block));
   EXPECT_EQ(phone_->Log().Bytes(), data);
@@ -105,7 +106,7 @@ TEST_F(TcpLinkTest, ReadImageOfSettingsSendsFourRequestsAndFills512Bytes) {
   phone_->SetSettingsImage(settings);
   std::vector<uint8_t> buffer(512, 0);
   CMaintenanceLink link(ui_);
-  ASSERT_TRUE(link.ReadImage(phoneAddress_, buffer.data(), buffer.size(), true, 0));
+  ASSERT_TRUE(link.ReadImage(phoneAddress_, std::span<uint8_t, 512>(buffer)));
   EXPECT_EQ(buffer, settings);
   auto units = phone_->Log().Units();
   ASSERT_EQ(units.size(), 4u);
@@ -121,7 +122,7 @@ TEST_F(TcpLinkTest, ReadImageOfSdramReadsTheGivenLengthRoundedUp) {
   phone_->SetSdramImage(sdram);
   std::vector<uint8_t> buffer(640000, 0xEE);
   CMaintenanceLink link(ui_);
-  ASSERT_TRUE(link.ReadImage(phoneAddress_, buffer.data(), buffer.size(), false, 1000));
+  ASSERT_TRUE(link.ReadImage(phoneAddress_, buffer, 1000));
   EXPECT_EQ(phone_->Log().Count(), 8u);
   EXPECT_EQ(phone_->Log().Units()[0].bytes, (std::vector<uint8_t>{'d', 'h'}));
   EXPECT_TRUE(std::equal(sdram.begin(), sdram.end(), buffer.begin()));
@@ -136,7 +137,7 @@ TEST_F(TcpLinkTest, ASplitReadAnswerIsCollectedInsteadOfTimingOut) {
   phone_->SetSettingsImage(settings);
   std::vector<uint8_t> buffer(512, 0);
   CMaintenanceLink link(ui_);
-  ASSERT_TRUE(link.ReadImage(phoneAddress_, buffer.data(), buffer.size(), true, 0));
+  ASSERT_TRUE(link.ReadImage(phoneAddress_, std::span<uint8_t, 512>(buffer)));
   EXPECT_EQ(buffer, settings);
   EXPECT_TRUE(ui_.messages.empty());
 }
@@ -159,7 +160,7 @@ TEST_F(TcpLinkTest, NoConnectionShowsCantUpdateAndStopsTheLink) {
   int threadsBefore = test::ThreadCount();
   CMaintenanceLink link(ui_);
   auto data = Pattern(128);
-  EXPECT_FALSE(link.SendImage(phoneAddress_, data.data(), data.size(), 0x81, 0xFF));
+  EXPECT_FALSE(link.SendImage(phoneAddress_, data, 0x81, 0xFF));
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, kCantUpdate);
   EXPECT_EQ(ui_.messages[0].caption, "Can't update");
@@ -177,7 +178,7 @@ TEST_F(TcpLinkTest, ASilentPhoneEndsTheTransferWithTcpConnectionFailed) {
   StartPhone("127.0.0.87", faults);
   CMaintenanceLink link(ui_);
   auto data = Pattern(256);
-  EXPECT_FALSE(link.SendImage(phoneAddress_, data.data(), data.size(), 0x81, 0xFF));
+  EXPECT_FALSE(link.SendImage(phoneAddress_, data, 0x81, 0xFF));
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, "tcp connection failed");
   EXPECT_EQ(ui_.messages[0].icon, MbIcon::Exclamation);
@@ -190,13 +191,13 @@ TEST_F(TcpLinkTest, ProbeTellsARefusingPhoneFromOneThatIsWriting) {
   StartPhone("127.0.0.88");
   auto data = Pattern(128);
   CMaintenanceLink link(ui_);
-  ASSERT_TRUE(link.SendImage(phoneAddress_, data.data(), data.size(), 0x82, 0x00));
+  ASSERT_TRUE(link.SendImage(phoneAddress_, data, 0x82, 0x00));
   EXPECT_FALSE(link.ProbeTcpLink(phoneAddress_, 2000));  // erasing: nobody answers the new connection
   phone_->Stop();
   sim::TcpFaults refuse;
   refuse.refuseUpdates = true;
   StartPhone("127.0.0.88", refuse);
-  ASSERT_TRUE(link.SendImage(phoneAddress_, data.data(), data.size(), 0x82, 0x00));
+  ASSERT_TRUE(link.SendImage(phoneAddress_, data, 0x82, 0x00));
   EXPECT_TRUE(link.ProbeTcpLink(phoneAddress_, 2000));
   EXPECT_FALSE(link.TcpLinkHeld());
 }
@@ -244,7 +245,7 @@ TEST_F(SerialLinkTest, BulkModeReadsEightBytesPerRequest) {
   Write(link, 8, 0xFF);  // the export's start
   ASSERT_TRUE(link.WaitSerialAck(2000));
   std::vector<uint8_t> buffer(16, 0);
-  link.SetSerialBulk(buffer.data(), buffer.size());
+  link.SetSerialBulk(buffer);
   for (int i = 0; i < 2; ++i) {
     Write(link, 1, 0x08);
     ASSERT_TRUE(link.WaitSerialAck(1000)) << i;

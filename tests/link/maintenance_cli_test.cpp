@@ -212,6 +212,39 @@ TEST_F(MaintenanceCliTest, AStoreThatCannotBeWrittenFailsTheRunAndStopsTheSettin
   EXPECT_TRUE(phone_->Stored(0x82).has_value());
 }
 
+// A remembered file name is only the next dialog's initial name: when the store cannot keep it (a name
+// longer than the file-size limit leaves room for, while the options, stored as before, still fit) the
+// update still reaches the phone, but the failure is said once, with the store file, and the run fails.
+TEST_F(MaintenanceCliTest, ANameTheStoreCannotRememberIsSaidAndFailsTheRunButTheUpdateGoesOn) {
+  StartPhone("127.0.17.54");
+  const std::string ring = File("ring.dat", "first");
+  ASSERT_EQ(Run("update-ring", {ring, "--phone", "127.0.17.54"}).code, 0);
+  phone_->Stop();
+  StartPhone("127.0.17.54");  // the phone that took the first ring is busy writing it
+  const std::string store = SettingsStore::Profile().FilePath();
+  const std::string longer = File(std::string(200, 'r') + ".dat", "second");
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  auto ignored = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit full = before;
+  full.rlim_cur = static_cast<rlim_t>(std::filesystem::file_size(store));
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
+  Outcome o = Run("update-ring", {longer, "--phone", "127.0.17.54"});
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, ignored);
+
+  const std::string failure = "Can not write the settings store\n" + store + ": " + std::strerror(EFBIG);
+  EXPECT_EQ(o.code, 1);
+  const size_t said = o.err.find(failure);
+  ASSERT_NE(said, std::string::npos) << o.err;
+  EXPECT_EQ(o.err.find(failure, said + 1), std::string::npos) << o.err;
+  ASSERT_TRUE(phone_->Stored(0x82).has_value());
+  std::vector<uint8_t> expected = {'s', 'e', 'c', 'o', 'n', 'd'};
+  expected.resize(256, 0x00);
+  EXPECT_EQ(*phone_->Stored(0x82), expected);
+  EXPECT_EQ(SettingsStore::Profile().GetString("RingUpdate", "SrcName", ""), ring);
+}
+
 TEST_F(MaintenanceCliTest, UpdatePageTakesPage0HexFromTheGivenDirectoryAndAsksOnlyWhenItMust) {
   StartPhone("127.0.0.170");
   test::WriteFile(dir_.File("Page0.hex"), test::IntelHex({{0, std::vector<uint8_t>(40, 0x11)}}));

@@ -16,7 +16,7 @@ namespace {
 
 TEST(DriveMap, FixedWindowsPathsLandUnderTheMappedDriveWithCaseKept) {
   test::ClearStore();
-  SettingsStore::Profile().WriteString("Paths", "DriveC", "/srv/drive-c");
+  ASSERT_TRUE(SettingsStore::Profile().WriteString("Paths", "DriveC", "/srv/drive-c"));
   EXPECT_EQ(MapWindowsPath("c:\\zediza323\\page0\\page0.hex"), "/srv/drive-c/zediza323/page0/page0.hex");
   EXPECT_EQ(MapWindowsPath("C:\\FSI\\BIN\\C51.EXE"), "/srv/drive-c/FSI/BIN/C51.EXE");
   EXPECT_EQ(MapWindowsPath("c:\\viziduv\\p_voice\\chn_m\\"), "/srv/drive-c/viziduv/p_voice/chn_m/");
@@ -34,7 +34,7 @@ TEST(ComPortMap, StoredNamesMapToDevices) {
   test::ClearStore();
   EXPECT_EQ(ComPortDevice("COM1"), "/dev/ttyS0");
   EXPECT_EQ(ComPortDevice("COM2"), "/dev/ttyS1");
-  SettingsStore::Profile().WriteString("Rs232", "COM1Device", "/dev/pts/7");
+  ASSERT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", "/dev/pts/7"));
   EXPECT_EQ(ComPortDevice("COM1"), "/dev/pts/7");
 }
 

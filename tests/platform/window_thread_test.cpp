@@ -58,7 +58,7 @@ class RecordingWindow : public Window {
 
 class TestThread : public WindowThread {
  public:
-  TestThread(Event* ended, Record& r, bool failCreate) : WindowThread(ended), window_(r, failCreate), record_(r) {}
+  TestThread(Event* ended, Record& r, bool failCreate) : WindowThread(ended), window_(r, failCreate) {}
 
  protected:
   bool InitInstance() override {
@@ -72,7 +72,6 @@ class TestThread : public WindowThread {
 
  private:
   RecordingWindow window_;
-  Record& record_;
 };
 
 Hwnd WaitForMainWindow(const ThreadHandle& h) {

@@ -58,7 +58,7 @@ const std::vector<std::string> kThreadLines = {"CommPort read thread shutting do
 TEST(CommPort, OpenedByItsMappedNameItCarriesBytesBothWaysAndClosesCleanly) {
   PtyPair pty;
   ASSERT_TRUE(pty.IsValid());
-  SettingsStore::Profile().WriteString("Rs232", "COM1Device", pty.SlavePath());
+  ASSERT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", pty.SlavePath()));
   LogWatch log;
   ResourceCount before;
   {

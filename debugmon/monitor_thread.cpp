@@ -1,4 +1,4 @@
-#include "debugmon/monitor_stop.h"
+#include "debugmon/monitor_thread.h"
 
 namespace quill {
 
