@@ -1,8 +1,7 @@
 // Both monitors against what a hostile or broken sender can put on ports 8225 and 8227: datagrams of every
 // size up to the largest UDP payload, random bytes, no zero byte, nothing but zero bytes. The monitors keep
 // running, show what comes after the flood, and hold no more than a fixed number of datagrams however
-// large the flood. Each test listens on an address of its own (127.0.0.241, .243, .244); the flood comes
-// from 127.0.0.242.
+// large the flood. Each test listens on a loopback address of its own; the flood comes from another.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,7 +27,8 @@
 #include "platform/process_events.h"
 #include "sim/datagram_sender.h"
 #include "tests/support/fake_ui.h"
-#include "tests/transport/transport_harness.h"
+#include "tests/support/loopback.h"
+#include "tests/support/transport_harness.h"
 #include "transport/net_helpers.h"
 #include "transport/udp_socket.h"
 
@@ -38,8 +38,8 @@ namespace {
 using namespace test;
 using namespace std::chrono_literals;
 
-constexpr const char* kMonitorAddress = "127.0.0.241";
-constexpr const char* kFloodAddress = "127.0.0.242";
+constexpr const char* kMonitorAddress = loopback::kFloodMonitor.dotted;
+constexpr const char* kFloodAddress = loopback::kFloodSender.dotted;
 const std::string P = std::string(kFloodAddress) + ": ";
 constexpr size_t kLargestUdpPayload = 65507;
 
@@ -201,7 +201,8 @@ class MonitorFloodTest : public ::testing::Test {
   }
 
   ScopedProcessEvents events_;
-  ScopedHostNameLookup host_{[](const std::string&) -> std::optional<uint32_t> { return Ip("127.0.0.1"); }};
+  ScopedHostNameLookup host_{
+      [](const std::string&) -> std::optional<uint32_t> { return loopback::kFloodHost.Network(); }};
   LogWatch log_;
   FloodUi ui_;
   std::optional<ThreadHandle> debug_, cdr_;
@@ -312,7 +313,8 @@ class ExposedMonitorThread : public WindowThread {
 // after the user interface comes back is shown.
 template <class Wnd>
 void HeldWindowHoldsABoundedNumberOfDatagrams(Kind kind, const char* address) {
-  ScopedHostNameLookup host([](const std::string&) -> std::optional<uint32_t> { return Ip("127.0.0.1"); });
+  ScopedHostNameLookup host(
+      [](const std::string&) -> std::optional<uint32_t> { return loopback::kFloodHost.Network(); });
   LogWatch log;
   FloodUi ui;
   std::atomic<COutputWnd*> wnd{nullptr};
@@ -356,11 +358,11 @@ void HeldWindowHoldsABoundedNumberOfDatagrams(Kind kind, const char* address) {
 }
 
 TEST(MonitorFloodHeld, TheDebugWindowHoldsABoundedNumberOfDatagrams) {
-  HeldWindowHoldsABoundedNumberOfDatagrams<CUdpDebugWnd>(Kind::Debug, "127.0.0.243");
+  HeldWindowHoldsABoundedNumberOfDatagrams<CUdpDebugWnd>(Kind::Debug, loopback::kFloodHeldDebug.dotted);
 }
 
 TEST(MonitorFloodHeld, TheCdrWindowHoldsABoundedNumberOfDatagrams) {
-  HeldWindowHoldsABoundedNumberOfDatagrams<CCdrDebugWnd>(Kind::Cdr, "127.0.0.244");
+  HeldWindowHoldsABoundedNumberOfDatagrams<CCdrDebugWnd>(Kind::Cdr, loopback::kFloodHeldCdr.dotted);
 }
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include "platform/event.h"
+
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <unistd.h>
@@ -6,8 +8,8 @@
 #include <chrono>
 #include <thread>
 
-#include "platform/event.h"
 #include "platform/timing.h"
+#include "tests/support/scaled_timing.h"
 
 namespace quill {
 namespace {
@@ -83,7 +85,7 @@ TEST(Event, WaitAnyWaitsOnDescriptorsTogetherWithEvents) {
 }
 
 TEST(Timing, ScalesEveryWaitButKeepsInfinite) {
-  ScopedTimingScale scale(0.001);
+  test::ScaledTiming scale(0.001);
   EXPECT_EQ(Timing::Current().Scaled(15000), 15ms);
   EXPECT_EQ(Timing::Current().Scaled(1), 1us);
   EXPECT_EQ(Timing::Current().Scaled(kInfinite), std::chrono::microseconds::max());
