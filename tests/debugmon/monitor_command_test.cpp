@@ -17,10 +17,6 @@ namespace {
 constexpr const char* kPhone = loopback::kMonitorCommandPhone.dotted;
 const std::string P = loopback::kMonitorCommandPhone + ": ";
 
-std::vector<uint8_t> Bytes(const std::string& s) {
-  return {s.begin(), s.end()};
-}
-
 // The command with its standard output and standard error on pipes of their own. The child resolves the
 // host's own name as the machine does, into 127.0.0.0/24 or 127.0.1.0/24, where no test address lies, so it
 // never takes the phone's datagrams for its own.
@@ -63,7 +59,7 @@ TEST(MonitorCommand, WritesWhatTheWindowWouldShowUntilASignalEndsIt) {
     sim::DatagramSender phone(kPhone, row.address);
     ASSERT_TRUE(phone.Open()) << phone.Error();
     uint16_t port = std::string(row.kind) == "debug" ? sim::kDebugPort : sim::kCdrPort;
-    for (const std::string& d : row.datagrams) ASSERT_TRUE(phone.Send(port, Bytes(d)));
+    for (const std::string& d : row.datagrams) ASSERT_TRUE(phone.Send(port, test::Text(d)));
     // Each text is out as soon as it came: the output is complete before the command ends.
     EXPECT_TRUE(monitor.WaitForOut(row.shown)) << monitor.Out();
     monitor.Signal(row.signal);

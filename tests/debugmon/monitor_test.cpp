@@ -40,10 +40,6 @@ uint16_t Port(Kind kind) {
   return kind == Kind::Debug ? sim::kDebugPort : sim::kCdrPort;
 }
 
-std::vector<uint8_t> Bytes(const std::string& s) {
-  return {s.begin(), s.end()};
-}
-
 // The process-wide events, the host's own address, and a watch on the listeners' log lines.
 class MonitorTest : public ::testing::Test {
  protected:
@@ -141,9 +137,9 @@ TEST_F(MonitorTest, EachDatagramIsShownAfterItsSender) {
     ASSERT_TRUE(other.Open()) << other.Error();
     for (const Datagram& d : row.datagrams) {
       auto& sender = std::string(d.from) == kPhone ? phone : other;
-      ASSERT_TRUE(sender.Send(Port(row.kind), Bytes(d.bytes))) << sender.Error();
+      ASSERT_TRUE(sender.Send(Port(row.kind), Text(d.bytes))) << sender.Error();
     }
-    ASSERT_TRUE(phone.Send(Port(row.kind), Bytes("end\n")));  // shown last, after its own prefix
+    ASSERT_TRUE(phone.Send(Port(row.kind), Text("end\n")));  // shown last, after its own prefix
     EXPECT_TRUE(View().WaitForText(P + "end\n")) << View().Text();
     EXPECT_EQ(View().Text(), row.shown + P + "end\n");
     Stop(row.kind);
@@ -158,10 +154,10 @@ TEST_F(MonitorTest, DatagramsFromTheHostsOwnAddressAreNeverShown) {
         phone(kPhone, loopback::kMonitorOwnDropped.dotted);
     ASSERT_TRUE(own.Open()) << own.Error();
     ASSERT_TRUE(phone.Open()) << phone.Error();
-    ASSERT_TRUE(own.Send(Port(kind), Bytes("own\n")));
-    ASSERT_TRUE(phone.Send(Port(kind), Bytes("later\n")));
-    ASSERT_TRUE(own.Send(Port(kind), Bytes("own again\n")));
-    ASSERT_TRUE(phone.Send(Port(kind), Bytes("last\n")));
+    ASSERT_TRUE(own.Send(Port(kind), Text("own\n")));
+    ASSERT_TRUE(phone.Send(Port(kind), Text("later\n")));
+    ASSERT_TRUE(own.Send(Port(kind), Text("own again\n")));
+    ASSERT_TRUE(phone.Send(Port(kind), Text("last\n")));
     EXPECT_TRUE(View().WaitForText(P + "last\n"));
     EXPECT_EQ(View().Text(), P + "later\n" + P + "last\n");
     Stop(kind);
@@ -182,7 +178,7 @@ TEST_F(MonitorTest, TheOwnerHoldsOneMonitorOfAKindAndStopsItCompletely) {
     // Stopped while a flood is still coming in.
     sim::DatagramSender phone(kPhone, loopback::kMonitorOneOfAKind.dotted);
     ASSERT_TRUE(phone.Open());
-    EXPECT_EQ(phone.SendBurst(Port(kind), Bytes("0x1018 1\n"), sim::kMaxBurst), sim::kMaxBurst);
+    EXPECT_EQ(phone.SendBurst(Port(kind), Text("0x1018 1\n"), sim::kMaxBurst), sim::kMaxBurst);
     auto start = std::chrono::steady_clock::now();
     Stop(kind);
     EXPECT_FALSE(held_.has_value());
@@ -233,7 +229,7 @@ TEST_F(MonitorTest, ABurstOfTenThousandDatagramsIsShownWholeAndInOrder) {
     char head[32];
     std::snprintf(head, sizeof head, "%05d 0x1018 %d ", i, i % 7);
     std::string text = head + std::string(kSize - 1 - std::strlen(head), '.') + "\n";
-    ASSERT_TRUE(phone.Send(sim::kDebugPort, Bytes(text))) << i << ": " << phone.Error();
+    ASSERT_TRUE(phone.Send(sim::kDebugPort, Text(text))) << i << ": " << phone.Error();
     char shown[32];
     std::snprintf(shown, sizeof shown, "%05d arp send %d ", i, i % 7);
     expected += P + shown + text.substr(std::strlen(head));

@@ -34,10 +34,6 @@ QWidget* TopLevel(const QString& caption) {
   return nullptr;
 }
 
-std::vector<uint8_t> Bytes(const std::string& s) {
-  return {s.begin(), s.end()};
-}
-
 struct Row {
   const char* caption;
   bool debug;
@@ -89,7 +85,7 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
     sim::DatagramSender phone(kPhone, row.address);
     ASSERT_TRUE(phone.Open()) << phone.Error();
     uint16_t port = row.debug ? sim::kDebugPort : sim::kCdrPort;
-    for (const std::string& d : row.datagrams) ASSERT_TRUE(phone.Send(port, Bytes(d)));
+    for (const std::string& d : row.datagrams) ASSERT_TRUE(phone.Send(port, Text(d)));
 
     QPointer<QWidget> window;
     QPlainTextEdit* edit = nullptr;
@@ -123,7 +119,7 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
     // The close box only minimises: the monitor goes on showing what comes.
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isMinimized());
-    ASSERT_TRUE(phone.Send(port, Bytes("\nafter close\n")));
+    ASSERT_TRUE(phone.Send(port, Text("\nafter close\n")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return edit->toPlainText().endsWith(P + "\nafter close\n"); }, 10000))
         << edit->toPlainText().toStdString();
     EXPECT_EQ(TopLevel(row.caption), window.data());

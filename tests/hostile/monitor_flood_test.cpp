@@ -114,10 +114,6 @@ uint16_t Port(Kind kind) {
   return kind == Kind::Debug ? sim::kDebugPort : sim::kCdrPort;
 }
 
-std::vector<uint8_t> Bytes(const std::string& s) {
-  return {s.begin(), s.end()};
-}
-
 // The flood: every kind of datagram in turn, sizes and bytes from a fixed seed.
 class Flood {
  public:
@@ -194,7 +190,7 @@ class MonitorFloodTest : public ::testing::Test {
   bool SendUntilShown(sim::DatagramSender& sender, Kind kind, const std::string& text,
                       const std::string& shown) {
     for (int i = 0; i < 120; ++i) {
-      if (!sender.Send(Port(kind), Bytes(text))) return false;
+      if (!sender.Send(Port(kind), Text(text))) return false;
       if (View(kind).WaitForText(shown, 500ms)) return true;
     }
     return false;
@@ -237,8 +233,8 @@ TEST_F(MonitorFloodTest, BothMonitorsOutliveAFloodAndShowWhatComesAfterIt) {
   std::string debugExpected, cdrExpected;
   for (int i = 0; i < 20; ++i) {
     std::string n = std::to_string(i);
-    ASSERT_TRUE(phone.Send(sim::kDebugPort, Bytes("after 0x1018 " + n + "\n")));
-    ASSERT_TRUE(phone.Send(sim::kCdrPort, Bytes("CDR after 0x1018 " + n + "\r\n")));
+    ASSERT_TRUE(phone.Send(sim::kDebugPort, Text("after 0x1018 " + n + "\n")));
+    ASSERT_TRUE(phone.Send(sim::kCdrPort, Text("CDR after 0x1018 " + n + "\r\n")));
     debugExpected += P + "after arp send " + n + "\n";
     cdrExpected += P + "CDR after 0x1018 " + n + "\r\n";
   }
@@ -328,7 +324,7 @@ void HeldWindowHoldsABoundedNumberOfDatagrams(Kind kind, const char* address) {
   std::shared_ptr<void> letGo(nullptr, [&](void*) { view->Release(); });
   sim::DatagramSender phone(kFloodAddress, address);
   ASSERT_TRUE(phone.Open()) << phone.Error();
-  const std::vector<uint8_t> tiny = Bytes("x");
+  const std::vector<uint8_t> tiny = Text("x");
   // Until the window holds its fill (the system drops some of a flood this fast, so the count sent varies).
   int sent = 0;
   while (wnd.load()->DatagramsWaiting() < kUdpMaxBlocksHeld && sent < 40 * kUdpMaxBlocksHeld) {
@@ -343,12 +339,12 @@ void HeldWindowHoldsABoundedNumberOfDatagrams(Kind kind, const char* address) {
   view->Release();
   bool shown = false;
   for (int i = 0; i < 240 && !shown; ++i) {
-    ASSERT_TRUE(phone.Send(Port(kind), Bytes("back\n")));
+    ASSERT_TRUE(phone.Send(Port(kind), Text("back\n")));
     shown = view->WaitForText(P + "back\n", 500ms);
   }
   ASSERT_TRUE(shown);
   const size_t before = view->Size();
-  ASSERT_TRUE(phone.Send(Port(kind), Bytes("later\n")));
+  ASSERT_TRUE(phone.Send(Port(kind), Text("later\n")));
   ASSERT_TRUE(view->WaitForText(P + "later\n"));
   // The copies of "back" sent while the window caught up may still come in between.
   std::string after = view->Text().substr(before);
