@@ -297,16 +297,15 @@ bool MainWindow::CopyControlsToValues(bool validate) {
   values_.linkType = gui::CheckedIndex(linkGroup_) == 0 ? 0 : 1;
   values_.useHighRate = useHighRate_->isChecked();
   values_.useVad = useVad_->isChecked();
-  bool ok = false;
-  qlonglong length = sdramLength_->text().trimmed().toLongLong(&ok);
-  if (!ok || !SdramLengthInRange(length)) {
+  const std::optional<long long> length = ParseFieldInteger(sdramLength_->text().trimmed().toStdString());
+  if (!length || !SdramLengthInRange(*length)) {
     if (!validate) return false;
-    ui_.Message(ok ? RangeMessage(0, kMaxSdramLength) : std::string("Please enter an integer."));
+    ui_.Message(length ? RangeMessage(0, kMaxSdramLength) : std::string(kEnterIntegerMessage));
     sdramLength_->setFocus();
     sdramLength_->selectAll();
     return false;
   }
-  values_.sdramLength = static_cast<int>(length);
+  values_.sdramLength = static_cast<int>(*length);
   return true;
 }
 
@@ -513,7 +512,8 @@ void MainWindow::OnUdpAudio() {
       ui_.Message(remembered.Message());
     saveFileName = *chosen;
   }
-  StartUdpAudio(MakeUdpAudioRequest(values_, saveFileName));
+  // An engine that cannot start says why itself; the window then stays as it was.
+  if (AudioEngine().StartUdpAudio(UdpAudioOptionsOf(values_, saveFileName)) != 1) return;
   udpAudioRunning_ = true;
   Button(IDC_UDP_AUDIO)->setText(QString::fromStdString(LoadString(IDS_STOP_UDP_AUDIO)));
   codecList_->setEnabled(false);
@@ -521,7 +521,7 @@ void MainWindow::OnUdpAudio() {
 }
 
 void MainWindow::OnUdpAudioStop() {
-  quill::StopUdpAudio();
+  AudioEngine().StopUdpAudio();
   udpAudioRunning_ = false;
   Button(IDC_UDP_AUDIO)->setText(QString::fromStdString(LoadString(IDS_START_UDP_AUDIO)));
   codecList_->setEnabled(true);

@@ -60,10 +60,6 @@ bool SdramLengthInRange(long long value) {
   return value >= 0 && value <= kMaxSdramLength;
 }
 
-std::string RangeMessage(long long low, long long high) {
-  return "Please enter an integer between " + std::to_string(low) + " and " + std::to_string(high) + ".";
-}
-
 std::string DottedAddress(uint32_t a) {
   char text[16];
   std::snprintf(text, sizeof text, "%u.%u.%u.%u", (a >> 24) & 0xFF, (a >> 16) & 0xFF, (a >> 8) & 0xFF,

@@ -7,6 +7,7 @@
 
 #include "link/command_host.h"
 #include "platform/settings_store.h"
+#include "platform/text.h"
 
 namespace quill {
 
@@ -46,9 +47,8 @@ StoreResult WriteToolOptions(const ToolOptions& options, bool withSdramLength = 
 // whether the options were stored.
 CommandValues CommandValuesOf(const ToolOptions& options, bool sdramLengthValid, bool stored);
 
-// The range check of the SDRAM length field; the message the framework shows for a value outside it.
+// The range check of the SDRAM length field (RangeMessage says it to the user).
 bool SdramLengthInRange(long long value);
-std::string RangeMessage(long long low, long long high);  // "Please enter an integer between %1 and %2."
 
 // Dotted text of an address held with its first octet most significant.
 std::string DottedAddress(uint32_t address);

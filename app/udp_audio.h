@@ -1,30 +1,15 @@
-// The UDP audio hooks of the main window: where an audio engine (capture and playback, the codecs, the UDP
-// voice stream) attaches. No engine stands behind them: they do no audio work and report success.
+// What the main window's UDP audio hands to the audio engine's start hook (filetools/audio_tools.h, where
+// an engine attaches): the window's audio options, codec and phone address, and the file for the received
+// audio.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "app/tool_options.h"
+#include "filetools/audio_tools.h"
 
 namespace quill {
 
-struct UdpAudioRequest {
-  uint32_t phoneAddress = 0;  // the upgrade IP address field, first octet most significant
-  int codecType = 0;
-  bool realtimeDecode = true;
-  bool realtimeEncode = true;
-  bool saveFile = false;
-  std::string saveFileName;  // when saveFile: the file for the received audio
-  bool noAcm = true;
-  bool useVad = true;
-  bool useHighRate = true;
-};
-
-UdpAudioRequest MakeUdpAudioRequest(const ToolOptions& options, std::string saveFileName);
-
-// 1 = success.
-int StartUdpAudio(const UdpAudioRequest& request);
-void StopUdpAudio();
+UdpAudioOptions UdpAudioOptionsOf(const ToolOptions& options, std::string saveFileName);
 
 }  // namespace quill

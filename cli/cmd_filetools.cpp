@@ -1,6 +1,6 @@
 // The firmware file tools on the command line: the same tools as the file-conversion dialog. Inputs come
-// first and the output last, for every tool; the dialogs are answered by role (sources for the open
-// dialogs, the destination for the save dialog), so the order a tool asks in does not matter.
+// first and the output last, for every tool; each file question is answered by its role (the inputs for
+// the sources, the output for the destination), so the order a tool asks in does not matter.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include "filetools/file_convert_tools.h"
 #include "filetools/hex_file.h"
 #include "filetools/image_builder.h"
+#include "filetools/tool_run.h"
 #include "platform/application.h"
 #include "platform/file_io.h"
 #include "platform/settings_store.h"
@@ -25,18 +26,9 @@ namespace {
   "was. OUT may be a device or a FIFO (written in place). A file named both as an input and as OUT is\n" \
   "refused. - as an input reads standard input.\n"
 
-bool IsFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
 int Usage(const char* name, const char* usage) {
   std::fprintf(stderr, "%s %s: wrong arguments\n%s", ApplicationName().c_str(), name, usage);
   return kExitUsage;
-}
-
-int ExitCode(ToolResult result, const TerminalUi& ui) {
-  return result == ToolResult::Done && !ui.ReportedError() ? kExitOk : kExitFailure;
 }
 
 // "-" reads standard input, through the name the system gives it, so the tools open it as any file.
@@ -46,30 +38,28 @@ std::vector<std::string> Inputs(std::vector<std::string> paths) {
   return paths;
 }
 
-// Every source must be there before the tool starts, so that a mistyped name stops the tool before it
-// asks for more.
-bool SourcesExist(const std::vector<std::string>& sources) {
-  for (const auto& s : sources) {
-    if (!IsFile(s)) {
-      std::fprintf(stderr, "%s: %s: no such file\n", ApplicationName().c_str(), s.c_str());
-      return false;
-    }
-  }
-  return true;
-}
-
-// Runs tool with its open dialogs answered by sources and its save dialogs by destinations.
+// Runs tool with its file questions answered by role: the sources from the inputs, the destination from
+// the output, whatever order the tool asks in. The tool's result alone decides the exit code. The run is
+// the command line's: a tool that goes on past a failure (a HEX file it cannot read) fails it and replaces
+// no file. The names the tools remember are saved first, in one save (a save syncs the file to disk,
+// which costs a short conversion more than the conversion itself); a store that cannot take them fails
+// the run before any output replaces its file.
 int RunTool(TerminalUi& ui, const std::vector<std::string>& sources,
             const std::vector<std::string>& destinations,
-            const std::function<ToolResult(CFileConvertTools&)>& tool) {
-  if (!SourcesExist(sources)) return kExitFailure;
+            const std::function<ToolResult(CFileConvertTools&)>& tool, ToolResult* ended = nullptr) {
   for (const auto& s : sources) ui.PushSourceAnswer(s);
   for (const auto& d : destinations) ui.PushDestinationAnswer(d);
-  // The names a tool remembers reach the store in one save at the end, not one save each: a save syncs
-  // the file to disk, which costs a short conversion more than the conversion itself.
-  SettingsStore::Batch batch;
+  CToolRun run(ui, AfterFailure::CommitNothing);
+  SettingsStore::Batch remembered;
   CFileConvertTools tools(ui);
-  return ExitCode(tool(tools), ui);
+  ToolResult result = tool(tools);
+  if (const StoreResult saved = remembered.Commit(); !saved) {
+    ui.Message(saved.Message());
+    result = ToolResult::Failed;
+  }
+  result = run.Finish(result);
+  if (ended) *ended = result;
+  return result == ToolResult::Done ? kExitOk : kExitFailure;
 }
 
 // The last argument is the output, the others the inputs.
@@ -82,7 +72,8 @@ void Split(const std::vector<std::string>& p, std::vector<std::string>& inputs,
 constexpr const char* kHex2BinUsage =
     "Usage: quilltool hex2bin IN.hex... OUT.bin\n"
     "Writes one 64 KiB page per HEX file to OUT.bin, in the order given; bytes that no record covers are\n"
-    "0xFF. HEX files are read as they come, in bounded memory.\n" QUILL_SAFE_WRITE;
+    "0xFF. HEX files are read as they come, in bounded memory. A HEX file that cannot be read fails the\n"
+    "run and nothing is written (the window puts a page of 0xFF in its place).\n" QUILL_SAFE_WRITE;
 
 // The order of this tool changed from OUT first to OUT last. An OUT that holds Intel-HEX records is a HEX
 // file typed in the old order: it is refused rather than overwritten with pages.
@@ -120,8 +111,10 @@ int Hex2H(const Args& args, TerminalUi& ui) {
   if (p.size() != 2) return Usage("hex2h", kHex2HUsage);
   std::vector<std::string> in, out;
   Split(p, in, out);
-  int code = RunTool(ui, in, out, [](CFileConvertTools& t) { return t.HexToCodeHeader(); });
-  if (code != kExitOk && !ui.ReportedError())
+  ToolResult result = ToolResult::Failed;
+  int code = RunTool(
+      ui, in, out, [](CFileConvertTools& t) { return t.HexToCodeHeader(); }, &result);
+  if (result == ToolResult::NothingWritten)
     std::fprintf(stderr, "%s: %s: no data records; no header written\n", ApplicationName().c_str(),
                  p[0].c_str());
   return code;
@@ -189,7 +182,8 @@ std::string BuildUsage() {
       "Usage: quilltool build VARIANT\n"
       "Writes the flash images of a board variant from the HEX pieces under c:\\zediza323\\ (drive C is the\n"
       "store's \"Paths\"/\"DriveC\" folder). The images replace their old files together, only when every\n"
-      "one was written. Variants:";
+      "one was written from every piece: a missing piece fails the run and nothing is written (the window\n"
+      "puts a page of 0xFF in its place). Variants:";
   for (const auto& v : BuildVariants()) u += std::string(" ") + v.name;
   return u + "\n";
 }
@@ -204,8 +198,9 @@ int Build(const Args& args, TerminalUi& ui) {
 constexpr const char* kBatchUsage =
     "Usage: quilltool batch-ivr\n"
     "Converts the 24 voice prompts of c:\\viziduv\\p_voice\\chn_m\\ and eng_m\\ for G.723.1 and G.729 into\n"
-    "C data headers under c:\\zediza323\\voice\\ and evoice\\, through c:\\encode.tmp. Each header replaces\n"
-    "its old file when it is complete.\n";
+    "C data headers under c:\\zediza323\\voice\\ and evoice\\, through c:\\encode.tmp. The headers replace\n"
+    "their old files together, only when every prompt was converted: a prompt that cannot be converted\n"
+    "fails the run and nothing is written (the window goes on without it).\n";
 
 int BatchIvr(const Args& args, TerminalUi& ui) {
   if (!args.Positionals().empty()) return Usage("batch-ivr", kBatchUsage);

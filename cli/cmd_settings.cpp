@@ -1,8 +1,11 @@
 // `quilltool settings ...`: the phone settings without a phone. Builds the image the tool would send from
 // the store, imports an image read from a phone into the store, applies a settings text file to a phone's
 // image as the alternate-settings update would, and shows the store's section.
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,14 +39,19 @@ void Fail(TerminalUi& ui, const std::string& text) {
   ui.Message(text);
 }
 
-// Reads a file that must hold exactly size bytes; reports what is wrong otherwise.
-std::optional<std::vector<uint8_t>> ReadExact(TerminalUi& ui, const std::string& path, size_t size,
-                                              const char* what) {
+// Reads a settings image: a file of exactly its size. Reports what is wrong otherwise.
+std::optional<SettingsImage> ReadSettingsImage(TerminalUi& ui, const std::string& path) {
+  constexpr size_t size = kSettingsImageSize;
+  constexpr const char* what = "settings image";
   std::vector<uint8_t> data;
   FileError error;
   switch (ReadWholeFile(path, size, data, &error)) {
     case ReadStatus::Ok:
-      if (data.size() == size) return data;
+      if (data.size() == size) {
+        SettingsImage image;
+        std::copy(data.begin(), data.end(), image.begin());
+        return image;
+      }
       Fail(ui, path + " is not a " + what + ": it must be exactly " + std::to_string(size) +
                    " bytes, it has " + std::to_string(data.size()));
       return std::nullopt;
@@ -60,10 +68,10 @@ std::optional<std::vector<uint8_t>> ReadExact(TerminalUi& ui, const std::string&
 }
 
 // OUT is written whole or not at all: a failed write leaves whatever was there before.
-bool WriteAll(TerminalUi& ui, const std::string& path, const uint8_t* data, size_t size) {
+bool WriteAll(TerminalUi& ui, const std::string& path, std::span<const uint8_t> data) {
   COutputFile out;
   if (out.Create(path)) {
-    out.Write(data, size);
+    out.Write(data.data(), data.size());
     if (out.Commit()) return true;
   }
   Fail(ui, FileFailureText("Can not create dest file", out.Error()));
@@ -74,20 +82,20 @@ int Build(const std::vector<std::string>& pos, const Args& args, TerminalUi& ui)
   if (pos.size() != 2) return -1;
   CFileRun run;  // the base image and OUT are not one file
   if (auto base = args.Value("--base")) {
-    auto image = ReadExact(ui, *base, kSettingsImageSize, "settings image");
+    auto image = ReadSettingsImage(ui, *base);
     if (!image) return kExitFailure;
-    SetBaseSettingsImage(image->data());
+    SetBaseSettingsImage(*image);
   }
   SettingsImage out;
-  BuildSettingsImage(out.data());
-  return WriteAll(ui, pos[1], out.data(), out.size()) ? kExitOk : kExitFailure;
+  BuildSettingsImage(out);
+  return WriteAll(ui, pos[1], out) ? kExitOk : kExitFailure;
 }
 
 int Import(const std::vector<std::string>& pos, TerminalUi& ui) {
   if (pos.size() != 2) return -1;
-  auto image = ReadExact(ui, pos[1], kSettingsImageSize, "settings image");
+  auto image = ReadSettingsImage(ui, pos[1]);
   if (!image) return kExitFailure;
-  if (StoreResult stored = ImportSettingsImage(image->data()); !stored) {
+  if (StoreResult stored = ImportSettingsImage(*image); !stored) {
     Fail(ui, stored.Message());
     return kExitFailure;
   }
@@ -97,17 +105,17 @@ int Import(const std::vector<std::string>& pos, TerminalUi& ui) {
 int Apply(const std::vector<std::string>& pos, TerminalUi& ui) {
   if (pos.size() != 4) return -1;
   CFileRun run;  // neither source is also OUT
-  auto phone = ReadExact(ui, pos[2], kSettingsImageSize, "settings image");
+  auto phone = ReadSettingsImage(ui, pos[2]);
   if (!phone) return kExitFailure;
-  std::vector<uint8_t> images(kAlternateSettingsSize);
-  CopyToAlternateImages(images.data(), phone->data());
+  std::array<uint8_t, kAlternateSettingsSize> images;
+  CopyToAlternateImages(images, *phone);
   CLineReader text;
   if (!text.Open(pos[1])) {
     Fail(ui, FileFailureText("Can not open source file", text.Error()));
     return kExitFailure;
   }
   // The reader stays open until OUT is written, so OUT cannot be the same file.
-  SettingsTextReader reader(images.data());
+  SettingsTextReader reader(images);
   std::string_view line;
   bool ended = true, continued = false;
   while (text.ReadLine(line, &ended)) {
@@ -120,7 +128,7 @@ int Apply(const std::vector<std::string>& pos, TerminalUi& ui) {
     Fail(ui, FileFailureText("Can not open source file", text.Error()));
     return kExitFailure;
   }
-  return WriteAll(ui, pos[3], images.data(), images.size()) ? kExitOk : kExitFailure;
+  return WriteAll(ui, pos[3], images) ? kExitOk : kExitFailure;
 }
 
 // A command that only shows the store still says when the store cannot be read: what it would show are

@@ -27,8 +27,7 @@ int Run(const Args& args, TerminalUi& ui) {
     options.tempHtmlFile = *temp;
   }
   options.pageNum = static_cast<int>(args.Positionals().size());
-  const bool ok = webgen::GenerateHttpFiles(options, args.Positionals(), ui);
-  return ok && !ui.ReportedError() ? kExitOk : kExitFailure;
+  return webgen::GenerateHttpFiles(options, args.Positionals(), ui) ? kExitOk : kExitFailure;
 }
 
 const bool registered = RegisterSubcommand({

@@ -1,6 +1,5 @@
 #include "cli/terminal_ui.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -10,23 +9,6 @@
 
 namespace quill::cli {
 namespace {
-
-bool IsDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-std::string Folder(const std::string& path) {
-  auto slash = path.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 class TerminalProgress : public ProgressWindow {
  public:
@@ -83,9 +65,7 @@ class StdoutView : public OutputView {
 TerminalUi::TerminalUi(FILE* err, FILE* out)
     : err_(err), out_(out), showProgress_(::isatty(fileno(err)) != 0) {}
 
-MbResult TerminalUi::MessageBox(std::string_view text, std::string_view caption, MbButtons buttons,
-                                MbIcon icon) {
-  if (icon == MbIcon::Exclamation || icon == MbIcon::Stop) reportedError_ = true;
+MbResult TerminalUi::MessageBox(std::string_view text, std::string_view caption, MbButtons buttons, MbIcon) {
   std::string t(text);
   while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
   std::string prefix = caption == ApplicationName() ? ApplicationName() : std::string(caption);
@@ -108,22 +88,13 @@ MbResult TerminalUi::MessageBox(std::string_view text, std::string_view caption,
 }
 
 std::optional<std::string> TerminalUi::FileDialog(const FileDialogSpec& spec) {
-  std::deque<std::string>* answers =
-      spec.mode == FileDialogSpec::Mode::Open ? &sourceAnswers_ : &destinationAnswers_;
-  if (answers->empty()) answers = &fileAnswers_;
+  std::deque<std::string>* answers = &fileAnswers_;
+  if (spec.role == FileDialogSpec::Role::Source && !sourceAnswers_.empty()) answers = &sourceAnswers_;
+  if (spec.role == FileDialogSpec::Role::Destination && !destinationAnswers_.empty())
+    answers = &destinationAnswers_;
   if (answers->empty()) return std::nullopt;
   std::string path = std::move(answers->front());
   answers->pop_front();
-  if (spec.mode == FileDialogSpec::Mode::Open && !IsFile(path)) {
-    std::fprintf(err_, "%s: %s: no such file\n", ApplicationName().c_str(), path.c_str());
-    reportedError_ = true;
-    return std::nullopt;
-  }
-  if (spec.mode == FileDialogSpec::Mode::Save && !IsDirectory(Folder(path))) {
-    std::fprintf(err_, "%s: %s: no such folder\n", ApplicationName().c_str(), Folder(path).c_str());
-    reportedError_ = true;
-    return std::nullopt;
-  }
   return path;
 }
 

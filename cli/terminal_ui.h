@@ -1,6 +1,7 @@
-// The Ui seam for the command line: messages go to stderr, file dialogs are answered by the command's
-// arguments (by role, or in order), questions by --yes (or by the user on a terminal), progress is a bar
-// on stderr and output views write to stdout.
+// The Ui seam for the command line: messages go to stderr, file questions are answered by the command's
+// arguments (by role), questions by --yes (or by the user on a terminal), progress is a bar on stderr and
+// output views write to stdout. A message says what went wrong; whether the command failed is the
+// command's result alone.
 #pragma once
 
 #include <cstdio>
@@ -26,17 +27,17 @@ class TerminalUi : public Ui {
   // No dialog on the command line: the settings store is taken as it stands.
   bool RunSettingsDialog() override { return true; }
 
-  // The answers of the file dialogs, in the order the command shows them; a dialog past the last answer
-  // counts as cancelled.
-  void PushFileAnswer(std::string path) { fileAnswers_.push_back(std::move(path)); }
-  // Answers by role, whatever order a tool asks in: open dialogs take the sources in order, save dialogs
-  // the destinations; a dialog whose role has no answer left takes the next plain answer.
+  // Answers by role, whatever order a tool asks in: source questions take the sources in order, the
+  // destination questions the destinations. A question whose role has no answer left is cancelled; a
+  // source never answers a destination question, nor the other way round. The file layer, not this Ui,
+  // says when an answer names no usable file.
   void PushSourceAnswer(std::string path) { sourceAnswers_.push_back(std::move(path)); }
   void PushDestinationAnswer(std::string path) { destinationAnswers_.push_back(std::move(path)); }
+  // The file of a command that asks for one, whatever its role; it answers a question whose role is not
+  // stated, or one whose role has no answer.
+  void PushFileAnswer(std::string path) { fileAnswers_.push_back(std::move(path)); }
   void SetAnswerYes(bool yes) { answerYes_ = yes; }
   void SetShowProgress(bool show) { showProgress_ = show; }
-  // True once a message with the exclamation or stop icon was shown: the command failed.
-  bool ReportedError() const { return reportedError_; }
 
  private:
   FILE* err_;
@@ -46,7 +47,6 @@ class TerminalUi : public Ui {
   std::deque<std::string> destinationAnswers_;
   bool answerYes_ = false;
   bool showProgress_;
-  bool reportedError_ = false;
 };
 
 }  // namespace quill::cli

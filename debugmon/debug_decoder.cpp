@@ -5,28 +5,20 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/text.h"
+
 namespace quill {
 namespace {
 
 // A code token is "0x" and the four characters after it, consumed whole whatever they are.
 constexpr size_t kTokenSize = 6;
 
-// Hexadecimal digit values by character; 0xFF for any other character.
-constexpr auto kHexValue = [] {
-  std::array<uint8_t, 256> table{};
-  table.fill(0xFF);
-  for (int c = '0'; c <= '9'; ++c) table[c] = static_cast<uint8_t>(c - '0');
-  for (int c = 'a'; c <= 'f'; ++c) table[c] = static_cast<uint8_t>(c - 'a' + 10);
-  for (int c = 'A'; c <= 'F'; ++c) table[c] = static_cast<uint8_t>(c - 'A' + 10);
-  return table;
-}();
-
 // The table code a token names, or -1. Only four hexadecimal digits can reach 0x1000 within six characters,
 // so this agrees with a "0x%x" scan of the token on every token that has an entry; anything else (a short
 // token, a sign, blanks, a second "0x", other characters, a code past the table) has none.
 int TokenCode(const char* token, size_t size) {
   if (size != kTokenSize) return -1;
-  auto digit = [token](int i) { return uint32_t{kHexValue[static_cast<unsigned char>(token[i])]}; };
+  auto digit = [token](int i) { return uint32_t{kHexDigitValue[static_cast<unsigned char>(token[i])]}; };
   uint32_t d2 = digit(2), d3 = digit(3), d4 = digit(4), d5 = digit(5);
   if ((d2 | d3 | d4 | d5) > 0xF) return -1;
   uint32_t code = d2 << 12 | d3 << 8 | d4 << 4 | d5;
@@ -37,25 +29,14 @@ int TokenCode(const char* token, size_t size) {
 // which must then stop a token and the reading of a value as the end of the text would.
 enum class Ends { Text, Lines };
 
+// The text a reason value is read from: the rest of the text, or of its line in a run of lines.
 template <Ends kEnds>
-bool IsBlank(char c) {
-  if (kEnds == Ends::Lines && c == '\n') return false;
-  return c == ' ' || (c >= '\t' && c <= '\r');
-}
-
-// The value as atoi reads it: leading blanks, an optional sign, digits; 0 when there are none. Instead of
-// overflowing, a long run of digits saturates far above every listed reason.
-template <Ends kEnds>
-long long ReadValue(const char* p, const char* end) {
-  constexpr long long kSaturated = 1'000'000'000'000LL;
-  while (p < end && IsBlank<kEnds>(*p)) ++p;
-  bool negative = false;
-  if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-  long long value = 0;
-  for (; p < end && *p >= '0' && *p <= '9'; ++p) {
-    if (value < kSaturated) value = value * 10 + (*p - '0');
+std::string_view ValueText(const char* p, const char* end) {
+  if constexpr (kEnds == Ends::Lines) {
+    if (const void* lf = std::memchr(p, '\n', static_cast<size_t>(end - p)))
+      end = static_cast<const char*>(lf);
   }
-  return negative ? -value : value;
+  return std::string_view(p, static_cast<size_t>(end - p));
 }
 
 // The first x in [p, end). Codes lie a line or less apart, too close for a library search to pay for its
@@ -129,9 +110,10 @@ void Decode(std::string_view text, Sink& sink) {
       uint32_t c = static_cast<uint32_t>(code);
       sink.Name(c);
       if (HasDebugReason(c)) {
-        // The value follows one separator character; its own text stays in the rest and is copied through.
+        // The value follows one separator character, read as atoi reads it; its own text stays in the rest
+        // and is copied through. In a run of lines the value ends with its line.
         bool restEmpty = after == end || (kEnds == Ends::Lines && *after == '\n');
-        long long value = restEmpty ? 0 : ReadValue<kEnds>(after + 1, end);
+        long long value = restEmpty ? 0 : Atoi(ValueText<kEnds>(after + 1, end));
         sink.Text("--", 2);
         std::string_view reason = DebugReasonText(c, value);
         sink.Text(reason.data(), reason.size());

@@ -1,5 +1,7 @@
 #include "filetools/audio_tools.h"
 
+#include <atomic>
+
 #include "filetools/file_choice.h"
 #include "platform/file_io.h"
 #include "platform/settings_store.h"
@@ -8,18 +10,16 @@
 namespace quill {
 namespace {
 
-using Mode = FileDialogSpec::Mode;
+constexpr FileChoice kEncodeSource{"AudioEncode", FileRole::Source, "udpaudio.pcm", "*.pcm", kPcmFilter};
+constexpr FileChoice kEncodeDestination{"AudioEncode", FileRole::Destination, "udpaudio.dat", "*.dat",
+                                        kDataFilter};
+constexpr FileChoice kDecodeSource{"AudioDecode", FileRole::Source, "udpaudio.dat", "*.dat", kDataFilter};
+constexpr FileChoice kDecodeDestination{"AudioDecode", FileRole::Destination, "udpaudio.pcm", "*.pcm",
+                                        kPcmFilter};
+constexpr FileChoice kWaveSource{"WAVE2PCM", FileRole::Source, "demo.wav", "*.wav", kWaveFilter};
+constexpr FileChoice kWaveDestination{"WAVE2PCM", FileRole::Destination, "demo.pcm", "*.pcm", kPcmFilter};
 
-constexpr FileChoice kEncodeSource{"AudioEncode", kSrcNameKey, "udpaudio.pcm",
-                                   Mode::Open,    "*.pcm",     kPcmFilter};
-constexpr FileChoice kEncodeDestination{"AudioEncode", kDstNameKey, "udpaudio.dat",
-                                        Mode::Save,    "*.dat",     kDataFilter};
-constexpr FileChoice kDecodeSource{"AudioDecode", kSrcNameKey, "udpaudio.dat",
-                                   Mode::Open,    "*.dat",     kDataFilter};
-constexpr FileChoice kDecodeDestination{"AudioDecode", kDstNameKey, "udpaudio.pcm",
-                                        Mode::Save,    "*.pcm",     kPcmFilter};
-constexpr FileChoice kWaveSource{"WAVE2PCM", kSrcNameKey, "demo.wav", Mode::Open, "*.wav", kWaveFilter};
-constexpr FileChoice kWaveDestination{"WAVE2PCM", kDstNameKey, "demo.pcm", Mode::Save, "*.pcm", kPcmFilter};
+std::atomic<CAudioHooks*> g_engine{nullptr};
 
 template <class Hook>
 ToolResult RunAudioTool(Ui& ui, const FileChoice& source, const FileChoice& destination, Hook hook) {
@@ -79,6 +79,15 @@ CAudioHooks& NoAudioEngine() {
   return hooks;
 }
 
+CAudioHooks& AudioEngine() {
+  CAudioHooks* engine = g_engine.load();
+  return engine ? *engine : NoAudioEngine();
+}
+
+void AttachAudioEngine(CAudioHooks* engine) {
+  g_engine.store(engine);
+}
+
 int EncodeAudioFile(const CodecOptions&, const std::string&, const std::string&) {
   return 1;
 }
@@ -89,21 +98,24 @@ int WaveToPcm(const std::string&, const std::string&) {
   return 1;
 }
 
-ToolResult AudioEncodeTool(Ui& ui, CAudioHooks& hooks, const CodecOptions& codec) {
-  return RunAudioTool(
-      ui, kEncodeSource, kEncodeDestination,
-      [&](const std::string& dst, const std::string& src) { hooks.EncodeAudioFile(codec, dst, src); });
+ToolResult AudioEncodeTool(Ui& ui, const CodecOptions& codec) {
+  return RunAudioTool(ui, kEncodeSource, kEncodeDestination,
+                      [&](const std::string& dst, const std::string& src) {
+                        AudioEngine().EncodeAudioFile(codec, dst, src);
+                      });
 }
 
-ToolResult AudioDecodeTool(Ui& ui, CAudioHooks& hooks, const CodecOptions& codec) {
-  return RunAudioTool(
-      ui, kDecodeSource, kDecodeDestination,
-      [&](const std::string& dst, const std::string& src) { hooks.DecodeAudioFile(codec, dst, src); });
+ToolResult AudioDecodeTool(Ui& ui, const CodecOptions& codec) {
+  return RunAudioTool(ui, kDecodeSource, kDecodeDestination,
+                      [&](const std::string& dst, const std::string& src) {
+                        AudioEngine().DecodeAudioFile(codec, dst, src);
+                      });
 }
 
-ToolResult WaveToPcmTool(Ui& ui, CAudioHooks& hooks) {
-  return RunAudioTool(ui, kWaveSource, kWaveDestination,
-                      [&](const std::string& dst, const std::string& src) { hooks.WaveToPcm(dst, src); });
+ToolResult WaveToPcmTool(Ui& ui) {
+  return RunAudioTool(ui, kWaveSource, kWaveDestination, [](const std::string& dst, const std::string& src) {
+    AudioEngine().WaveToPcm(dst, src);
+  });
 }
 
 }  // namespace quill

@@ -41,8 +41,8 @@ struct UdpAudioOptions {
   std::string saveFileName;   // "UdpAudio"/"DstName" when saveFile is set
 };
 
-// Where an audio engine attaches. The base class is the tool's own: no engine, every hook reports
-// success (1) at once. Results: 1 = success.
+// The hooks of an audio engine. The base class is the tool's own: no engine, every hook reports success
+// (1) at once. Results: 1 = success.
 class CAudioHooks {
  public:
   virtual ~CAudioHooks() = default;
@@ -57,17 +57,23 @@ class CAudioHooks {
 // The hooks of this tool (no engine).
 CAudioHooks& NoAudioEngine();
 
+// The one place where an audio engine attaches: every audio function calls its hooks through
+// AudioEngine(), the file tools and the main window's UDP audio alike. Without an engine attached these
+// are NoAudioEngine()'s. The engine is not owned and must outlive its use; null detaches it.
+CAudioHooks& AudioEngine();
+void AttachAudioEngine(CAudioHooks* engine);
+
 // The hooks without an engine: no conversion; 1.
 int EncodeAudioFile(const CodecOptions& codec, const std::string& destination, const std::string& source);
 int DecodeAudioFile(const CodecOptions& codec, const std::string& destination, const std::string& source);
 int WaveToPcm(const std::string& destination, const std::string& source);
 
 // The three audio file tools: the source (stored once chosen), then the destination (stored), then the
-// hook with (destination, source). A destination that is the source is refused before the hook runs. The
-// hooks' results are not reported. An engine attached here reads and writes through the file layer
-// (platform/file_io.h), as every tool does.
-ToolResult AudioEncodeTool(Ui& ui, CAudioHooks& hooks, const CodecOptions& codec);  // "AudioEncode"
-ToolResult AudioDecodeTool(Ui& ui, CAudioHooks& hooks, const CodecOptions& codec);  // "AudioDecode"
-ToolResult WaveToPcmTool(Ui& ui, CAudioHooks& hooks);                               // "WAVE2PCM"
+// engine's hook with (destination, source). A destination that is the source is refused before the hook
+// runs. The hooks' results are not reported. An engine attached here reads and writes through the file
+// layer (platform/file_io.h), as every tool does.
+ToolResult AudioEncodeTool(Ui& ui, const CodecOptions& codec);  // "AudioEncode"
+ToolResult AudioDecodeTool(Ui& ui, const CodecOptions& codec);  // "AudioDecode"
+ToolResult WaveToPcmTool(Ui& ui);                               // "WAVE2PCM"
 
 }  // namespace quill

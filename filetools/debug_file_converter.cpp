@@ -1,42 +1,33 @@
 #include "filetools/debug_file_converter.h"
 
 #include "filetools/file_choice.h"
-#include "platform/file_io.h"
-#include "platform/ui.h"
+#include "filetools/tool_run.h"
 
 namespace quill {
 namespace {
 
 constexpr const char* kSection = "ConvertDebug";
-constexpr FileChoice kSource{kSection, kSrcNameKey, "sdram.dat", FileDialogSpec::Mode::Open,
-                             "*.dat",  kDataFilter};
-constexpr FileChoice kDestination{kSection, kDstNameKey, "convert.dat", FileDialogSpec::Mode::Save,
-                                  "*.dat",  kDataFilter};
+constexpr FileChoice kSource{kSection, FileRole::Source, "sdram.dat", "*.dat", kDataFilter};
+constexpr FileChoice kDestination{kSection, FileRole::Destination, "convert.dat", "*.dat", kDataFilter};
 
 }  // namespace
 
 ToolResult ConvertDebugTool(Ui& ui, const DebugLineDecoder& decode) {
-  CFileRun run;
+  CToolRun run(ui);
   auto source = ChooseFile(ui, kSource);
-  if (!source) return ToolResult::Cancelled;
+  if (!source) return run.Finish(ToolResult::Cancelled);
   CLineReader in;
-  if (!in.Open(*source)) {
-    ui.Message(FileFailureText(kCanNotOpenSource, in.Error()));
-    return ToolResult::Failed;
-  }
+  if (!in.Open(*source)) return run.Fail(FileFailureText(kCanNotOpenSource, in.Error()));
   auto destination = ChooseFile(ui, kDestination);
-  if (!destination) return ToolResult::Cancelled;
-  COutputFile out;
-  if (!out.Create(*destination, COutputFile::Mode::Text)) {
-    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
-    return ToolResult::Failed;
-  }
-  WaitCursor wait(ui);
+  if (!destination) return run.Finish(ToolResult::Cancelled);
+  COutputFile* out = run.Create(*destination, COutputFile::Mode::Text);
+  if (!out) return run.Finish(ToolResult::Failed);
+  run.BeginWait();
   std::string_view piece;
   bool ended = true;
   bool lineStart = true;
   bool cut = false;  // a zero byte ended this line's text
-  while (!out.Failed() && in.ReadLine(piece, &ended)) {
+  while (!out->Failed() && in.ReadLine(piece, &ended)) {
     if (lineStart) {
       cut = false;
       // A saved area's unused rest starts with 0xFF or a control byte, and ends the text. A zero byte
@@ -54,22 +45,13 @@ ToolResult ConvertDebugTool(Ui& ui, const DebugLineDecoder& decode) {
         piece = piece.substr(0, zero);
         cut = true;
       }
-      out.Write(decode(piece));
+      out->Write(decode(piece));
     }
-    if (ended) out.Write("\n");
+    if (ended) out->Write("\n");
     lineStart = ended;
   }
-  if (in.Failed()) {
-    wait.Restore();
-    ui.Message(FileFailureText(kCanNotOpenSource, in.Error()));
-    return ToolResult::Failed;
-  }
-  if (!out.Commit()) {
-    wait.Restore();
-    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
-    return ToolResult::Failed;
-  }
-  return ToolResult::Done;
+  if (in.Failed()) return run.Fail(FileFailureText(kCanNotOpenSource, in.Error()));
+  return run.Finish(ToolResult::Done);
 }
 
 }  // namespace quill

@@ -3,17 +3,14 @@
 #include <vector>
 
 #include "filetools/file_choice.h"
-#include "platform/file_io.h"
-#include "platform/ui.h"
+#include "filetools/tool_run.h"
 
 namespace quill {
 namespace {
 
 constexpr const char* kSection = "ConvertMap";
-constexpr FileChoice kSource{kSection, kSrcNameKey, "sdram.dat", FileDialogSpec::Mode::Open,
-                             "*.txt",  kTextFilter};
-constexpr FileChoice kDestination{kSection, kDstNameKey,  "demo.h", FileDialogSpec::Mode::Save,
-                                  "*.h",    kHeaderFilter};
+constexpr FileChoice kSource{kSection, FileRole::Source, "sdram.dat", "*.txt", kTextFilter};
+constexpr FileChoice kDestination{kSection, FileRole::Destination, "demo.h", "*.h", kHeaderFilter};
 constexpr size_t kItemsPerLine = 16;
 
 void AppendItem(std::string& text, uint8_t b) {
@@ -56,37 +53,22 @@ std::string DigitMapText(const uint8_t* data, size_t size) {
 }
 
 ToolResult ConvertMapTool(Ui& ui) {
-  CFileRun run;
+  CToolRun run(ui);
   auto source = ChooseFile(ui, kSource);
-  if (!source) return ToolResult::Cancelled;
+  if (!source) return run.Finish(ToolResult::Cancelled);
   // Only the first 2048 bytes are read, so any input will do, a device or a pipe too.
   CInputFile in;
-  if (!in.Open(*source)) {
-    ui.Message(FileFailureText(kCanNotOpenSource, in.Error()));
-    return ToolResult::Failed;
-  }
+  if (!in.Open(*source)) return run.Fail(FileFailureText(kCanNotOpenSource, in.Error()));
   auto destination = ChooseFile(ui, kDestination);
-  if (!destination) return ToolResult::Cancelled;
-  COutputFile out;
-  if (!out.Create(*destination, COutputFile::Mode::Text)) {
-    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
-    return ToolResult::Failed;
-  }
-  WaitCursor wait(ui);
+  if (!destination) return run.Finish(ToolResult::Cancelled);
+  COutputFile* out = run.Create(*destination, COutputFile::Mode::Text);
+  if (!out) return run.Finish(ToolResult::Failed);
+  run.BeginWait();
   std::vector<uint8_t> map;
-  if (!in.ReadUpTo(map, kDigitMapItems)) {
-    wait.Restore();
-    ui.Message(FileFailureText(kCanNotOpenSource, in.Error()));
-    return ToolResult::Failed;
-  }
+  if (!in.ReadUpTo(map, kDigitMapItems)) return run.Fail(FileFailureText(kCanNotOpenSource, in.Error()));
   in.Close();
-  out.Write(DigitMapText(map.data(), map.size()));
-  if (!out.Commit()) {
-    wait.Restore();
-    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
-    return ToolResult::Failed;
-  }
-  return ToolResult::Done;
+  out->Write(DigitMapText(map.data(), map.size()));
+  return run.Finish(ToolResult::Done);
 }
 
 }  // namespace quill

@@ -5,12 +5,13 @@
 namespace quill {
 
 std::string StoredChoice(const FileChoice& choice) {
-  return SettingsStore::Profile().GetString(choice.section, choice.key, choice.defaultName);
+  return SettingsStore::Profile().GetString(choice.section, choice.Key(), choice.defaultName);
 }
 
 std::optional<std::string> AskFile(Ui& ui, const FileChoice& choice, const std::string& initialName) {
   FileDialogSpec spec;
-  spec.mode = choice.mode;
+  spec.mode = choice.Mode();
+  spec.role = choice.role;
   spec.defaultExt = choice.defaultExt;
   spec.filter = choice.filter;
   spec.initialName = initialName;
@@ -21,13 +22,15 @@ std::optional<std::string> AskFile(Ui& ui, const FileChoice& choice) {
   return AskFile(ui, choice, StoredChoice(choice));
 }
 
-void StoreChoice(const FileChoice& choice, const std::string& path) {
-  SettingsStore::Profile().WriteString(choice.section, choice.key, path);
+void StoreChoice(Ui& ui, const FileChoice& choice, const std::string& path) {
+  if (const StoreResult stored = SettingsStore::Profile().WriteString(choice.section, choice.Key(), path);
+      !stored)
+    ui.Message(stored.Message());
 }
 
 std::optional<std::string> ChooseFile(Ui& ui, const FileChoice& choice) {
   auto path = AskFile(ui, choice);
-  if (path) StoreChoice(choice, *path);
+  if (path) StoreChoice(ui, choice, *path);
   return path;
 }
 

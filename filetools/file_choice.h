@@ -25,14 +25,21 @@ inline constexpr const char* kTextFilter = "Text files (*.txt)|*.txt|All files (
 inline constexpr const char* kSrcNameKey = "SrcName";
 inline constexpr const char* kDstNameKey = "DstName";
 
-// One file dialog of a tool.
+using FileRole = FileDialogSpec::Role;
+
+// One file question of a tool. Its role decides the rest: a source is asked with an open dialog and
+// remembered as "SrcName", the destination with a save dialog and remembered as "DstName".
 struct FileChoice {
   const char* section;      // the tool's store section, e.g. "HEX2BIN"
-  const char* key;          // kSrcNameKey or kDstNameKey
+  FileRole role;            // Source or Destination
   const char* defaultName;  // offered when nothing is stored
-  FileDialogSpec::Mode mode;
-  const char* defaultExt;  // as the dialog takes it, e.g. "*.hex"
+  const char* defaultExt;   // as the dialog takes it, e.g. "*.hex"
   const char* filter;
+
+  constexpr const char* Key() const { return role == FileRole::Destination ? kDstNameKey : kSrcNameKey; }
+  constexpr FileDialogSpec::Mode Mode() const {
+    return role == FileRole::Destination ? FileDialogSpec::Mode::Save : FileDialogSpec::Mode::Open;
+  }
 };
 
 // Shows the dialog with the stored name (or the default); the chosen path, or nothing when cancelled.
@@ -42,7 +49,9 @@ std::optional<std::string> AskFile(Ui& ui, const FileChoice& choice);
 std::optional<std::string> AskFile(Ui& ui, const FileChoice& choice, const std::string& initialName);
 // The stored name, or the default.
 std::string StoredChoice(const FileChoice& choice);
-void StoreChoice(const FileChoice& choice, const std::string& path);
+// Remembers a choice. A store that cannot take it is said (the store file and the reason) and the tool
+// goes on: the name only saves typing next time. Inside a store batch the batch's commit says it instead.
+void StoreChoice(Ui& ui, const FileChoice& choice, const std::string& path);
 // AskFile, then StoreChoice of a confirmed choice.
 std::optional<std::string> ChooseFile(Ui& ui, const FileChoice& choice);
 

@@ -9,21 +9,20 @@
 #include "filetools/hex_to_header.h"
 #include "filetools/image_builder.h"
 #include "filetools/prompt_batch.h"
+#include "filetools/tool_run.h"
 #include "platform/paths.h"
+#include "platform/settings_store.h"
 #include "platform/ui.h"
 
 namespace quill {
 
 namespace id = file_convert_id;
 
-CFileConvertTools::CFileConvertTools(Ui& ui)
-    : ui_(ui), codec_(LoadCodecOptions()), hooks_(&NoAudioEngine()) {}
-
-void CFileConvertTools::SetAudioHooks(CAudioHooks* hooks) {
-  hooks_ = hooks ? hooks : &NoAudioEngine();
-}
+CFileConvertTools::CFileConvertTools(Ui& ui) : ui_(ui), codec_(LoadCodecOptions()) {}
 
 bool CFileConvertTools::PressButton(int buttonId) {
+  if (buttonId == id::kAdspToHeader || buttonId == id::kMergeG729) return false;
+  SettingsStore::Batch remembered;
   ToolResult r;
   switch (buttonId) {
     case id::kHexToHeader:
@@ -63,6 +62,7 @@ bool CFileConvertTools::PressButton(int buttonId) {
     }
   }
   lastResult_ = r;
+  if (const StoreResult saved = remembered.Commit(); !saved) ui_.Message(saved.Message());
   return true;
 }
 
@@ -73,13 +73,13 @@ ToolResult CFileConvertTools::BinaryToHeader() {
   return BinaryToHeaderTool(ui_);
 }
 ToolResult CFileConvertTools::WaveToPcmFile() {
-  return WaveToPcmTool(ui_, *hooks_);
+  return WaveToPcmTool(ui_);
 }
 ToolResult CFileConvertTools::EncodeAudio() {
-  return AudioEncodeTool(ui_, *hooks_, codec_);
+  return AudioEncodeTool(ui_, codec_);
 }
 ToolResult CFileConvertTools::DecodeAudio() {
-  return AudioDecodeTool(ui_, *hooks_, codec_);
+  return AudioDecodeTool(ui_, codec_);
 }
 ToolResult CFileConvertTools::HexToBinary() {
   return HexToBinaryTool(ui_);
@@ -96,15 +96,15 @@ ToolResult CFileConvertTools::ConvertDebug() {
 }
 
 ToolResult CFileConvertTools::Build(const BuildVariant& variant) {
-  return RunBuildVariant(ui_, variant) ? ToolResult::Done : ToolResult::Failed;
+  return RunBuildVariant(ui_, variant);
 }
 
 int CFileConvertTools::EncodeAudioFile(const std::string& destination, const std::string& source) {
-  return hooks_->EncodeAudioFile(codec_, destination, source);
+  return AudioEngine().EncodeAudioFile(codec_, destination, source);
 }
 
 int CFileConvertTools::DecodeAudioFile(const std::string& destination, const std::string& source) {
-  return hooks_->DecodeAudioFile(codec_, destination, source);
+  return AudioEngine().DecodeAudioFile(codec_, destination, source);
 }
 
 int CFileConvertTools::ConvertPrompt(const std::string& destinationFolder, const std::string& sourceFolder,
@@ -117,21 +117,27 @@ int CFileConvertTools::ConvertPrompt(const std::string& destinationFolder, const
   return DataToHeader(ui_, destination, temp);
 }
 
-void CFileConvertTools::ConvertPromptSet(const std::string& destinationFolder,
-                                         const std::string& sourceFolder) {
-  for (const char* name : kPromptNames) ConvertPrompt(destinationFolder, sourceFolder, name);
+int CFileConvertTools::ConvertPromptSet(const std::string& destinationFolder,
+                                        const std::string& sourceFolder) {
+  int failed = 0;
+  for (const char* name : kPromptNames)
+    if (ConvertPrompt(destinationFolder, sourceFolder, name) != 1) ++failed;
+  return failed;
 }
 
 ToolResult CFileConvertTools::BatchIvr() {
+  // A prompt that cannot be converted is said (or skipped, when its encoding failed) and the batch goes
+  // on; the headers replace their old files together at the end, by the run's rule.
+  CToolRun batch(ui_);
   // The members keep these values afterwards; the store is not written.
   codec_.useVad = 0;
   codec_.noAcm = 1;
   codec_.useHighRate = 1;
   for (const PromptRun& run : kPromptRuns) {
     codec_.codecType = run.codecType;
-    ConvertPromptSet(run.destinationFolder, run.sourceFolder);
+    batch.WentOnPast(ConvertPromptSet(run.destinationFolder, run.sourceFolder));
   }
-  return ToolResult::Done;
+  return batch.Finish(ToolResult::Done);
 }
 
 }  // namespace quill

@@ -31,15 +31,16 @@ inline constexpr int kExit = 2;
 
 class CFileConvertTools {
  public:
-  // Reads the codec members from the store; nothing is ever written back.
+  // Reads the codec members from the store; nothing is ever written back. The audio hooks are those of
+  // the attached engine (AudioEngine()).
   explicit CFileConvertTools(Ui& ui);
 
   CodecOptions& Codec() { return codec_; }
   const CodecOptions& Codec() const { return codec_; }
-  // Attaches an audio engine (not owned); null restores the tool's own hooks, which do no audio work.
-  void SetAudioHooks(CAudioHooks* hooks);
 
-  // Runs the tool of a button; false for an identifier that has no tool (the two inert buttons too).
+  // Runs the tool of a button as the window does; false for an identifier that has no tool (the two inert
+  // buttons too). The names the tool remembers reach the store in one save when it ends; a store that
+  // cannot take them is said once, and the tool's work stands.
   bool PressButton(int id);
   // The result of the last tool that ran.
   ToolResult LastResult() const { return lastResult_; }
@@ -64,12 +65,12 @@ class CFileConvertTools {
   // of DataToHeader, or 0 when encoding failed.
   int ConvertPrompt(const std::string& destinationFolder, const std::string& sourceFolder,
                     const std::string& name);
-  void ConvertPromptSet(const std::string& destinationFolder, const std::string& sourceFolder);
+  // The number of prompts not converted.
+  int ConvertPromptSet(const std::string& destinationFolder, const std::string& sourceFolder);
 
  private:
   Ui& ui_;
   CodecOptions codec_;
-  CAudioHooks* hooks_;
   ToolResult lastResult_ = ToolResult::Done;
 };
 

@@ -9,29 +9,11 @@
 namespace quill {
 namespace {
 
-// Value of each byte as a hex digit; lower case reads as upper case; 0xFF marks everything else.
-constexpr std::array<uint8_t, 256> MakeNibbleTable() {
-  std::array<uint8_t, 256> t{};
-  for (auto& v : t) v = 0xFF;
-  for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<uint8_t>(c - '0');
-  for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<uint8_t>(c - 'A' + 10);
-  for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<uint8_t>(c - 'a' + 10);
-  return t;
-}
-constexpr std::array<uint8_t, 256> kNibble = MakeNibbleTable();
-
 // Record layout: ':' LL AAAA TT DD... CC
 constexpr size_t kLengthAt = 1;
 constexpr size_t kAddressAt = 3;
 constexpr size_t kTypeAt = 7;
 constexpr size_t kDataAt = 9;
-
-inline int PairValue(char high, char low) {
-  unsigned h = kNibble[static_cast<unsigned char>(high)];
-  unsigned l = kNibble[static_cast<unsigned char>(low)];
-  if ((h | l) > 0x0F) return -1;
-  return static_cast<int>(h * 16 + l);
-}
 
 }  // namespace
 
@@ -41,10 +23,6 @@ bool CHexFile::Open(const std::string& path) {
 
 void CHexFile::Close() {
   reader_.Close();
-}
-
-int CHexFile::HexPairValue(char high, char low) {
-  return PairValue(high, low);
 }
 
 bool CHexFile::ReadRecord() {
@@ -67,9 +45,9 @@ bool CHexFile::Decode() {
   if (line.size() < kDataAt || line[0] != ':' || line[kTypeAt] != '0' || line[kTypeAt + 1] != '0')
     return false;
 
-  int length = PairValue(line[kLengthAt], line[kLengthAt + 1]);
-  int high = PairValue(line[kAddressAt], line[kAddressAt + 1]);
-  int low = PairValue(line[kAddressAt + 2], line[kAddressAt + 3]);
+  int length = HexPairValue(line[kLengthAt], line[kLengthAt + 1]);
+  int high = HexPairValue(line[kAddressAt], line[kAddressAt + 1]);
+  int low = HexPairValue(line[kAddressAt + 2], line[kAddressAt + 3]);
   if (length < 0 || high < 0 || low < 0) return false;
   // A line shorter than its declared length is no record; whatever follows the checksum is ignored.
   const size_t checksumAt = kDataAt + 2 * static_cast<size_t>(length);
@@ -82,25 +60,21 @@ bool CHexFile::Decode() {
   dataAt_ = kDataAt;
   dataSize_ = 2 * static_cast<size_t>(length);
 
-  const auto* digits = reinterpret_cast<const unsigned char*>(line.data()) + kDataAt;
+  const char* digits = line.data() + kDataAt;
   unsigned sum = static_cast<unsigned>(length + high + low);
-  unsigned bad = 0;
   for (int i = 0; i < length; ++i) {
-    unsigned h = kNibble[digits[2 * i]];
-    unsigned l = kNibble[digits[2 * i + 1]];
-    bad |= h | l;
-    unsigned value = h * 16 + l;
+    const int value = HexPairValue(digits[2 * i], digits[2 * i + 1]);
+    if (value < 0) return false;
     data_[i] = static_cast<uint8_t>(value);
-    sum += value;
+    sum += static_cast<unsigned>(value);
   }
-  if (bad > 0x0F) return false;
   // The record type is left out of the sum: it is 0 for every record accepted here.
   unsigned expected = (256 - (sum & 0xFF)) & 0xFF;
-  int stated = PairValue(line[checksumAt], line[checksumAt + 1]);
+  int stated = HexPairValue(line[checksumAt], line[checksumAt + 1]);
   return stated >= 0 && static_cast<unsigned>(stated) == expected;
 }
 
-int LoadHexFile(Ui& ui, const std::string& path, uint8_t* image, FileError* error) {
+int LoadHexFile(Ui& ui, const std::string& path, std::span<uint8_t, kPageSize> image, FileError* error) {
   constexpr const char* kCanNotOpenHex = "can not open hex file";
   CHexFile file;
   if (!file.Open(path)) {
@@ -114,7 +88,7 @@ int LoadHexFile(Ui& ui, const std::string& path, uint8_t* image, FileError* erro
     const int address = file.Address();
     // Bytes that a record would place past the end of the page are dropped.
     const int length = std::min(file.Length(), kPageSize - address);
-    std::memcpy(image + address, file.Data(), static_cast<size_t>(length));
+    std::memcpy(image.data() + address, file.Data(), static_cast<size_t>(length));
     if (address >= size) size = address + length;
   }
   if (file.Failed()) {

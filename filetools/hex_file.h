@@ -3,11 +3,14 @@
 // reader, so end-of-file and extended-address records end a load.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "platform/file_io.h"
+#include "platform/text.h"
 
 namespace quill {
 
@@ -15,6 +18,7 @@ class Ui;
 
 // One page image: the caller owns and fills exactly this many bytes before a load.
 constexpr int kPageSize = 65536;
+using PageImage = std::array<uint8_t, kPageSize>;
 
 class CHexFile {
  public:
@@ -35,8 +39,12 @@ class CHexFile {
   bool ReadRecord();
 
   // Two hex digits as one byte value; lower-case digits count as their upper-case twins. -1 when either
-  // character is no hex digit.
-  static int HexPairValue(char high, char low);
+  // character is no hex digit. Every field of a record is read through it.
+  static int HexPairValue(char high, char low) {
+    const unsigned h = kHexDigitValue[static_cast<unsigned char>(high)];
+    const unsigned l = kHexDigitValue[static_cast<unsigned char>(low)];
+    return (h | l) > 0x0F ? -1 : static_cast<int>(h * 16 + l);
+  }
 
   // The last line read and the fields of the last record; the texts are views of the line.
   const std::string& Line() const { return line_; }
@@ -60,13 +68,19 @@ class CHexFile {
   uint8_t data_[kMaxDataBytes] = {};
 };
 
-// Places the data records of a HEX file into image (kPageSize bytes, filled by the caller): only the bytes
-// that records cover are written, those past offset 0xFFFF are dropped. Returns the used size (at most
+// Places the data records of a HEX file into image (filled by the caller): only the bytes that records
+// cover are written, those past offset 0xFFFF are dropped. Returns the used size (at most
 // kPageSize): the end of the most recent record that did not start below the size reached so far; 0 when
 // the file cannot be opened ("can not open hex file") or holds no valid record before its first non-data
 // line. Shows the wait cursor while it reads. A file that cannot be opened or read shows "can not open hex
 // file" with the path and the reason; error, when given, receives them. A file refused as the same file as
 // a destination of the run (error->sameFile) must end the caller's run.
-int LoadHexFile(Ui& ui, const std::string& path, uint8_t* image, FileError* error = nullptr);
+int LoadHexFile(Ui& ui, const std::string& path, std::span<uint8_t, kPageSize> image,
+                FileError* error = nullptr);
+// The same for callers that still hold the page as a bare pointer (link/, bench/, fuzz/): it points at
+// kPageSize bytes.
+inline int LoadHexFile(Ui& ui, const std::string& path, uint8_t* image, FileError* error = nullptr) {
+  return LoadHexFile(ui, path, std::span<uint8_t, kPageSize>(image, kPageSize), error);
+}
 
 }  // namespace quill

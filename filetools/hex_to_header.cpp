@@ -1,50 +1,52 @@
 #include "filetools/hex_to_header.h"
 
-#include <vector>
+#include <memory>
 
 #include "filetools/c_array_writer.h"
 #include "filetools/c_header_name.h"
 #include "filetools/file_choice.h"
 #include "filetools/hex_file.h"
-#include "platform/file_io.h"
-#include "platform/ui.h"
+#include "filetools/tool_run.h"
 
 namespace quill {
 namespace {
 
 constexpr const char* kSection = "HEX2DATA";
-constexpr FileChoice kSource{kSection, kSrcNameKey, "demo.hex", FileDialogSpec::Mode::Open,
-                             "*.hex",  kHexFilter};
-constexpr FileChoice kDestination{kSection, kDstNameKey,  "demo.h", FileDialogSpec::Mode::Save,
-                                  "*.h",    kHeaderFilter};
+constexpr FileChoice kSource{kSection, FileRole::Source, "demo.hex", "*.hex", kHexFilter};
+constexpr FileChoice kDestination{kSection, FileRole::Destination, "demo.h", "*.h", kHeaderFilter};
+
+// The header of source at destination.
+ToolResult MakeCodeHeader(Ui& ui, const std::string& destination, const std::string& source,
+                          int* loadedSize) {
+  CToolRun run(ui);
+  const std::string name = HeaderName(source);
+  auto image = std::make_unique<PageImage>();
+  image->fill(0x00);
+  FileError error;
+  const int size = LoadHexFile(ui, source, *image, &error);
+  if (loadedSize) *loadedSize = size;
+  // A file that could not be read whole (its message said why): the page is not the file's.
+  if (error.IsSet()) return run.Finish(ToolResult::Failed);
+  if (size == 0) return run.Finish(ToolResult::NothingWritten);
+  COutputFile* out = run.Create(destination);
+  if (!out) return run.Finish(ToolResult::Failed);
+  // The line ends are written as bytes: the header is the same on every system.
+  out->Write("#define " + name + "_CODE_SIZE\t" + std::to_string(size) + "\r\nstatic CCHAR " + name +
+             "_Code[" + name + "_CODE_SIZE] = {\r\n");
+  CArrayWriter::WriteItemLines(*out, image->data(), static_cast<size_t>(size), 16, "\r\n");
+  out->Write("};");
+  return run.Finish(ToolResult::Done);
+}
 
 }  // namespace
 
 int HexToHeader(Ui& ui, const std::string& destination, const std::string& source, int* loadedSize) {
-  CFileRun run;
-  const std::string name = HeaderName(source);
-  std::vector<uint8_t> image(kPageSize, 0x00);
-  FileError error;
-  const int size = LoadHexFile(ui, source, image.data(), &error);
+  int size = 0;
+  const ToolResult result = MakeCodeHeader(ui, destination, source, &size);
   if (loadedSize) *loadedSize = size;
-  if (error.IsSet() && size > 0) return 0;  // a read error: the page is not whole
-  if (size == 0) return 1;
-
-  COutputFile out;
-  if (!out.Create(destination)) {
-    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
-    return 0;
-  }
-  // The line ends are written as bytes: the header is the same on every system.
-  out.Write("#define " + name + "_CODE_SIZE\t" + std::to_string(size) + "\r\nstatic CCHAR " + name +
-            "_Code[" + name + "_CODE_SIZE] = {\r\n");
-  CArrayWriter::WriteItemLines(out, image.data(), static_cast<size_t>(size), 16, "\r\n");
-  out.Write("};");
-  if (!out.Commit()) {
-    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
-    return 0;
-  }
-  return 1;
+  // As the system: 1 whatever the HEX file held (a file that cannot be opened loads nothing); 0 when a
+  // page was loaded and its header could not be made.
+  return result == ToolResult::Failed && size > 0 ? 0 : 1;
 }
 
 ToolResult HexToCodeHeaderTool(Ui& ui) {
@@ -52,9 +54,7 @@ ToolResult HexToCodeHeaderTool(Ui& ui) {
   if (!source) return ToolResult::Cancelled;
   auto destination = ChooseFile(ui, kDestination);
   if (!destination) return ToolResult::Cancelled;
-  int size = 0;
-  if (!HexToHeader(ui, *destination, *source, &size) || size == 0) return ToolResult::Failed;
-  return ToolResult::Done;
+  return MakeCodeHeader(ui, *destination, *source, nullptr);
 }
 
 }  // namespace quill

@@ -22,7 +22,7 @@ class Ui;
 int HexToHeader(Ui& ui, const std::string& destination, const std::string& source, int* loadedSize = nullptr);
 
 // The dialog's tool (section "HEX2DATA"): the HEX source, then the header, each stored once chosen.
-// Failed also when the source holds no data, so that no header was written.
+// NothingWritten when the source holds no data records; Failed when it cannot be read.
 ToolResult HexToCodeHeaderTool(Ui& ui);
 
 }  // namespace quill

@@ -4,11 +4,9 @@
 #include <cctype>
 #include <memory>
 
-#include "filetools/file_choice.h"
 #include "filetools/hex_file.h"
-#include "platform/file_io.h"
+#include "filetools/tool_run.h"
 #include "platform/paths.h"
-#include "platform/ui.h"
 
 namespace quill {
 namespace {
@@ -128,19 +126,18 @@ const BuildVariant* FindBuildVariantById(int buttonId) {
 
 namespace {
 
-// Writes the pages of one image into out (created); false when a piece is the image itself or the file
-// failed, after the message.
-bool WriteImage(Ui& ui, COutputFile& out, const std::vector<std::string>& pieces) {
-  std::vector<uint8_t> page(kPageSize, 0xFF);
+// Writes the pages of one image into out; false when a piece is one of the files of the run (the image
+// itself), which ends the build. A missing piece leaves a page of 0xFF and the build goes on past it.
+bool WriteImage(Ui& ui, CToolRun& run, COutputFile& out, const std::vector<std::string>& pieces) {
+  auto page = std::make_unique<PageImage>();
   for (const auto& piece : pieces) {
     if (piece.empty() || out.Failed()) break;
-    // A missing piece leaves a page of 0xFF and the build goes on; a piece that is one of the images of
-    // this build ends it.
+    page->fill(0xFF);
     FileError error;
-    LoadHexFile(ui, piece, page.data(), &error);
+    LoadHexFile(ui, piece, *page, &error);
     if (error.sameFile) return false;
-    out.Write(page.data(), page.size());
-    std::fill(page.begin(), page.end(), 0xFF);
+    if (error.IsSet()) run.WentOnPast();
+    out.Write(page->data(), page->size());
   }
   return true;
 }
@@ -148,29 +145,18 @@ bool WriteImage(Ui& ui, COutputFile& out, const std::vector<std::string>& pieces
 }  // namespace
 
 bool BuildImage(Ui& ui, const std::string& imagePath, const std::vector<std::string>& pieces) {
-  CFileRun run;
-  WaitCursor wait(ui);
-  COutputFile out;
-  if (!out.Create(imagePath)) {
-    wait.Restore();
-    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
-    return false;
-  }
-  if (!WriteImage(ui, out, pieces)) return false;
-  if (!out.Commit()) {
-    wait.Restore();
-    ui.Message(FileFailureText(kCanNotCreateDest, out.Error()));
-    return false;
-  }
-  return true;
+  CToolRun run(ui);
+  run.BeginWait();
+  COutputFile* out = run.Create(imagePath);
+  const bool written = out && WriteImage(ui, run, *out, pieces);
+  return run.Finish(written ? ToolResult::Done : ToolResult::Failed) != ToolResult::Failed;
 }
 
-bool RunBuildVariant(Ui& ui, const BuildVariant& variant) {
-  CFileRun run;
-  WaitCursor wait(ui);
+ToolResult RunBuildVariant(Ui& ui, const BuildVariant& variant) {
   // The images of one button are made together: each is written beside its old file, and all replace
   // theirs at the end, so a failure or an interrupt leaves every image as it was.
-  std::vector<std::unique_ptr<COutputFile>> images;
+  CToolRun run(ui);
+  run.BeginWait();
   for (const auto& image : variant.images) {
     bool present = std::all_of(image.needs.begin(), image.needs.end(),
                                [](const char* piece) { return PathExists(MapWindowsPath(piece)); });
@@ -178,28 +164,11 @@ bool RunBuildVariant(Ui& ui, const BuildVariant& variant) {
     if (!present) break;
     std::vector<std::string> pieces;
     for (const char* piece : image.pieces) pieces.push_back(MapWindowsPath(piece));
-    auto out = std::make_unique<COutputFile>();
-    if (!out->Create(MapWindowsPath(image.image))) {
-      wait.Restore();
-      ui.Message(FileFailureText(kCanNotCreateDest, out->Error()));
-      return false;
-    }
-    if (!WriteImage(ui, *out, pieces)) return false;
-    images.push_back(std::move(out));
+    COutputFile* out = run.Create(MapWindowsPath(image.image));
+    if (!out) return run.Finish(ToolResult::Failed);
+    if (!WriteImage(ui, run, *out, pieces)) return run.Finish(ToolResult::Failed);
   }
-  std::vector<COutputFile*> files;
-  for (auto& f : images) files.push_back(f.get());
-  if (!COutputFile::CommitAll(files)) {
-    wait.Restore();
-    for (COutputFile* f : files) {
-      if (f->Error().IsSet()) {
-        ui.Message(FileFailureText(kCanNotCreateDest, f->Error()));
-        break;
-      }
-    }
-    return false;
-  }
-  return true;
+  return run.Finish(ToolResult::Done);
 }
 
 }  // namespace quill

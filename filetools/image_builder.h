@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "filetools/tool_result.h"
+
 namespace quill {
 
 class Ui;
@@ -36,13 +38,15 @@ const BuildVariant* FindBuildVariantById(int buttonId);
 
 // Writes one image from pieces (paths on this system) up to the first empty name: each piece loaded into
 // a page filled with 0xFF; a piece that cannot be read gives "can not open hex file" and a page of 0xFF,
-// and the build goes on. False after "Can not create dest file" with the path and the reason, or when a
-// piece is the image itself; the image is then as it was.
+// and the build goes on past it (see CToolRun for what becomes of the image then). False after "Can not
+// create dest file" with the path and the reason, when a piece is the image itself, or when the image was
+// not kept; the image is then as it was.
 bool BuildImage(Ui& ui, const std::string& imagePath, const std::vector<std::string>& pieces);
 
 // The Build button: the always-written images in order; then, when their pieces exist, the others. The
-// images replace their old files together at the end; when one cannot be written none does (false, after
-// the message). No message reports success or an image that was not written.
-bool RunBuildVariant(Ui& ui, const BuildVariant& variant);
+// images replace their old files together at the end; when one cannot be written none does (Failed,
+// after the message). A missing piece is a failure the build goes on past (KeptAfterFailure in the
+// window). No message reports success or an image that was not written.
+ToolResult RunBuildVariant(Ui& ui, const BuildVariant& variant);
 
 }  // namespace quill

@@ -194,6 +194,10 @@ class COutputFile {
   static bool CommitAll(std::span<COutputFile* const> files);
   // Removes the temporary file (a destination written in place is only closed).
   void Abandon();
+  // Writes out what is buffered, syncs and closes the file, and frees its buffer, without renaming it:
+  // Commit or CommitAll then only renames. For a run that keeps many written files until it commits them
+  // together. False, with Error(), when a write failed; the file then still needs Abandon.
+  bool Finish();
 
   bool IsOpen() const { return open_; }
   bool Failed() const { return failed_; }
@@ -203,7 +207,6 @@ class COutputFile {
   const std::string& Path() const { return path_; }
 
  private:
-  bool Finish();
   bool Publish();
   void Flush();
   void WriteRaw(const char* data, size_t size);

@@ -18,7 +18,12 @@ enum class MbResult { Ok, Yes, No, Cancel };
 // "Binary files (*.bin)|*.bin|All files (*.*)|*.*||"; each front end turns it into its own form.
 struct FileDialogSpec {
   enum class Mode { Open, Save };
+  // What the chosen file is to the tool: one it reads or one it writes. A front end without dialogs
+  // answers each question by its role (the command line: its inputs, its output), never by the order the
+  // tool asks in. Unstated: the one file of a command that asks for one.
+  enum class Role { Unstated, Source, Destination };
   Mode mode = Mode::Open;
+  Role role = Role::Unstated;
   std::string defaultExt;   // as the system gives it, e.g. "*.bin"
   std::string initialName;  // the remembered file, or the tool's default name
   std::string filter;

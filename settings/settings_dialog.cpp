@@ -21,6 +21,7 @@
 #include <span>
 
 #include "platform/settings_store.h"
+#include "platform/text.h"
 #include "resources/dialog_template.h"
 #include "resources/ip_address_edit.h"
 #include "settings/phone_settings.h"
@@ -159,23 +160,9 @@ QString Q(const std::string& s) {
   return QString::fromStdString(s);
 }
 
-// An integer as the platform's data exchange reads one: blanks around it, an optional sign, digits, and
-// nothing else; it must fit in 32 bits.
-std::optional<long long> ParseDialogInteger(const QString& text) {
-  QString t = text.trimmed();
-  if (t.startsWith('+') || t.startsWith('-')) {
-    if (t.size() < 2 || !t[1].isDigit()) return std::nullopt;
-  } else if (t.isEmpty() || !t[0].isDigit()) {
-    return std::nullopt;
-  }
-  bool ok = false;
-  long long v = t.toLongLong(&ok);
-  if (!ok || v < INT_MIN || v > static_cast<long long>(UINT_MAX)) return std::nullopt;
-  return v;
-}
-
-std::string RangeMessage(int min, int max) {
-  return "Please enter an integer between " + std::to_string(min) + " and " + std::to_string(max) + ".";
+// A number field's integer; the dialog keeps it in 32 bits, signed or not.
+std::optional<long long> FieldInteger(const QString& text) {
+  return ParseFieldInteger(text.trimmed().toStdString(), INT_MIN, UINT_MAX);
 }
 
 std::string MacText(int byte) {
@@ -511,7 +498,7 @@ void CPhoneSettingsDlg::OnPppoe() {
 
 void CPhoneSettingsDlg::OnSerialChanged() {
   // The arrows keep their position while the text is no serial number; the MAC bytes follow the position.
-  auto n = ParseDialogInteger(gui::Control<QLineEdit>(this, IDC_PS_SERIAL)->text());
+  auto n = FieldInteger(gui::Control<QLineEdit>(this, IDC_PS_SERIAL)->text());
   if (n && *n >= 0 && *n <= 65535) serialPosition_ = static_cast<int>(*n);
   gui::Control<QLineEdit>(this, IDC_PS_MAC5)->setText(Q(MacText(serialPosition_ / 256)));
   gui::Control<QLineEdit>(this, IDC_PS_MAC6)->setText(Q(MacText(serialPosition_ % 256)));
@@ -540,15 +527,15 @@ bool CPhoneSettingsDlg::TakeValues(std::vector<TakenValue>& out) {
         break;
       }
       case Ctl::Number: {
-        auto n = ParseDialogInteger(static_cast<QLineEdit*>(c)->text());
-        if (!n || *n > INT_MAX) return Fail(c, "Please enter an integer.");
+        auto n = FieldInteger(static_cast<QLineEdit*>(c)->text());
+        if (!n || *n > INT_MAX) return Fail(c, kEnterIntegerMessage);
         if (*n < f.min || *n > f.max) return Fail(c, RangeMessage(f.min, f.max));
         value = static_cast<int>(*n);
         break;
       }
       case Ctl::Serial: {
-        auto n = ParseDialogInteger(static_cast<QLineEdit*>(c)->text());
-        if (!n || *n < 0) return Fail(c, "Please enter a positive integer.");
+        auto n = FieldInteger(static_cast<QLineEdit*>(c)->text());
+        if (!n || *n < 0) return Fail(c, kEnterPositiveIntegerMessage);
         if (*n > f.max) return Fail(c, RangeMessage(f.min, f.max));
         value = static_cast<int>(*n);
         break;

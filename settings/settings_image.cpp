@@ -1,5 +1,6 @@
 #include "settings/settings_image.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -98,18 +99,18 @@ void ImportField(SettingsStore::Batch& batch, const uint8_t* image, const PhoneS
 
 }  // namespace
 
-void BuildSettingsImage(uint8_t* out) {
+void BuildSettingsImage(SettingsImageSpan out) {
   SettingsImage image = BaseSettingsImage();
   for (size_t i = 0; i < 4; ++i) image[i] = NumberTextByte(kFixedMacTexts[i]);
   for (const auto& key : PhoneSettingKeys())
     if (key.use & kReadByBuild) BuildField(image.data(), key);
-  std::memcpy(out, image.data(), image.size());
+  std::copy(image.begin(), image.end(), out.begin());
 }
 
-StoreResult ImportSettingsImage(const uint8_t* image) {
+StoreResult ImportSettingsImage(ConstSettingsImageSpan image) {
   SettingsImage copy;
-  std::memcpy(copy.data(), image, copy.size());
-  SetBaseSettingsImage(copy.data());
+  std::copy(image.begin(), image.end(), copy.begin());
+  SetBaseSettingsImage(copy);
   SettingsStore::Batch batch;
   for (const auto& key : PhoneSettingKeys())
     if (key.use & kWrittenByImport) ImportField(batch, copy.data(), key);
@@ -121,9 +122,9 @@ SettingsImage BaseSettingsImage() {
   return Base();
 }
 
-void SetBaseSettingsImage(const uint8_t* image) {
+void SetBaseSettingsImage(ConstSettingsImageSpan image) {
   std::lock_guard<std::mutex> lock(g_baseMutex);
-  std::memcpy(Base().data(), image, kSettingsImageSize);
+  std::copy(image.begin(), image.end(), Base().begin());
 }
 
 void ResetBaseSettingsImage() {

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "platform/settings_store.h"
 
@@ -16,20 +17,32 @@ namespace quill {
 
 constexpr size_t kSettingsImageSize = 512;
 using SettingsImage = std::array<uint8_t, kSettingsImageSize>;
+// An image in a larger buffer (a flash page holds one) or in a SettingsImage.
+using SettingsImageSpan = std::span<uint8_t, kSettingsImageSize>;
+using ConstSettingsImageSpan = std::span<const uint8_t, kSettingsImageSize>;
 
-// Fills out (512 bytes) from the base image and section "PhoneSettings". Changes neither.
-void BuildSettingsImage(uint8_t* out);
+// Fills out from the base image and section "PhoneSettings". Changes neither.
+void BuildSettingsImage(SettingsImageSpan out);
 
-// Keeps image (512 bytes) as the base image and writes its values into section "PhoneSettings" (every
-// key but Account, which stays as it is), in one save. On failure the store keeps none of the values: a
-// caller that would go on to build an image from the store must stop.
-StoreResult ImportSettingsImage(const uint8_t* image);
+// Keeps image as the base image and writes its values into section "PhoneSettings" (every key but
+// Account, which stays as it is), in one save. On failure the store keeps none of the values: a caller
+// that would go on to build an image from the store must stop.
+StoreResult ImportSettingsImage(ConstSettingsImageSpan image);
 
 // A copy of the base image.
 SettingsImage BaseSettingsImage();
 // Replaces the base image without touching the store (a base taken from a file).
-void SetBaseSettingsImage(const uint8_t* image);
+void SetBaseSettingsImage(ConstSettingsImageSpan image);
 // Back to all zero, as at start.
 void ResetBaseSettingsImage();
+
+// The same for callers that still hold an image as a bare pointer (link/, fuzz/, the tests of link/ and
+// of the store): it points at kSettingsImageSize bytes.
+inline void BuildSettingsImage(uint8_t* out) {
+  BuildSettingsImage(SettingsImageSpan(out, kSettingsImageSize));
+}
+inline StoreResult ImportSettingsImage(const uint8_t* image) {
+  return ImportSettingsImage(ConstSettingsImageSpan(image, kSettingsImageSize));
+}
 
 }  // namespace quill

@@ -1,10 +1,11 @@
 #include "settings/settings_text_file.h"
 
+#include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/file_io.h"
+#include "platform/text.h"
 #include "settings/image_field.h"
 #include "transport/net_helpers.h"
 
@@ -92,21 +93,9 @@ constexpr TextKey kTextKeys[] = {
     {"digitmap=", 255, 1, Form::Digit},
 };
 
-// The value as atoi gives it: blanks and a sign allowed, reading stops at the first non-digit, no digits
-// give 0. strtol clamps where atoi's result is undefined; the field takes the low bits either way.
-unsigned long AtoiBits(std::string_view text) {
-  return static_cast<unsigned long>(std::strtol(std::string(text).c_str(), nullptr, 10));
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool IsBlank(char c) {
-  return std::isspace(static_cast<unsigned char>(c)) != 0;
+// The value as atoi gives it; the field takes its low bits.
+unsigned long long AtoiBits(std::string_view text) {
+  return static_cast<unsigned long long>(Atoi(text));
 }
 
 // "%02x" six times: each item skips blanks, then takes one or two hexadecimal digits. Reading stops at the
@@ -114,10 +103,10 @@ bool IsBlank(char c) {
 void PutHexMac(uint8_t* field, std::string_view value) {
   size_t pos = 0;
   for (int i = 0; i < 6; ++i) {
-    while (pos < value.size() && IsBlank(value[pos])) ++pos;
+    while (pos < value.size() && IsCSpace(value[pos])) ++pos;
     int digits = 0, byte = 0;
-    while (digits < 2 && pos < value.size() && HexDigit(value[pos]) >= 0) {
-      byte = byte * 16 + HexDigit(value[pos++]);
+    while (digits < 2 && pos < value.size() && HexDigitValue(value[pos]) >= 0) {
+      byte = byte * 16 + HexDigitValue(value[pos++]);
       ++digits;
     }
     if (digits == 0) return;
@@ -126,14 +115,12 @@ void PutHexMac(uint8_t* field, std::string_view value) {
 }
 
 // "%d %d %d %d %d %d": up to six decimals; reading stops at the first item that is not a number.
-void PutSixDecimals(uint8_t* field, const std::string& value) {
-  const char* p = value.c_str();
+void PutSixDecimals(uint8_t* field, std::string_view value) {
   for (int i = 0; i < 6; ++i) {
-    char* end = nullptr;
-    long v = std::strtol(p, &end, 10);
-    if (end == p) return;
-    field[i] = static_cast<uint8_t>(static_cast<unsigned long>(v) & 0xFF);
-    p = end;
+    const LeadingInteger item = ReadLeadingInteger(value);
+    if (item.length == 0) return;
+    field[i] = static_cast<uint8_t>(static_cast<unsigned long long>(item.value) & 0xFF);
+    value.remove_prefix(item.length);
   }
 }
 
@@ -168,7 +155,7 @@ void Apply(uint8_t* image, const TextKey& key, std::string_view value) {
       PutHexMac(field, value);
       break;
     case Form::SixDecimals:
-      PutSixDecimals(field, std::string(value));
+      PutSixDecimals(field, value);
       break;
   }
 }
@@ -181,20 +168,21 @@ std::string_view WithoutLineEnd(std::string_view line) {
 
 }  // namespace
 
-void ApplySettingsLine(uint8_t* image, std::string_view line) {
+void ApplySettingsLine(SettingsImageSpan image, std::string_view line) {
   // A line is C text to the phone's tools: it ends at a zero byte.
   if (auto nul = line.find('\0'); nul != std::string_view::npos) line = line.substr(0, nul);
   for (const auto& key : kTextKeys) {
     if (line.substr(0, key.key.size()) == key.key) {
-      Apply(image, key, line.substr(key.key.size()));
+      Apply(image.data(), key, line.substr(key.key.size()));
       return;
     }
   }
 }
 
-void CopyToAlternateImages(uint8_t* images, const uint8_t* phoneImage) {
+void CopyToAlternateImages(AlternateImagesSpan images, ConstSettingsImageSpan phoneImage) {
   for (size_t i = 0; i < kAlternateImageCount; ++i)
-    std::memcpy(images + i * kSettingsImageSize, phoneImage, kSettingsImageSize);
+    std::copy(phoneImage.begin(), phoneImage.end(),
+              images.begin() + static_cast<ptrdiff_t>(i * kSettingsImageSize));
 }
 
 void SettingsTextReader::Line(std::string_view line) {
@@ -208,10 +196,11 @@ void SettingsTextReader::Line(std::string_view line) {
     return;
   }
   if (current_ < 0) return;
-  ApplySettingsLine(images_ + static_cast<size_t>(current_) * kSettingsImageSize, line);
+  ApplySettingsLine(
+      images_.subspan(static_cast<size_t>(current_) * kSettingsImageSize).first<kSettingsImageSize>(), line);
 }
 
-void ApplySettingsText(std::string_view text, uint8_t* images) {
+void ApplySettingsText(std::string_view text, AlternateImagesSpan images) {
   SettingsTextReader reader(images);
   while (!text.empty()) {
     size_t end = text.find('\n');
@@ -221,7 +210,7 @@ void ApplySettingsText(std::string_view text, uint8_t* images) {
   }
 }
 
-bool ApplySettingsTextFile(const std::string& path, uint8_t* images, FileError* error) {
+bool ApplySettingsTextFile(const std::string& path, AlternateImagesSpan images, FileError* error) {
   // Read whole first: a file that fails half way changes nothing.
   std::string text;
   if (ReadWholeFile(path, kMaxSettingsTextFile, text, error) != ReadStatus::Ok) return false;

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -21,37 +22,53 @@ namespace quill {
 constexpr size_t kAlternateImageCount = 4;
 // The four images lie back to back: image 1 at 0, image 2 at 512, image 3 at 1024, image 4 at 1536.
 constexpr size_t kAlternateSettingsSize = kAlternateImageCount * kSettingsImageSize;
+using AlternateImagesSpan = std::span<uint8_t, kAlternateSettingsSize>;
 
-// Applies one setting line to one 512-byte image. A line that matches no key (or carries no usable value)
-// changes nothing; a line changes only the bytes of its own field.
-void ApplySettingsLine(uint8_t* image, std::string_view line);
+// Applies one setting line to one image. A line that matches no key (or carries no usable value) changes
+// nothing; a line changes only the bytes of its own field.
+void ApplySettingsLine(SettingsImageSpan image, std::string_view line);
 
-// Fills all four images (2048 bytes) with copies of the phone's image, so every byte the file does not set
-// keeps the phone's value.
-void CopyToAlternateImages(uint8_t* images, const uint8_t* phoneImage);
+// Fills all four images with copies of the phone's image, so every byte the file does not set keeps the
+// phone's value.
+void CopyToAlternateImages(AlternateImagesSpan images, ConstSettingsImageSpan phoneImage);
 
-// Applies lines to the four images (2048 bytes), following the section headers.
+// Applies lines to the four images, following the section headers.
 class SettingsTextReader {
  public:
-  explicit SettingsTextReader(uint8_t* images) : images_(images) {}
+  explicit SettingsTextReader(AlternateImagesSpan images) : images_(images) {}
   // One line, its line end already removed.
   void Line(std::string_view line);
   // 0..3, or -1 while a header selected no image.
   int CurrentImage() const { return current_; }
 
  private:
-  uint8_t* images_;
+  AlternateImagesSpan images_;
   int current_ = 0;
 };
 
 // Applies a whole text (lines ended by "\n" or "\r\n") to the four images.
-void ApplySettingsText(std::string_view text, uint8_t* images);
+void ApplySettingsText(std::string_view text, AlternateImagesSpan images);
 // The largest settings text file read: many times any real one (a few kilobytes).
 constexpr size_t kMaxSettingsTextFile = size_t{1} << 20;
 
 // Applies the file at path to the four images; false when it cannot be read whole: missing, no regular
 // file (a FIFO or a device is refused without waiting), larger than kMaxSettingsTextFile, or failing to
 // read. Nothing is changed then, and error (when given) says why.
-bool ApplySettingsTextFile(const std::string& path, uint8_t* images, FileError* error = nullptr);
+bool ApplySettingsTextFile(const std::string& path, AlternateImagesSpan images, FileError* error = nullptr);
+
+// The same for callers that still hold the images as a bare pointer (link/, fuzz/, the tests of link/):
+// they point at exactly the sizes above.
+inline void ApplySettingsLine(uint8_t* image, std::string_view line) {
+  ApplySettingsLine(SettingsImageSpan(image, kSettingsImageSize), line);
+}
+inline void CopyToAlternateImages(uint8_t* images, ConstSettingsImageSpan phoneImage) {
+  CopyToAlternateImages(AlternateImagesSpan(images, kAlternateSettingsSize), phoneImage);
+}
+inline void ApplySettingsText(std::string_view text, uint8_t* images) {
+  ApplySettingsText(text, AlternateImagesSpan(images, kAlternateSettingsSize));
+}
+inline bool ApplySettingsTextFile(const std::string& path, uint8_t* images, FileError* error = nullptr) {
+  return ApplySettingsTextFile(path, AlternateImagesSpan(images, kAlternateSettingsSize), error);
+}
 
 }  // namespace quill

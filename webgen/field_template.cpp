@@ -2,24 +2,16 @@
 
 #include <cstdio>
 
+#include "platform/text.h"
+
 namespace quill::webgen {
 namespace {
 
-// A numbered field's name: one letter and three bytes read as by atoi, which skips leading white space,
-// takes a sign and stops at the first non-digit ("n12a" is field 12).
+// A numbered field's name: one letter and three bytes read as atoi reads them, skipping leading white
+// space, taking a sign and stopping at the first non-digit ("n12a" is field 12).
 constexpr size_t kNumberedNameLength = 4;
 // Where "001" stands in the numbered templates "<INPUT name=n001 ...".
 constexpr size_t kNumberedDigitsAt = 13;
-
-int AtoiLike(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size() && (s[i] == ' ' || (s[i] >= '\t' && s[i] <= '\r'))) ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
-  int value = 0;
-  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) value = value * 10 + (s[i] - '0');
-  return negative ? -value : value;
-}
 
 }  // namespace
 
@@ -46,7 +38,7 @@ FieldName FieldIndex(std::string_view tag) {
   if (name.size() >= 2 && name.front() == '"' && name.back() == '"') name = name.substr(1, name.size() - 2);
 
   if (name.size() == kNumberedNameLength) {
-    const int number = AtoiLike(name.substr(1));
+    const int number = static_cast<int>(Atoi(name.substr(1)));
     if (number != 0 && (name[0] == 'n' || name[0] == 'p')) {
       result.index = name[0] == 'n' ? kNumberedNField : kNumberedPField;
       result.number = number;

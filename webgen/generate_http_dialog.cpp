@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "platform/settings_store.h"
+#include "platform/text.h"
 #include "resources/dialog_template.h"
 
 namespace quill::webgen {
@@ -94,7 +95,7 @@ GenHttpOptions GenerateHttpDialog::OptionsFromControls() const {
   o.infoFile = S(infoFile_->text());
   o.commonFile = S(commonFile_->text());
   o.tempHtmlFile = S(tempHtmlFile_->text());
-  o.pageNum = pageNum_->text().toInt();  // an empty field is no page
+  o.pageNum = PageCount();
   o.chinese = language_->isChecked();
   o.replace = replace_->isChecked();
   o.multipart = multipart_->isChecked();
@@ -112,11 +113,18 @@ void GenerateHttpDialog::ChooseOutput(QLineEdit* field, const char* key, const c
   std::optional<std::string> path = ui_.FileDialog(spec);
   if (!path) return;
   field->setText(Q(*path));
-  SettingsStore::Profile().WriteString(kGenHttpSection, key, *path);
+  // The field holds the path the generation uses; a store that cannot remember it is said.
+  if (const StoreResult stored = SettingsStore::Profile().WriteString(kGenHttpSection, key, *path); !stored)
+    ui_.Message(stored.Message());
+}
+
+int GenerateHttpDialog::PageCount() const {
+  // An empty field is no page.
+  return static_cast<int>(ParseFieldInteger(S(pageNum_->text()), INT_MIN, INT_MAX).value_or(0));
 }
 
 void GenerateHttpDialog::OnBrowseSource() {
-  const int count = pageNum_->text().toInt();
+  const int count = PageCount();
   pages_.clear();
   FileDialogSpec spec;
   spec.mode = FileDialogSpec::Mode::Open;
@@ -134,7 +142,9 @@ void GenerateHttpDialog::OnBrowseSource() {
 
 void GenerateHttpDialog::OnGenerate() {
   const GenHttpOptions options = OptionsFromControls();
-  SaveGenHttpOptions(options);
+  // The generation takes its options from the dialog, not from the store: options the store could not
+  // keep are said, and the files are made all the same.
+  if (const StoreResult saved = SaveGenHttpOptions(options); !saved) ui_.Message(saved.Message());
   GenerateHttpFiles(options, pages_, ui_);
 }
 

@@ -52,6 +52,8 @@ class GenerateHttpDialog : public QDialog {
   void ShowOptions(const GenHttpOptions& options);
   // A save-file chooser for one path field; a confirmed path goes into the field and the store at once.
   void ChooseOutput(QLineEdit* field, const char* key, const char* defaultExt, const char* filter);
+  // The number in the page count field.
+  int PageCount() const;
 
   Ui& ui_;
   std::vector<std::string> pages_;

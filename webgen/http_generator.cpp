@@ -31,17 +31,18 @@ GenHttpOptions LoadGenHttpOptions() {
   return o;
 }
 
-void SaveGenHttpOptions(const GenHttpOptions& o) {
-  SettingsStore& store = SettingsStore::Profile();
-  store.WriteInt(kGenHttpSection, "Replace", o.replace ? 1 : 0);
-  store.WriteInt(kGenHttpSection, "Language", o.chinese ? 1 : 0);
-  store.WriteInt(kGenHttpSection, "Multipart", o.multipart ? 1 : 0);
-  store.WriteInt(kGenHttpSection, "WriteTempHtml", o.writeTempHtml ? 1 : 0);
-  store.WriteInt(kGenHttpSection, "PageNum", o.pageNum);
-  store.WriteString(kGenHttpSection, "MsgFile", o.msgFile);
-  store.WriteString(kGenHttpSection, "InfoFile", o.infoFile);
-  store.WriteString(kGenHttpSection, "CommonFile", o.commonFile);
-  store.WriteString(kGenHttpSection, "TempHtmlFile", o.tempHtmlFile);
+StoreResult SaveGenHttpOptions(const GenHttpOptions& o) {
+  SettingsStore::Batch batch;
+  batch.WriteInt(kGenHttpSection, "Replace", o.replace ? 1 : 0);
+  batch.WriteInt(kGenHttpSection, "Language", o.chinese ? 1 : 0);
+  batch.WriteInt(kGenHttpSection, "Multipart", o.multipart ? 1 : 0);
+  batch.WriteInt(kGenHttpSection, "WriteTempHtml", o.writeTempHtml ? 1 : 0);
+  batch.WriteInt(kGenHttpSection, "PageNum", o.pageNum);
+  batch.WriteString(kGenHttpSection, "MsgFile", o.msgFile);
+  batch.WriteString(kGenHttpSection, "InfoFile", o.infoFile);
+  batch.WriteString(kGenHttpSection, "CommonFile", o.commonFile);
+  batch.WriteString(kGenHttpSection, "TempHtmlFile", o.tempHtmlFile);
+  return batch.Commit();
 }
 
 bool GenerateHttpFiles(const GenHttpOptions& options, const std::vector<std::string>& pages, Ui& ui) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/settings_store.h"
 #include "platform/ui.h"
 
 namespace quill::webgen {
@@ -25,7 +26,8 @@ struct GenHttpOptions {
 
 // Missing values read as the defaults above.
 GenHttpOptions LoadGenHttpOptions();
-void SaveGenHttpOptions(const GenHttpOptions& options);
+// All nine values in one save; on failure the store keeps none of them.
+StoreResult SaveGenHttpOptions(const GenHttpOptions& options);
 
 // The largest source page read: far more than any page the phone's page memory holds.
 constexpr size_t kMaxPageFile = size_t{16} << 20;

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "filetools/audio_tools.h"
 #include "link/maintenance_link.h"
 #include "platform/icmp_echo.h"
 #include "platform/process_events.h"
@@ -331,7 +332,21 @@ TEST_F(MainWindowTest, TheCompilerRunGoesThroughTheDriveMap) {
                                 "PIN(/srv/c/FSI/INC;/srv/c/ZEDIZA323/INC)"}));
 }
 
+// UDP audio runs through the attached audio engine, the one the file tools use too.
+class RecordingEngine : public CAudioHooks {
+ public:
+  int StartUdpAudio(const UdpAudioOptions& options) override {
+    started.push_back(options);
+    return 1;
+  }
+  void StopUdpAudio() override { ++stops; }
+  std::vector<UdpAudioOptions> started;
+  int stops = 0;
+};
+
 TEST_F(MainWindowTest, UdpAudioWithoutSaveFileShowsNoDialogAndLocksCodecAndAddress) {
+  RecordingEngine engine;
+  AttachAudioEngine(&engine);
   auto w = Open(true);
   auto* button = C<QPushButton>(*w, IDC_UDP_AUDIO);
   EXPECT_EQ(button->text(), "开始音频Udp");
@@ -340,10 +355,16 @@ TEST_F(MainWindowTest, UdpAudioWithoutSaveFileShowsNoDialogAndLocksCodecAndAddre
   EXPECT_EQ(button->text(), "Stop Udp Audio");
   EXPECT_FALSE(C<QComboBox>(*w, IDC_CODEC_LIST)->isEnabled());
   EXPECT_FALSE(w->IpField()->isEnabled());
+  ASSERT_EQ(engine.started.size(), 1u);
+  EXPECT_EQ(engine.started[0].phoneAddress, w->IpField()->Address());
+  EXPECT_EQ(engine.started[0].codec, LoadCodecOptions());
+  EXPECT_EQ(engine.started[0].saveFile, 0);
   QTest::mouseClick(button, Qt::LeftButton);
   EXPECT_EQ(button->text(), "Start Udp Audio");
   EXPECT_TRUE(C<QComboBox>(*w, IDC_CODEC_LIST)->isEnabled());
   EXPECT_TRUE(w->IpField()->isEnabled());
+  EXPECT_EQ(engine.stops, 1);
+  AttachAudioEngine(nullptr);
 }
 
 TEST_F(MainWindowTest, ACancelledUdpAudioFileDialogStartsNothingButTheOptionsAreStored) {

@@ -41,8 +41,9 @@ class AudioTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::ClearStore();
-    SettingsStore::Profile().WriteString("Paths", "DriveC", dir_.Path());
+    ASSERT_TRUE(SettingsStore::Profile().WriteString("Paths", "DriveC", dir_.Path()).Ok());
   }
+  void TearDown() override { AttachAudioEngine(nullptr); }
   std::string File(const std::string& name) const { return dir_.File(name); }
   test::TempDir dir_;
   test::FakeUi ui_;
@@ -60,10 +61,10 @@ TEST(CodecList, SevenTextsInOrder) {
 TEST_F(AudioTest, CodecMembersComeFromTheStoreAndAreNeverWrittenBack) {
   EXPECT_EQ(CFileConvertTools(ui_).Codec(), (CodecOptions{1, 1, 1, 0}));
   SettingsStore& store = SettingsStore::Profile();
-  store.WriteInt("UdpAudio", "NoAcm", 0);
-  store.WriteInt("UdpAudio", "UseHighRate", 0);
-  store.WriteInt("UdpAudio", "UseVAD", 1);
-  store.WriteInt("Audio", "CodecType", 4);
+  ASSERT_TRUE(store.WriteInt("UdpAudio", "NoAcm", 0).Ok());
+  ASSERT_TRUE(store.WriteInt("UdpAudio", "UseHighRate", 0).Ok());
+  ASSERT_TRUE(store.WriteInt("UdpAudio", "UseVAD", 1).Ok());
+  ASSERT_TRUE(store.WriteInt("Audio", "CodecType", 4).Ok());
   CFileConvertTools tools(ui_);
   EXPECT_EQ(tools.Codec(), (CodecOptions{0, 0, 1, 4}));
   tools.Codec().codecType = 6;
@@ -90,13 +91,13 @@ TEST_F(AudioTest, FileToolsStoreTheirChoicesAndCallTheirHook) {
       {1127, "WAVE2PCM", "wave", "demo.wav", "*.wav", "Wave files (*.wav)|*.wav|All files (*.*)|*.*||",
        "demo.pcm", "*.pcm", pcm},
   };
-  SettingsStore::Profile().WriteInt("Audio", "CodecType", 3);
+  ASSERT_TRUE(SettingsStore::Profile().WriteInt("Audio", "CodecType", 3).Ok());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.section);
     RecordingHooks hooks;
+    AttachAudioEngine(&hooks);
     test::FakeUi ui;
     CFileConvertTools tools(ui);
-    tools.SetAudioHooks(&hooks);
     // The destination dialog cancelled: the source is stored all the same, no hook runs.
     ui.AnswerFile(File("in"));
     ASSERT_TRUE(tools.PressButton(c.button));
@@ -126,6 +127,7 @@ TEST_F(AudioTest, FileToolsStoreTheirChoicesAndCallTheirHook) {
     }
   }
   // Without an engine the encoder makes no file.
+  AttachAudioEngine(nullptr);
   CFileConvertTools tools(ui_);
   ui_.AnswerFile(File("in"));
   ui_.AnswerFile(File("made.dat"));
@@ -143,8 +145,8 @@ TEST_F(AudioTest, BatchVisitsNinetySixPromptsInRunOrder) {
     std::filesystem::create_directories(File(f));
   test::WriteFile(File("encode.tmp"), "\x01\x02");
   RecordingHooks hooks;
+  AttachAudioEngine(&hooks);
   CFileConvertTools tools(ui_);
-  tools.SetAudioHooks(&hooks);
   EXPECT_TRUE(tools.PressButton(1124));
 
   ASSERT_EQ(hooks.calls.size(), 96u);
@@ -201,8 +203,8 @@ TEST_F(AudioTest, BatchReportsEachPromptItCannotConvertAndGoesOn) {
   test::FakeUi quiet;
   RecordingHooks failing;
   failing.result = 0;
+  AttachAudioEngine(&failing);
   CFileConvertTools third(quiet);
-  third.SetAudioHooks(&failing);
   EXPECT_EQ(third.ConvertPrompt("c:\\zediza323\\", "c:\\viziduv\\", "1"), 0);
   EXPECT_TRUE(quiet.messages.empty());
   EXPECT_EQ(failing.calls.size(), 1u);

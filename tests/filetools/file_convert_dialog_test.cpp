@@ -95,7 +95,7 @@ TEST_F(FileConvertDialogTest, InertButtonsDoNothingAndToolButtonsRunTheirTool) {
 
   // A Build button builds from drive C's work tree: here none, so each piece is reported.
   test::TempDir drive;
-  SettingsStore::Profile().WriteString("Paths", "DriveC", drive.Path());
+  ASSERT_TRUE(SettingsStore::Profile().WriteString("Paths", "DriveC", drive.Path()).Ok());
   QDir(QString::fromStdString(drive.Path())).mkpath("zediza323");
   QTest::mouseClick(gui::Control<QPushButton>(&dlg, 1176), Qt::LeftButton);
   ASSERT_EQ(ui_.messages.size(), 12u);
@@ -112,10 +112,10 @@ TEST_F(FileConvertDialogTest, CodecMembersAreReadWhenItOpensAndNeverWrittenBack)
     QTest::mouseClick(gui::Control<QPushButton>(&dlg, 2), Qt::LeftButton);
   }
   EXPECT_FALSE(SettingsStore::Profile().Contains("Audio", "CodecType"));
-  SettingsStore::Profile().WriteInt("UdpAudio", "NoAcm", 0);
-  SettingsStore::Profile().WriteInt("UdpAudio", "UseHighRate", 0);
-  SettingsStore::Profile().WriteInt("UdpAudio", "UseVAD", 0);
-  SettingsStore::Profile().WriteInt("Audio", "CodecType", 6);
+  ASSERT_TRUE(SettingsStore::Profile().WriteInt("UdpAudio", "NoAcm", 0).Ok());
+  ASSERT_TRUE(SettingsStore::Profile().WriteInt("UdpAudio", "UseHighRate", 0).Ok());
+  ASSERT_TRUE(SettingsStore::Profile().WriteInt("UdpAudio", "UseVAD", 0).Ok());
+  ASSERT_TRUE(SettingsStore::Profile().WriteInt("Audio", "CodecType", 6).Ok());
   CFileConvertDlg dlg(nullptr, ui_);
   EXPECT_EQ(dlg.Tools().Codec(), (CodecOptions{0, 0, 0, 6}));
 }

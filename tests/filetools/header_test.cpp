@@ -5,6 +5,7 @@
 
 #include "filetools/data_to_header.h"
 #include "filetools/file_choice.h"
+#include "filetools/file_convert_tools.h"
 #include "filetools/hex_file.h"
 #include "filetools/hex_to_binary.h"
 #include "filetools/hex_to_header.h"
@@ -182,9 +183,9 @@ TEST_F(ConversionTest, HexToBinaryAppendsOnePagePerHexFileInOrder) {
   test::WriteFile(File("b.hex"), test::HexOf(0xFFFC, Bytes(4, 0xB0)));
   ui_.AnswerFile(File("out.bin"));
   ui_.AnswerFile(File("a.hex"));
-  ui_.AnswerFile(File("missing.hex"));  // still a page, of 0xFF
+  ui_.AnswerFile(File("missing.hex"));  // still a page, of 0xFF: the window keeps what the tool made
   ui_.AnswerFile(File("b.hex"));
-  EXPECT_EQ(HexToBinaryTool(ui_), ToolResult::Done);
+  EXPECT_EQ(HexToBinaryTool(ui_), ToolResult::KeptAfterFailure);
   std::vector<uint8_t> expected(3 * kPageSize, 0xFF);
   std::copy_n(Bytes(4, 0xA0).begin(), 4, expected.begin() + 0x0010);
   std::copy_n(Bytes(4, 0xB0).begin(), 4, expected.begin() + 2 * kPageSize + 0xFFFC);
@@ -224,6 +225,23 @@ TEST_F(ConversionTest, HexToBinaryEdges) {
   EXPECT_EQ(ui_.fileDialogs.size(), dialogs + 1);
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not create dest file\n" + File("no/such/out.bin") +
                                                   ": No such file or directory"});
+}
+
+// In the window a name the store cannot keep is said once per button press, and the tool's work stands.
+TEST_F(ConversionTest, AStoreThatCannotKeepTheNamesIsSaidOnceAndTheToolGoesOn) {
+  test::WriteFile(File("a.dat"), "xyz");
+  test::WriteFile(File("not-a-folder"), "");
+  SettingsStore::SetLocation(File("not-a-folder"));
+  ui_.AnswerFile(File("a.dat"));
+  ui_.AnswerFile(File("a.h"));
+  CFileConvertTools tools(ui_);
+  ASSERT_TRUE(tools.PressButton(file_convert_id::kBinaryToHeader));
+  EXPECT_EQ(tools.LastResult(), ToolResult::Done);
+  EXPECT_NE(test::ReadFile(File("a.h")).find("DATA_A_SIZE\t3\r\n"), std::string::npos);
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_EQ(ui_.messages[0].text.substr(0, ui_.messages[0].text.find('\n')),
+            "Can not write the settings store");
+  EXPECT_NE(ui_.messages[0].text.find(File("not-a-folder")), std::string::npos);
 }
 
 }  // namespace

@@ -16,17 +16,6 @@ namespace {
 using test::Bytes;
 using test::HexRecord;
 
-TEST(HexPairValue, ReadsBothCasesAndRefusesOtherCharacters) {
-  struct Row {
-    char high, low;
-    int value;
-  } rows[] = {
-      {'0', '0', 0},   {'0', '9', 9},   {'0', 'A', 10}, {'F', 'F', 255}, {'f', 'f', 255},
-      {'a', 'B', 171}, {'7', 'e', 126}, {'G', '0', -1}, {'0', ' ', -1},  {':', '0', -1},
-  };
-  for (const Row& r : rows) EXPECT_EQ(CHexFile::HexPairValue(r.high, r.low), r.value) << r.high << r.low;
-}
-
 TEST(CHexFile, KeepsTheFieldsOfTheLastRecord) {
   test::TempDir dir;
   test::WriteFile(dir.File("a.hex"), ":0412340001020304AC\r\n:00000001FF\r\n");
@@ -58,7 +47,8 @@ class LoadHexFileTest : public ::testing::Test {
   int Load(const std::string& text) {
     test::WriteFile(dir_.File("in.hex"), text);
     buffer_.assign(kPageSize + 2 * kGuard, 0xA5);
-    return LoadHexFile(ui_, dir_.File("in.hex"), buffer_.data() + kGuard);
+    return LoadHexFile(ui_, dir_.File("in.hex"),
+                       std::span<uint8_t, kPageSize>(buffer_.data() + kGuard, kPageSize));
   }
   uint8_t At(int offset) const { return buffer_[static_cast<size_t>(kGuard + offset)]; }
   bool GuardsIntact() const {
@@ -145,9 +135,10 @@ TEST_F(LoadHexFileTest, PlacesRecordsAndComputesTheSize) {
 }
 
 TEST_F(LoadHexFileTest, MissingFileShowsThePlainMessageAndLoadsNothing) {
-  std::vector<uint8_t> image(kPageSize, 0xFF);
-  EXPECT_EQ(LoadHexFile(ui_, dir_.File("missing.hex"), image.data()), 0);
-  EXPECT_EQ(LoadHexFile(ui_, dir_.Path(), image.data()), 0);  // a folder is no HEX file
+  PageImage image;
+  image.fill(0xFF);
+  EXPECT_EQ(LoadHexFile(ui_, dir_.File("missing.hex"), image), 0);
+  EXPECT_EQ(LoadHexFile(ui_, dir_.Path(), image), 0);  // a folder is no HEX file
   ASSERT_EQ(ui_.messages.size(), 2u);
   // The system's message first, then the file and the reason.
   EXPECT_EQ(ui_.messages[0].text,

@@ -33,7 +33,7 @@ class ImageBuilderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::ClearStore();
-    SettingsStore::Profile().WriteString("Paths", "DriveC", dir_.Path());
+    ASSERT_TRUE(SettingsStore::Profile().WriteString("Paths", "DriveC", dir_.Path()).Ok());
     std::filesystem::create_directories(dir_.File("zediza323"));
   }
 
@@ -71,7 +71,7 @@ class ImageBuilderTest : public ::testing::Test {
     std::sort(names.begin(), names.end());
     return names;
   }
-  bool Press(const char* variant) { return RunBuildVariant(ui_, *FindBuildVariant(variant)); }
+  ToolResult Press(const char* variant) { return RunBuildVariant(ui_, *FindBuildVariant(variant)); }
   // The messages' first lines: the system's texts (the second line names the file and the reason).
   std::vector<std::string> Headlines() const {
     std::vector<std::string> lines;
@@ -165,7 +165,7 @@ TEST_F(ImageBuilderTest, AllImagesNeedTheirPieces) {
 
 TEST_F(ImageBuilderTest, MissingPiecesGiveBlankPagesAndAMessageEach) {
   MakePiece("P1");
-  Press("VT20C");
+  EXPECT_EQ(Press("VT20C"), ToolResult::KeptAfterFailure);
   std::vector<uint8_t> expected = PageOf("P1");
   expected.resize(3 * kPageSize, 0xFF);
   EXPECT_EQ(Read("VT20C.bin"), expected);
@@ -185,7 +185,7 @@ TEST_F(ImageBuilderTest, ImagesThatCannotBeCreatedAreReported) {
   MakePiece("P0");
   test::WriteFile(dir_.File("zediza323/KX30D.bin"), "old");
   std::filesystem::create_directories(dir_.File("zediza323/KX30D_9.bin"));
-  EXPECT_FALSE(Press("KX30D"));
+  EXPECT_EQ(Press("KX30D"), ToolResult::Failed);
   const auto headlines = Headlines();
   EXPECT_EQ(std::count(headlines.begin(), headlines.end(), "Can not create dest file"), 1);
   EXPECT_EQ(ui_.Texts().back(),

@@ -50,7 +50,7 @@ class SettingsCommand : public ::testing::Test {
 
 TEST_F(SettingsCommand, BuildWritesTheImageOfTheStoreOverAnOptionalBase) {
   SettingsImage expected;
-  BuildSettingsImage(expected.data());
+  BuildSettingsImage(expected);
   ASSERT_EQ(Run({"build", dir.File("out.bin")}), kExitOk) << Errors();
   auto out = test::ReadBytes(dir.File("out.bin"));
   ASSERT_EQ(out.size(), kSettingsImageSize);

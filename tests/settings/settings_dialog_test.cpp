@@ -288,7 +288,7 @@ TEST_F(SettingsDialogTest, OkWritesTheWholeProfileGreyedFieldsIncluded) {
   // What the phone then gets.
   SettingsImage image;
   ResetBaseSettingsImage();
-  BuildSettingsImage(image.data());
+  BuildSettingsImage(image);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&image[488]), 3), std::string("@0\0", 3));
   EXPECT_EQ(image[40], 1);
   EXPECT_EQ(image[6], 127);
@@ -407,7 +407,7 @@ TEST_F(SettingsDialogTest, ChineseTypedInATextFieldReachesThePhoneInCodePage936)
 
   SettingsImage image;
   ResetBaseSettingsImage();
-  BuildSettingsImage(image.data());
+  BuildSettingsImage(image);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&image[176]), 24), typed + '\0');
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(&image[200]), 7), std::string("\xc3\xdc\xc2\xeb"
                                                                                     "12\0",

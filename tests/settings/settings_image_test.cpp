@@ -31,7 +31,7 @@ void PutText(SettingsImage& image, size_t offset, const std::string& text) {
 SettingsImage Build() {
   SettingsImage out;
   out.fill(0xCC);  // the builder must define every byte
-  BuildSettingsImage(out.data());
+  BuildSettingsImage(out);
   return out;
 }
 
@@ -88,7 +88,7 @@ TEST_F(SettingsImageTest, AnEmptyStoreBuildsTheFactoryImage) {
 TEST_F(SettingsImageTest, UnmappedBytesAndTextTailsComeFromTheBaseWhichBuildingLeavesAlone) {
   SettingsImage base;
   for (size_t i = 0; i < base.size(); ++i) base[i] = static_cast<uint8_t>(0x80 | (i & 0x7F));
-  SetBaseSettingsImage(base.data());
+  SetBaseSettingsImage(base);
   SettingsImage got = Build();
 
   SettingsImage want = FactoryImage();
@@ -200,11 +200,11 @@ TEST_F(SettingsImageTest, ImportWritesEveryKeyButAccountAndKeepsTheImageAsBase) 
   PutText(image, 368, "dial");
   Put(image, 143, {10, 1, 2, 3});
 
-  ASSERT_TRUE(ImportSettingsImage(image.data()));
+  ASSERT_TRUE(ImportSettingsImage(image));
   for (const auto& key : PhoneSettingKeys())
     EXPECT_EQ(store.Contains(kSection, std::string(key.name)), key.name != "Account") << key.name;
   ASSERT_TRUE(store.WriteString(kSection, "Account", "kept"));
-  ASSERT_TRUE(ImportSettingsImage(image.data()));
+  ASSERT_TRUE(ImportSettingsImage(image));
 
   EXPECT_EQ(BaseSettingsImage(), image);
   const std::pair<const char*, const char*> texts[] = {{"Mac1", "0x02"},
@@ -230,7 +230,7 @@ TEST_F(SettingsImageTest, ImportWritesEveryKeyButAccountAndKeepsTheImageAsBase) 
 TEST_F(SettingsImageTest, SerialNumberBytesRoundTripThroughTheStore) {
   SettingsImage image{};
   Put(image, 4, {0x01, 0x2C});
-  ASSERT_TRUE(ImportSettingsImage(image.data()));
+  ASSERT_TRUE(ImportSettingsImage(image));
   EXPECT_EQ(store.GetInt(kSection, "Mac_L", 0), 300);
   EXPECT_EQ(store.GetInt(kSection, "Spin1", 0), 300);
   EXPECT_EQ(store.GetString(kSection, "Mac5", ""), "0x01");
@@ -256,7 +256,7 @@ TEST_F(SettingsImageTest, ImportThenBuildReproducesThePhonesImageButForTheKnownD
   PutText(phone, 488, std::string(24, 'h'));  // fixed, full width
   ASSERT_TRUE(store.WriteString(kSection, "Account", "acct"));
 
-  ASSERT_TRUE(ImportSettingsImage(phone.data()));
+  ASSERT_TRUE(ImportSettingsImage(phone));
   SettingsImage got = Build();
 
   SettingsImage want = phone;

@@ -59,7 +59,7 @@ TEST_P(SettingsLine, ChangesOnlyItsOwnField) {
   ScopedHostNameLookup hosts(TestHosts);
   const auto& c = GetParam();
   SettingsImage got = PhoneImage();
-  ApplySettingsLine(got.data(), c.line);
+  ApplySettingsLine(got, c.line);
   SettingsImage want = PhoneImage();
   for (size_t i = 0; i < c.bytes.size(); ++i) want[c.offset + i] = static_cast<uint8_t>(c.bytes[i]);
   EXPECT_EQ(got, want) << c.line << "\n" << Diff(got.data(), want.data(), got.size());
@@ -193,8 +193,8 @@ TEST(SettingsTextKeys, EveryKeyReachesTheFieldOfItsStoreKey) {
   };
   // The fields are all different, so one image carries every line and one import shows them all.
   SettingsImage image{};
-  for (const auto& c : cases) ApplySettingsLine(image.data(), c.line);
-  ImportSettingsImage(image.data());
+  for (const auto& c : cases) ApplySettingsLine(image, c.line);
+  ASSERT_TRUE(ImportSettingsImage(image).Ok());
   for (const auto& c : cases)
     EXPECT_EQ(SettingsStore::Profile().GetString("PhoneSettings", c.storeKey, "?"), c.stored) << c.line;
   ResetBaseSettingsImage();
@@ -207,10 +207,10 @@ class AlternateImages : public ::testing::Test {
   void SetUp() override {
     buffer.assign(kAlternateSettingsSize + 2 * kGuard, 0xEE);
     SettingsImage phone = PhoneImage();
-    CopyToAlternateImages(Images(), phone.data());
+    CopyToAlternateImages(Images(), phone);
   }
-  uint8_t* Images() { return buffer.data() + kGuard; }
-  const uint8_t* Image(int n) { return Images() + (n - 1) * kSettingsImageSize; }
+  AlternateImagesSpan Images() { return AlternateImagesSpan(buffer.data() + kGuard, kAlternateSettingsSize); }
+  const uint8_t* Image(int n) { return Images().data() + (n - 1) * kSettingsImageSize; }
   void ExpectGuardsIntact() {
     for (size_t i = 0; i < kGuard; ++i) {
       EXPECT_EQ(buffer[i], 0xEE) << "before, byte " << i;

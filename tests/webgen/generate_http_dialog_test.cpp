@@ -35,10 +35,10 @@ class GenerateHttpDialogTest : public ::testing::Test {
 };
 
 TEST_F(GenerateHttpDialogTest, HasItsControlsOnTheTemplateAndShowsTheStoredOptions) {
-  Store().WriteString("GenHttp", "MsgFile", "/m/page.h");
-  Store().WriteString("GenHttp", "TempHtmlFile", "/m/t.htm");
-  Store().WriteInt("GenHttp", "PageNum", 3);
-  Store().WriteInt("GenHttp", "Language", 1);
+  ASSERT_TRUE(Store().WriteString("GenHttp", "MsgFile", "/m/page.h").Ok());
+  ASSERT_TRUE(Store().WriteString("GenHttp", "TempHtmlFile", "/m/t.htm").Ok());
+  ASSERT_TRUE(Store().WriteInt("GenHttp", "PageNum", 3).Ok());
+  ASSERT_TRUE(Store().WriteInt("GenHttp", "Language", 1).Ok());
   GenerateHttpDialog d(ui);
   d.show();
   EXPECT_EQ(d.windowTitle(), "Generate Http Files");

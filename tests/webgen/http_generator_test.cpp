@@ -163,7 +163,7 @@ TEST_F(HttpGenerator, OptionsLiveInSectionGenHttp) {
   EXPECT_EQ(d.pageNum, 0);
   EXPECT_EQ(d.msgFile + d.infoFile + d.commonFile + d.tempHtmlFile, "");
 
-  SaveGenHttpOptions({false, true, true, true, 4, "/m.h", "/i.h", "/c.h", "/t.htm"});
+  ASSERT_TRUE(SaveGenHttpOptions({false, true, true, true, 4, "/m.h", "/i.h", "/c.h", "/t.htm"}).Ok());
   SettingsStore& store = SettingsStore::Profile();
   for (auto [key, value] :
        {std::pair{"Replace", 0}, {"Language", 1}, {"Multipart", 1}, {"WriteTempHtml", 1}, {"PageNum", 4}})
