@@ -11,7 +11,9 @@
 #include "resources/ip_address_edit.h"
 
 // The icons are compiled into a static library: their registration must be pulled in by name.
-static void InitIconResources() { Q_INIT_RESOURCE(resources); }
+static void InitIconResources() {
+  Q_INIT_RESOURCE(resources);
+}
 
 namespace quill {
 namespace {
@@ -54,6 +56,7 @@ class GuiApplication : public Application {
 
 int RunGui(const GuiOptions& options) {
   InitIconResources();
+  StoreNoticeBoxes notices;
   QtUi ui;
   SystemLauncher launcher;
   std::unique_ptr<DemoPhone> demo;

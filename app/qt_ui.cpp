@@ -4,12 +4,14 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QSettings>
 #include <QStringList>
+#include <QThread>
 
 #include "app/output_view.h"
 #include "app/progress_window.h"
+#include "platform/application.h"
 #include "platform/file_filter.h"
+#include "platform/settings_store.h"
 #include "settings/settings_dialog.h"
 
 namespace quill {
@@ -18,29 +20,6 @@ namespace {
 QString Q(std::string_view s) {
   return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
-
-// Qt's file dialog keeps state of its own (last folder, history, view) through QSettings(UserScope,
-// "QtProject"): always the native format at the user-scope path, which SettingsStore::SetLocation has made
-// the tool's store folder. The dialog reads that state when it is made and writes it when it is destroyed;
-// for those moments the path points where nothing can be read or written, so none of it lands beside the
-// tool's options. The tool remembers its own file names; the dialog starts from them.
-class QtDialogStateAside {
- public:
-  QtDialogStateAside() : saved_(UserScopePath()) {
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, "/dev/null");
-  }
-  ~QtDialogStateAside() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, saved_); }
-  QtDialogStateAside(const QtDialogStateAside&) = delete;
-  QtDialogStateAside& operator=(const QtDialogStateAside&) = delete;
-
- private:
-  // QSettings has no getter for the path: the file of an organisation's settings (never made) shows it.
-  static QString UserScopePath() {
-    return QFileInfo(QSettings(QSettings::NativeFormat, QSettings::UserScope, "QuillTool path").fileName())
-        .absolutePath();
-  }
-  QString saved_;
-};
 
 }  // namespace
 
@@ -51,7 +30,7 @@ QString QtFilter(std::string_view systemFilter) {
     for (const auto& p : f.patterns) patterns << (p == "*.*" ? QString("*") : Q(p));
     // Qt shows the label with its own pattern list; keep the system's label and give Qt the patterns.
     QString label = Q(f.label);
-    int paren = label.indexOf('(');
+    const qsizetype paren = label.indexOf('(');
     if (paren > 0) label = label.left(paren).trimmed();
     parts << label + " (" + patterns.join(' ') + ")";
   }
@@ -89,12 +68,10 @@ MbResult QtUi::MessageBox(std::string_view text, std::string_view caption, MbBut
   return MbResult::Ok;
 }
 
+// Qt's file dialog keeps state of its own (last folder, history, view) in Qt's own settings file, never in
+// the tool's store. The tool remembers its own file names; the dialog starts from them.
 std::optional<std::string> QtUi::FileDialog(const FileDialogSpec& spec) {
-  std::unique_ptr<QFileDialog> dialog;
-  {
-    QtDialogStateAside aside;
-    dialog = std::make_unique<QFileDialog>(owner_);
-  }
+  auto dialog = std::make_unique<QFileDialog>(owner_);
   const bool open = spec.mode == FileDialogSpec::Mode::Open;
   dialog->setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   dialog->setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -111,10 +88,7 @@ std::optional<std::string> QtUi::FileDialog(const FileDialogSpec& spec) {
   }
   const bool accepted = dialog->exec() == QDialog::Accepted;
   const QStringList files = accepted ? dialog->selectedFiles() : QStringList();
-  {
-    QtDialogStateAside aside;
-    dialog.reset();
-  }
+  dialog.reset();
   if (files.isEmpty()) return std::nullopt;
   return files.front().toStdString();
 }
@@ -137,6 +111,21 @@ std::shared_ptr<OutputView> QtUi::CreateOutputView(const OutputViewSpec& spec) {
 
 bool QtUi::RunSettingsDialog() {
   return RunPhoneSettingsDialog(owner_, *this);
+}
+
+StoreNoticeBoxes::StoreNoticeBoxes() {
+  SettingsStore::SetNoticeHandler([](const std::string& text) {
+    auto show = [text] { QMessageBox::warning(QApplication::activeWindow(), Q(ApplicationName()), Q(text)); };
+    // A box belongs to the GUI thread; a notice from another thread waits there for the event loop.
+    if (QThread::currentThread() == qApp->thread())
+      show();
+    else
+      QMetaObject::invokeMethod(qApp, show, Qt::QueuedConnection);
+  });
+}
+
+StoreNoticeBoxes::~StoreNoticeBoxes() {
+  SettingsStore::SetNoticeHandler(nullptr);
 }
 
 }  // namespace quill

@@ -15,7 +15,8 @@ class QtUi : public Ui {
   void SetOwner(QWidget* owner) { owner_ = owner; }
   QWidget* Owner() const { return owner_; }
 
-  MbResult MessageBox(std::string_view text, std::string_view caption, MbButtons buttons, MbIcon icon) override;
+  MbResult MessageBox(std::string_view text, std::string_view caption, MbButtons buttons,
+                      MbIcon icon) override;
   std::optional<std::string> FileDialog(const FileDialogSpec& spec) override;
   std::unique_ptr<ProgressWindow> OpenProgress() override;
   void BeginWaitCursor() override;
@@ -25,6 +26,16 @@ class QtUi : public Ui {
 
  private:
   QPointer<QWidget> owner_;
+};
+
+// While one exists, the settings store's notices (a store file that could not be read, kept aside) are
+// shown in a message box instead of going to stderr.
+class StoreNoticeBoxes {
+ public:
+  StoreNoticeBoxes();
+  ~StoreNoticeBoxes();
+  StoreNoticeBoxes(const StoreNoticeBoxes&) = delete;
+  StoreNoticeBoxes& operator=(const StoreNoticeBoxes&) = delete;
 };
 
 // The Qt form of a system filter string: "Binary files (*.bin);;All files (*)".

@@ -3,7 +3,8 @@
 // reads as the caller's default.
 //
 // On Linux this is an INI file written by QSettings: <folder>/<registry key>/<application name>.conf, the
-// folder being ~/.config unless SetLocation chose another.
+// folder being ~/.config unless SetLocation chose another. The store names its file itself: Qt's own
+// paths (QSettings::setPath) stay as Qt has them, so nothing Qt keeps for itself lands in the store's folder.
 //
 // Every write says whether it reached the file. A write that did not leaves the store as the file has it
 // (this process reads the old value again), so what the tool goes on to use is what is stored.

@@ -60,9 +60,17 @@ std::string ErrnoText(int error) {
   return std::system_category().message(error);
 }
 
-// The store file's name, where QSettings puts the user's file of this organisation and application. Only
-// that one file is opened: the organisation-wide and system-wide files QSettings would also consult are
-// no part of this store, and a fault in one of them must not be taken for a fault in ours.
+// The folder SetLocation chose (under g_mutex); empty: the user's own store.
+std::string& Location() {
+  static std::string folder;
+  return folder;
+}
+
+// The store file's name: <folder>/<registry key>/<application name>.conf, the folder being SetLocation's or
+// the one where QSettings keeps a user's files. The store is opened by this name only, in INI format, so
+// Qt's own paths are never changed: what Qt keeps for itself (the file dialog's state) stays in Qt's place,
+// and the organisation-wide and system-wide files QSettings would also consult are no part of this store (a
+// fault in one of them must not be taken for a fault in ours).
 QString FileName() {
   struct Cached {
     std::string key, application;
@@ -73,11 +81,18 @@ QString FileName() {
   std::lock_guard<std::mutex> lock(g_mutex);
   const std::string application = ApplicationName();
   if (cached.generation != g_locationGeneration || cached.key != Key() || cached.application != application) {
-    // QSettings' own folder for user files, learnt from names that no file has: asking with the store's
-    // own names would open the store file, which must not happen before it is known to be a file.
-    const QString organisation = "quilltool-folder-probe", name = "probe";
-    QString folder = QSettings(QSettings::NativeFormat, QSettings::UserScope, organisation, name).fileName();
-    folder.chop(organisation.size() + name.size() + 6);  // "/" and ".conf"
+    QString folder;
+    if (!Location().empty()) {
+      folder = Q(Location());
+      while (folder.size() > 1 && folder.endsWith('/')) folder.chop(1);
+      if (!folder.endsWith('/')) folder += '/';
+    } else {
+      // Learnt from names that no file has: asking with the store's own names would open the store file,
+      // which must not happen before it is known to be a file.
+      const QString organisation = "quilltool-folder-probe", name = "probe";
+      folder = QSettings(QSettings::NativeFormat, QSettings::UserScope, organisation, name).fileName();
+      folder.chop(organisation.size() + name.size() + 6);  // "/" and ".conf"
+    }
     cached = {Key(), application, g_locationGeneration, folder + Q(Key()) + "/" + Q(application) + ".conf"};
   }
   return cached.file;
@@ -650,8 +665,7 @@ std::string SettingsStore::RegistryKey() {
 
 void SettingsStore::SetLocation(const std::string& folder) {
   std::lock_guard<std::mutex> lock(g_mutex);
-  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Q(folder));
-  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, Q(folder));
+  Location() = folder;
   ++g_locationGeneration;
 }
 
