@@ -282,7 +282,11 @@ void BM_SerialChunk(benchmark::State& state) {
     state.SkipWithError(("the simulator did not start: " + phone.Error()).c_str());
     return;
   }
-  SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone.SlavePath());
+  if (!SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone.SlavePath())) {
+    state.SkipWithError("the private store cannot be written");
+    phone.Stop();
+    return;
+  }
   test::SilentUi ui;
   {
     CMaintenanceLink link(ui);

@@ -24,7 +24,7 @@ TEST(SerialBulkRelease, NothingReachesTheBufferOnceBulkModeIsOff) {
   test::ScaledTiming timing{0.001, 0.4};
   test::PtyPair pty;
   ASSERT_TRUE(pty.IsValid());
-  SettingsStore::Profile().WriteString("Rs232", "COM1Device", pty.SlavePath());
+  ASSERT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", pty.SlavePath()));
   test::FakeUi ui;
   CMaintenanceLink link(ui);
   ASSERT_TRUE(link.StartSerialLink("COM1"));

@@ -140,7 +140,7 @@ class SerialFaultsTest : public ::testing::Test {
       paced = std::make_unique<test::SerialPhone>(options);
       device = paced->SlavePath();
     }
-    SettingsStore::Profile().WriteString("Rs232", "COM1Device", device);
+    ASSERT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", device));
     const Texts expected = row.expected(c);
     {
       Rig rig(dir);
