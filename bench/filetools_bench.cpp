@@ -5,8 +5,8 @@
 // HEX file with extended-address records; both write the same binary.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <spawn.h>
 #include <signal.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
@@ -29,7 +29,9 @@
 
 #include "filetools/data_to_header.h"
 #include "filetools/hex_file.h"
-#include "platform/ui.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/silent_ui.h"
+#include "tests/support/test_env.h"
 
 extern char** environ;
 
@@ -37,32 +39,14 @@ namespace {
 
 using quill::kPageSize;
 
-class NullUi : public quill::Ui {
- public:
-  quill::MbResult MessageBox(std::string_view, std::string_view, quill::MbButtons, quill::MbIcon) override {
-    return quill::MbResult::Ok;
-  }
-  std::optional<std::string> FileDialog(const quill::FileDialogSpec&) override { return std::nullopt; }
-  std::unique_ptr<quill::ProgressWindow> OpenProgress() override { return nullptr; }
-  void BeginWaitCursor() override {}
-  void EndWaitCursor() override {}
-  std::shared_ptr<quill::OutputView> CreateOutputView(const quill::OutputViewSpec&) override {
-    return nullptr;
-  }
-  bool RunSettingsDialog() override { return true; }
-};
-
+// This process's folder for the data sets, removed with them when the process ends.
 std::string Folder() {
-  static const std::string folder = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quillbench-XXXXXX").string();
-    return std::string(::mkdtemp(pattern.data()));
-  }();
-  return folder;
+  static const quill::test::TempDir folder;
+  return folder.Path();
 }
 
 void Write(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!quill::test::WriteFile(path, bytes)) std::fprintf(stderr, "cannot write %s\n", path.c_str());
 }
 
 std::string RandomBytes(size_t n) {
@@ -72,38 +56,18 @@ std::string RandomBytes(size_t n) {
   return s;
 }
 
-void AppendRecord(std::string& out, int type, int address, const char* data, size_t n) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  unsigned sum = static_cast<unsigned>(n + (address >> 8) + (address & 0xFF) + type);
-  auto put = [&](unsigned b) {
-    out += kDigits[(b >> 4) & 0xF];
-    out += kDigits[b & 0xF];
-  };
-  out += ':';
-  put(static_cast<unsigned>(n));
-  put(static_cast<unsigned>(address >> 8) & 0xFF);
-  put(static_cast<unsigned>(address) & 0xFF);
-  put(static_cast<unsigned>(type));
-  for (size_t i = 0; i < n; ++i) {
-    unsigned b = static_cast<unsigned char>(data[i]);
-    put(b);
-    sum += b;
-  }
-  put((256 - (sum & 0xFF)) & 0xFF);
-  out += '\n';
-}
-
 // HEX text of data, recordBytes a record; with segments, an extended linear address record starts every
 // 64 KiB (the form objcopy writes for more than one page).
 std::string HexText(const std::string& data, size_t recordBytes, bool segments) {
   std::string out;
   for (size_t at = 0; at < data.size(); at += recordBytes) {
     if (segments && at % kPageSize == 0 && at > 0) {
-      char upper[2] = {static_cast<char>((at >> 24) & 0xFF), static_cast<char>((at >> 16) & 0xFF)};
-      AppendRecord(out, 4, 0, upper, 2);
+      out += quill::test::HexRecord(0, {static_cast<uint8_t>(at >> 24), static_cast<uint8_t>(at >> 16)}, 4);
     }
-    AppendRecord(out, 0, static_cast<int>(at % kPageSize), data.data() + at,
-                 std::min(recordBytes, data.size() - at));
+    const auto* first = reinterpret_cast<const uint8_t*>(data.data() + at);
+    out +=
+        quill::test::HexRecord(static_cast<int>(at % kPageSize),
+                               std::vector<uint8_t>(first, first + std::min(recordBytes, data.size() - at)));
   }
   out += ":00000001FF\n";
   return out;
@@ -114,7 +78,7 @@ void BM_LoadHexFile(benchmark::State& state) {
   const std::string text = HexText(RandomBytes(kPageSize), recordBytes, false);
   const std::string path = Folder() + "/page" + std::to_string(recordBytes) + ".hex";
   Write(path, text);
-  NullUi ui;
+  quill::test::SilentUi ui;
   std::vector<uint8_t> image(kPageSize);
   for (auto _ : state) {
     int size = quill::LoadHexFile(ui, path, image.data());
@@ -129,7 +93,7 @@ void BM_DataToHeader(benchmark::State& state) {
   const size_t size = static_cast<size_t>(state.range(0));
   const std::string src = Folder() + "/data" + std::to_string(size) + ".bin";
   Write(src, RandomBytes(size));
-  NullUi ui;
+  quill::test::SilentUi ui;
   for (auto _ : state) {
     if (!quill::DataToHeader(ui, Folder() + "/data.h", src)) state.SkipWithError("DataToHeader failed");
   }
@@ -322,7 +286,5 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
-  std::error_code ec;
-  std::filesystem::remove_all(Folder(), ec);
   return 0;
 }

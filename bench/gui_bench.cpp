@@ -48,6 +48,8 @@
 #include "platform/application.h"
 #include "platform/process_events.h"
 #include "platform/settings_store.h"
+#include "tests/support/loopback.h"
+#include "tests/support/test_env.h"
 #include "transport/net_helpers.h"
 
 #if __has_include("debugmon/monitor_thread.h")
@@ -63,7 +65,7 @@ namespace {
 
 // The monitors listen on this benchmark's own loopback address (ports 8225 and 8227), not on every address
 // as the tool does, so that tests and other benchmarks on the same ports never meet them.
-constexpr uint32_t kListenAddress = 0x7F0000CA;  // 127.0.0.202, first octet most significant
+constexpr uint32_t kListenAddress = quill::loopback::kBenchGuiListen.value;  // first octet most significant
 constexpr const char* kMainCaption = "Updating Tool";
 constexpr int kChildLifetimeMs = 120000;  // a child whose parent went away ends by itself
 
@@ -136,7 +138,7 @@ int RunChild(int argc, char** argv, const std::string& store) {
   quill::SettingsStore::SetLocation(store);
   // The host's own address, without asking a name server.
   quill::ScopedHostNameLookup host(
-      [](const std::string&) -> std::optional<uint32_t> { return quill::HostToNetworkAddress(0x7F000001); });
+      [](const std::string&) -> std::optional<uint32_t> { return quill::loopback::kBenchGuiHost.Network(); });
   QApplication app(argc, argv);
   ChildProbe probe;
   app.installEventFilter(&probe);
@@ -269,9 +271,8 @@ long StatusKib(pid_t pid, const char* key) {
 
 int RunParent(int runs, double idleSeconds) {
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::string pattern = (std::filesystem::temp_directory_path() / "quill-gui-bench-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return 1;
-  const std::string store = pattern;
+  const quill::test::TempDir folder;  // the children's private store, removed with what they wrote
+  const std::string store = folder.Path();
   std::vector<double> startMs;
   int rc = 0;
   for (int run = 0; run < runs && rc == 0; ++run) {
@@ -322,8 +323,6 @@ int RunParent(int runs, double idleSeconds) {
     for (double ms : startMs) std::printf(" %.1f", ms);
     std::printf("\n");
   }
-  std::error_code ec;
-  std::filesystem::remove_all(store, ec);
   return rc;
 }
 

@@ -15,19 +15,16 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "bench/silent_ui.h"
 #include "link/maintenance_link.h"
 #include "platform/process_events.h"
 #include "platform/settings_store.h"
@@ -35,6 +32,9 @@
 #include "sim/serial_loader.h"
 #include "sim/tcp_loader.h"
 #include "sim/unique_fd.h"
+#include "tests/support/loopback.h"
+#include "tests/support/silent_ui.h"
+#include "tests/support/test_env.h"
 
 namespace quill {
 namespace {
@@ -42,9 +42,9 @@ namespace {
 using sim::UniqueFd;
 
 // This benchmark's own loopback addresses: the simulator's loader listens on the fixed port 8739.
-constexpr const char* kPhoneAddress = "127.0.0.200";
-constexpr uint32_t kPhoneAddressValue = 0x7F0000C8;  // first octet most significant, as the store keeps it
-constexpr const char* kRawAddress = "127.0.0.201";
+constexpr const char* kPhoneAddress = loopback::kBenchLinkPhone.dotted;
+constexpr uint32_t kPhoneAddressValue = loopback::kBenchLinkPhone.value;  // as the store keeps it
+constexpr const char* kRawAddress = loopback::kBenchLinkRaw.dotted;
 
 constexpr size_t kPage = 64 * 1024;
 constexpr size_t kBlock = 128;
@@ -187,7 +187,7 @@ void BM_SendImage64KiBPage(benchmark::State& state) {
     state.SkipWithError(("the simulator did not start: " + phone.Error()).c_str());
     return;
   }
-  bench::SilentUi ui;
+  test::SilentUi ui;
   CMaintenanceLink link(ui);
   const std::vector<uint8_t> page = PageBytes();
   for (auto _ : state) {
@@ -286,9 +286,10 @@ void BM_SerialChunk(benchmark::State& state) {
           SettingsStore::Profile().WriteString("Rs232", "COM1Device", phone.SlavePath());
       !mapped) {
     state.SkipWithError(mapped.Message().c_str());
+    phone.Stop();
     return;
   }
-  bench::SilentUi ui;
+  test::SilentUi ui;
   {
     CMaintenanceLink link(ui);
     bool ok = link.StartSerialLink("COM1");
@@ -323,9 +324,7 @@ BENCHMARK(BM_SerialChunk)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime
 
 int main(int argc, char** argv) {
   // A private store: the phone's address and the COM1 device are written there, never into the user's.
-  std::string pattern = (std::filesystem::temp_directory_path() / "quill-link-bench-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) return 1;
-  quill::SettingsStore::SetLocation(pattern);
+  quill::test::UsePrivateStore();
   int rc = 0;
   {
     quill::ScopedProcessEvents events;
@@ -337,7 +336,5 @@ int main(int argc, char** argv) {
     }
     benchmark::Shutdown();
   }
-  std::error_code ec;
-  std::filesystem::remove_all(pattern, ec);
   return rc;
 }

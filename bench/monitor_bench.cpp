@@ -35,13 +35,14 @@
 #include "platform/process_events.h"
 #include "resources/dialog_template.h"
 #include "sim/datagram_sender.h"
+#include "tests/support/loopback.h"
 #include "transport/net_helpers.h"
 
 namespace quill {
 namespace {
 
-constexpr const char* kListen = "127.0.0.120";
-constexpr const char* kPhone = "127.0.0.121";
+constexpr const char* kListen = loopback::kBenchMonitorListen.dotted;
+constexpr const char* kPhone = loopback::kBenchMonitorPhone.dotted;
 constexpr int kBurst = 10000;
 constexpr size_t kDatagramSize = 100;
 constexpr int kTickMs = 10;
@@ -57,7 +58,7 @@ int OutOfOrder(QTextDocument* document, int first) {
   int wrong = 0;
   for (int i = 0; i < kBurst; ++i) {
     QString text = document->findBlockByNumber(first + i).text();
-    if (!text.startsWith(QString("127.0.0.121: %1 ").arg(i, 5, 10, QChar('0')))) ++wrong;
+    if (!text.startsWith(QString(kPhone) + QString(": %1 ").arg(i, 5, 10, QChar('0')))) ++wrong;
   }
   return wrong;
 }
@@ -117,7 +118,8 @@ void BM_DebugMonitorBurstShownInQtView(benchmark::State& state) {
   const int preloadLines = static_cast<int>(state.range(0));
   const auto datagrams = BurstDatagrams();
   std::string preload;
-  for (int i = 0; i < preloadLines; ++i) preload += "127.0.0.9: earlier line " + std::to_string(i) + "\n";
+  for (int i = 0; i < preloadLines; ++i)
+    preload += loopback::kOnlyInText + ": earlier line " + std::to_string(i) + "\n";
   double worstStallMs = 0, worstStallCpuMs = 0, worstShowMs = 0, totalShowMs = 0;
   int64_t lost = 0, outOfOrder = 0;
   for (auto _ : state) {
@@ -189,7 +191,7 @@ void BM_DebugMonitorBurstShownInQtView(benchmark::State& state) {
     lost += kBurst - std::min(shown, kBurst);
     outOfOrder += OutOfOrder(edit->document(), blocksBefore - 1);
     QString last = edit->document()->findBlockByNumber(edit->document()->blockCount() - 2).text();
-    if (!last.startsWith(QString("127.0.0.121: %1 arp send").arg(kBurst - 1, 5, 10, QChar('0'))))
+    if (!last.startsWith(QString(kPhone) + QString(": %1 arp send").arg(kBurst - 1, 5, 10, QChar('0'))))
       state.SkipWithError("the last line shown is not the last one sent");
     double showMs = shownAt < 0 ? 60000.0 : static_cast<double>(shownAt);
     state.SetIterationTime(showMs / 1000.0);
@@ -226,9 +228,10 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   quill::ScopedProcessEvents events;
-  // The host's own address is 127.0.0.1 here, and no name server is asked.
-  quill::ScopedHostNameLookup host(
-      [](const std::string&) -> std::optional<uint32_t> { return quill::HostToNetworkAddress(0x7F000001); });
+  // The host's own address is the benchmark's own, and no name server is asked.
+  quill::ScopedHostNameLookup host([](const std::string&) -> std::optional<uint32_t> {
+    return quill::loopback::kBenchMonitorHost.Network();
+  });
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

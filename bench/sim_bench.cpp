@@ -14,12 +14,13 @@
 #include "sim/serial_loader.h"
 #include "sim/tcp_loader.h"
 #include "sim/unique_fd.h"
+#include "tests/support/loopback.h"
 
 namespace {
 
 using quill::sim::UniqueFd;
 
-constexpr char kAddress[] = "127.0.0.66";
+constexpr const char* kAddress = quill::loopback::kBenchSim.dotted;
 
 UniqueFd ConnectTo(uint16_t port) {
   UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));

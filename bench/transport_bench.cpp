@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/window_thread.h"
+#include "tests/support/loopback.h"
 #include "transport/data_block.h"
 #include "transport/tcp_socket.h"
 #include "transport/udp_socket.h"
@@ -62,9 +63,9 @@ void BM_TcpBlockRoundTrip(benchmark::State& state) {
   int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int one = 1;
   ::setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in a = Address("127.0.0.45", kLoaderPort);
+  sockaddr_in a = Address(loopback::kBenchTcp.dotted, kLoaderPort);
   if (::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener, 1) != 0) {
-    state.SkipWithError("cannot listen on 127.0.0.45");
+    state.SkipWithError(("cannot listen on " + loopback::kBenchTcp).c_str());
     ::close(listener);
     return;
   }
@@ -91,7 +92,7 @@ void BM_TcpBlockRoundTrip(benchmark::State& state) {
   std::optional<ThreadHandle> held;
   StartWindowThreadOnce<Owner>(
       held, &ended, &ready,
-      [](Owner::Win& w) { return w.transport.Call(::inet_addr("127.0.0.45"), w.GetSafeHwnd()); },
+      [](Owner::Win& w) { return w.transport.Call(loopback::kBenchTcp.Network(), w.GetSafeHwnd()); },
       [&](Owner::Win& w, Message& m) {
         if (m.message == WM_SOCKET_CONNECT && w.transport.OnConnect(m.lParam) != 0) {
           socket = &w.transport;
@@ -129,16 +130,16 @@ void BM_UdpBurstDelivery(benchmark::State& state) {
       held, &ended, &ready,
       [](Owner::Win& w) {
         return w.transport.Enter(w.GetSafeHwnd(), WM_UDP_DATA, 0, 8225, kUdpBurstDatagramSize,
-                                 ::inet_addr("127.0.0.46"));
+                                 loopback::kBenchUdpMonitor.Network());
       },
       [&](Owner::Win&, Message& m) {
         m.Take<DataBlock>();
         if (++delivered == wanted) all.Set();
       });
   int sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in from = Address("127.0.0.47", 0);
+  sockaddr_in from = Address(loopback::kBenchUdpSender.dotted, 0);
   ::bind(sender, reinterpret_cast<sockaddr*>(&from), sizeof from);
-  sockaddr_in to = Address("127.0.0.46", 8225);
+  sockaddr_in to = Address(loopback::kBenchUdpMonitor.dotted, 8225);
   std::vector<uint8_t> datagram(kUdpBurstDatagramSize, 'x');
   // The listener is ready once a probe datagram comes through.
   wanted = 1;

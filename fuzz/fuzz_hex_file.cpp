@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::memset(image.get(), 0xFF, kPageSize);
   const int used = LoadHexFile(ui, path, image.get());
   fuzz::Check(used >= 0 && used <= kPageSize, "used size out of range");
-  fuzz::Check(ui.messages == 0, "a readable file reported as unreadable");
-  fuzz::Check(ui.waitDepth == 0, "the wait cursor stayed on");
+  fuzz::Check(ui.Messages() == 0, "a readable file reported as unreadable");
+  fuzz::Check(ui.WaitDepth() == 0, "the wait cursor stayed on");
   return 0;
 }

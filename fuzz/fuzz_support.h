@@ -1,40 +1,23 @@
-// What every fuzz target shares: a silent Ui, a private folder for the files a target writes, a private
-// settings store, and a host-name lookup that never reaches a name server.
+// What every fuzz target shares beyond the test support (tests/support: the silent Ui, temporary folders,
+// the private settings store, the loopback addresses): a work folder in memory-backed storage for the files
+// a target writes, a host-name lookup that never reaches a name server, and checks that stop the run.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <string_view>
 
-#include "platform/ui.h"
+#include "tests/support/silent_ui.h"
 
 namespace quill::fuzz {
 
-// Answers every question with its default and shows nothing: a parser under fuzzing may report a bad
-// file, and a message must not stop the run.
-class SilentUi : public Ui {
- public:
-  MbResult MessageBox(std::string_view, std::string_view, MbButtons buttons, MbIcon) override {
-    ++messages;
-    return buttons == MbButtons::YesNo ? MbResult::No : MbResult::Ok;
-  }
-  std::optional<std::string> FileDialog(const FileDialogSpec&) override { return std::nullopt; }
-  std::unique_ptr<ProgressWindow> OpenProgress() override;
-  void BeginWaitCursor() override { ++waitDepth; }
-  void EndWaitCursor() override { --waitDepth; }
-  std::shared_ptr<OutputView> CreateOutputView(const OutputViewSpec&) override;
-  bool RunSettingsDialog() override { return false; }
-
-  int messages = 0;
-  int waitDepth = 0;
-};
+using test::SilentUi;
 
 // A folder of this process, made on first use and removed with everything in it when the process ends.
 const std::string& WorkFolder();
 // WorkFolder()/name.
 std::string WorkFile(const std::string& name);
-// Replaces the file's content; aborts when it cannot, as a target that cannot write its input tests
+// Replaces the file's content; stops the run when it cannot, as a target that cannot write its input tests
 // nothing.
 void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size);
 
@@ -42,8 +25,8 @@ void WriteWholeFile(const std::string& path, const uint8_t* data, size_t size);
 // so that fuzzing never touches the user's own settings.
 void UsePrivateStore();
 
-// Host names resolve from a fixed table ("phone.lan" is 127.0.0.230; nothing else resolves), so that a
-// name in fuzzed input never becomes a DNS query.
+// Host names resolve from a fixed table ("phone.lan" is the fuzz targets' loopback address; nothing else
+// resolves), so that a name in fuzzed input never becomes a DNS query.
 void UseOfflineHostNames();
 
 // Stops the run with a message when a property the target checks does not hold; libFuzzer then saves

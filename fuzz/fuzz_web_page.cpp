@@ -73,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::SilentUi ui;
   const bool written = GenerateHttpFiles(options, pages, ui);
   fuzz::Check(written == (page.error == ConvertedPage::Error::kNone), "the run's result disagrees");
-  fuzz::Check(written == (ui.messages == 0), "a failure without a message, or a message on success");
-  fuzz::Check(ui.waitDepth == 0, "the wait cursor stayed on");
+  fuzz::Check(written == (ui.Messages() == 0), "a failure without a message, or a message on success");
+  fuzz::Check(ui.WaitDepth() == 0, "the wait cursor stayed on");
   return 0;
 }

@@ -38,18 +38,6 @@ class SystemTiming : public Timing {
   double factor_;
 };
 
-// Test helper: installs a scaled timing for the lifetime of the object.
-class ScopedTimingScale {
- public:
-  explicit ScopedTimingScale(double factor) : timing_(factor) { Timing::Install(&timing_); }
-  ~ScopedTimingScale() { Timing::Install(nullptr); }
-  ScopedTimingScale(const ScopedTimingScale&) = delete;
-  ScopedTimingScale& operator=(const ScopedTimingScale&) = delete;
-
- private:
-  SystemTiming timing_;
-};
-
 // Short forms for the code that reads like the system's own algorithms.
 inline void SleepMs(int ms) {
   Timing::Current().Sleep(ms);

@@ -60,23 +60,6 @@ class OutputView {
   virtual void Show() = 0;
 };
 
-// A progress window and an output view that show nothing, for front ends without a screen (benchmarks,
-// fuzzing): the operations still step and feed them.
-class SilentProgressWindow : public ProgressWindow {
- public:
-  void SetText(std::string_view) override {}
-  void SetRange(int, int) override {}
-  void SetStep(int) override {}
-  void Step() override {}
-  void Close() override {}
-};
-
-class SilentOutputView : public OutputView {
- public:
-  void Append(std::string) override {}
-  void Show() override {}
-};
-
 class Ui {
  public:
   virtual ~Ui() = default;

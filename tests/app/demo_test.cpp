@@ -1,7 +1,7 @@
 // The main window in demo mode, driven as a newcomer would: Step1 and Step2 against the built-in phone,
 // which moves to the next loopback address when another one holds its port; and whatever address is typed,
-// nothing leaves the machine. The demo here starts at 127.0.17.20, never at 127.0.0.1, so a demo that is
-// running on this machine cannot meet it.
+// nothing leaves the machine. The demos here start at addresses of their own, never in demo mode's own
+// 127.0.0.0/24, so a demo that is running on this machine cannot meet them.
 #include <gtest/gtest.h>
 
 #include <QPushButton>
@@ -16,8 +16,12 @@
 #include "platform/timing.h"
 #include "resources/dialog_template.h"
 #include "resources/ip_address_edit.h"
+#include "sim/loopback_address.h"
 #include "sim/tcp_loader.h"
+#include "tests/support/census.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scaled_timing.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -34,12 +38,16 @@ class RecordingLauncher : public Launcher {
   std::vector<std::string> started;
 };
 
-constexpr const char* kFirstAddress = "127.0.17.20";
-constexpr uint32_t kSecondAddressValue = 0x7F001115;  // 127.0.17.21
+// The registry keeps the addresses a demo may move to free of every other test.
+static_assert(loopback::kDemoTries == DemoPhone::kAddressTries);
+
+constexpr const char* kFirstAddress = loopback::kDemoTaken.dotted;
+constexpr uint32_t kSecondAddressValue = loopback::kDemoTaken.value + 1;
+const std::string kSecondAddress = sim::NextLoopbackAddress(kFirstAddress).value();
 
 TEST(DemoMode, TakesTheNextFreeAddressShowsItAndStep1AndStep2ReachIt) {
   ScopedProcessEvents events;
-  ScopedTimingScale fast(0.2);
+  test::ScaledTiming fast(0.2);
   test::TempDir dir;
   // Another demo (or a test) already holds the loader port on the first address.
   sim::TcpLoader::Config other;
@@ -48,7 +56,7 @@ TEST(DemoMode, TakesTheNextFreeAddressShowsItAndStep1AndStep2ReachIt) {
   ASSERT_TRUE(first.Start()) << first.Error();
   DemoPhone demo(dir.Path(), kFirstAddress);
   ASSERT_TRUE(demo.Start()) << demo.Error();
-  EXPECT_EQ(demo.PhoneAddress(), "127.0.17.21");
+  EXPECT_EQ(demo.PhoneAddress(), kSecondAddress);
   EXPECT_TRUE(UseDemoStore(demo));
   test::FakeUi ui;
   RecordingLauncher launcher;
@@ -68,7 +76,7 @@ TEST(DemoMode, TakesTheNextFreeAddressShowsItAndStep1AndStep2ReachIt) {
     return EchoResult{EchoStatus::Success, ""};
   });
   QTest::mouseClick(gui::Control<QPushButton>(&w, IDC_TEST), Qt::LeftButton);
-  EXPECT_EQ(pinged, std::vector<std::string>{"127.0.17.21"});
+  EXPECT_EQ(pinged, std::vector<std::string>{kSecondAddress});
 
   // Step1: a program image of 1000 bytes goes out padded to 1024 with 0xFF, then 0x81.
   std::string program(1000, '\0');
@@ -104,9 +112,9 @@ TEST(DemoMode, TakesTheNextFreeAddressShowsItAndStep1AndStep2ReachIt) {
 // on the network (the system refuses a TCP connect to it), and the echo and the launcher are recorders.
 TEST(DemoMode, RefusesEveryTargetOutsideLoopbackBeforeAnySocketIsOpened) {
   ScopedProcessEvents events;
-  ScopedTimingScale fast(0.2);
+  test::ScaledTiming fast(0.2);
   test::TempDir dir;
-  DemoPhone demo(dir.Path(), "127.0.17.22");
+  DemoPhone demo(dir.Path(), loopback::kDemoRefuses.dotted);
   ASSERT_TRUE(demo.Start()) << demo.Error();
   EXPECT_TRUE(UseDemoStore(demo));
   test::FakeUi ui;
@@ -134,7 +142,8 @@ TEST(DemoMode, RefusesEveryTargetOutsideLoopbackBeforeAnySocketIsOpened) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].caption, "Demo mode");
     EXPECT_EQ(
-        ui.messages[0].text.rfind("Demo mode talks to the built-in phone only (127.0.17.22).\n224.0.0.1 ", 0),
+        ui.messages[0].text.rfind(
+            "Demo mode talks to the built-in phone only (" + loopback::kDemoRefuses + ").\n224.0.0.1 ", 0),
         0u)
         << ui.messages[0].text;
     EXPECT_EQ(ui.messages[0].icon, MbIcon::Stop);
@@ -150,7 +159,7 @@ TEST(DemoMode, RefusesEveryTargetOutsideLoopbackBeforeAnySocketIsOpened) {
   w.IpField()->SetAddress(demo.PhoneAddressValue());
   ui.messages.clear();
   w.RunCommand(IDC_TEST);
-  EXPECT_EQ(pinged, std::vector<std::string>{"127.0.17.22"});
+  EXPECT_EQ(pinged, std::vector<std::string>{loopback::kDemoRefuses.dotted});
   demo.Stop();
 }
 

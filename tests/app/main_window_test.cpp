@@ -30,6 +30,8 @@
 #include "sim/serial_loader.h"
 #include "sim/tcp_loader.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scaled_timing.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -245,7 +247,7 @@ TEST_F(MainWindowTest, ABadSdramLengthIsSaidAndLeftOutWhileEveryOtherOptionIsSto
 TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndNeverAHiddenCommand) {
   auto w = Open();
   QApplication::setActiveWindow(w.get());
-  w->IpField()->SetAddress(0x7F001130);  // 127.0.17.48, only ever handed to the recording echo
+  w->IpField()->SetAddress(loopback::kWindowEnterEcho.value);  // only ever handed to the recording echo
   std::vector<std::string> pinged;
   ScopedIcmpEcho echo([&](const std::string& address) {
     pinged.push_back(address);
@@ -265,7 +267,7 @@ TEST_F(MainWindowTest, EnterPressesTheFocusedButtonAndNeverAHiddenCommand) {
   auto* test = C<QPushButton>(*w, IDC_TEST);
   test->setFocus();
   QTest::keyClick(test, Qt::Key_Return);
-  EXPECT_EQ(pinged, std::vector<std::string>{"127.0.17.48"});
+  EXPECT_EQ(pinged, std::vector<std::string>{loopback::kWindowEnterEcho.dotted});
   auto* step1 = C<QPushButton>(*w, IDC_UPDATE_PROGRAM);
   step1->setFocus();
   QTest::keyClick(step1, Qt::Key_Enter);
@@ -288,7 +290,8 @@ TEST_F(MainWindowTest, TheCdrButtonTogglesItsCaptionAndDoesNotSaveTheOptions) {
 }
 
 TEST_F(MainWindowTest, WebAndTelnetSetUpUseTheAddressShownNotTheStoredOne) {
-  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x7F000009));
+  EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress",
+                                                static_cast<int>(loopback::kWindowStoredPeer.value)));
   auto w = Open(true);
   w->IpField()->SetAddress(0x0A010203);  // 10.1.2.3: only ever handed to the fake launcher
   w->RunCommand(IDM_WEB_SETUP);
@@ -437,13 +440,13 @@ class AddressShownTest : public MainWindowTest {
     if (phone_) phone_->Stop();
     if (recorder_) recorder_->Stop();
   }
-  // The phone on 127.0.17.N, the recorder on 127.0.17.N+1.
-  void StartPhones(int n) {
+  // The phone, and a recorder that must never hear from the tool, each on a loopback address of its own.
+  void StartPhones(const loopback::Address& phone, const loopback::Address& recorder) {
     sim::TcpLoader::Config config;
-    config.address = "127.0.17." + std::to_string(n);
+    config.address = phone.dotted;
     config.eraseMs = 1500;
     phone_ = std::make_unique<sim::TcpLoader>(config);
-    config.address = "127.0.17." + std::to_string(n + 1);
+    config.address = recorder.dotted;
     recorder_ = std::make_unique<sim::TcpLoader>(config);
     ASSERT_TRUE(phone_->Start()) << phone_->Error();
     ASSERT_TRUE(recorder_->Start()) << recorder_->Error();
@@ -456,11 +459,12 @@ class AddressShownTest : public MainWindowTest {
     }
   }
 
-  void RunEveryNetworkCommand(int n, const char* sdramLength, bool lengthValid) {
-    StartPhones(n);
+  void RunEveryNetworkCommand(const loopback::Address& phoneAddress, const loopback::Address& recorderAddress,
+                              const char* sdramLength, bool lengthValid) {
+    StartPhones(phoneAddress, recorderAddress);
     const std::string phone = phone_->Address();
-    const uint32_t phoneValue = 0x7F001100u + static_cast<uint32_t>(n);
-    const uint32_t recorderValue = phoneValue + 1;
+    const uint32_t phoneValue = phoneAddress.value;
+    const uint32_t recorderValue = recorderAddress.value;
     auto w = Open(true);
     w->SetWorkingDirectory(dir_.Path());
     C<QLineEdit>(*w, IDC_SDRAM_LENGTH)->setText(sdramLength);
@@ -526,18 +530,18 @@ class AddressShownTest : public MainWindowTest {
     EXPECT_EQ(SettingsStore::Profile().Contains("Sdram", "SaveLength"), lengthValid);
   }
 
-  ScopedTimingScale fast_{0.2};
+  test::ScaledTiming fast_{0.2};
   test::TempDir dir_;
   std::unique_ptr<sim::TcpLoader> phone_;
   std::unique_ptr<sim::TcpLoader> recorder_;
 };
 
 TEST_F(AddressShownTest, EveryNetworkCommandTalksToTheAddressTypedNotTheStoredPeer) {
-  RunEveryNetworkCommand(10, "1000", true);
+  RunEveryNetworkCommand(loopback::kWindowPhoneA, loopback::kWindowRecorderA, "1000", true);
 }
 
 TEST_F(AddressShownTest, WithALengthTheFieldRefusesOnlyTheSdramExportStops) {
-  RunEveryNetworkCommand(12, "700000", false);
+  RunEveryNetworkCommand(loopback::kWindowPhoneB, loopback::kWindowRecorderB, "700000", false);
 }
 
 // A store that cannot be written (a full disk, here a file-size limit): the user is told which file and
@@ -545,10 +549,11 @@ TEST_F(AddressShownTest, WithALengthTheFieldRefusesOnlyTheSdramExportStops) {
 // update goes on to the address typed. The store still names the recorder, so a link that read the store
 // would be caught here.
 TEST_F(AddressShownTest, AFailedStoreWriteIsSaidAndStopsOnlyWhatSendsTheStoresValues) {
-  StartPhones(14);
+  StartPhones(loopback::kWindowPhoneC, loopback::kWindowRecorderC);
   auto w = Open(true);
   Type(w->IpField(), phone_->Address().c_str());
-  ASSERT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x7F00110F));  // the recorder
+  ASSERT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress",
+                                                static_cast<int>(loopback::kWindowRecorderC.value)));
   const std::string store = SettingsStore::Profile().FilePath();
   const std::string failure = "Can not write the settings store\n" + store + ": " + std::strerror(EFBIG);
   rlimit before{};
@@ -574,7 +579,8 @@ TEST_F(AddressShownTest, AFailedStoreWriteIsSaidAndStopsOnlyWhatSendsTheStoresVa
   EXPECT_FALSE(phone_->Stored(0x80).has_value());
   EXPECT_EQ(phone_->Connections(), 1);  // the ring update alone: its probe finds the phone writing
   EXPECT_EQ(recorder_->Connections(), 0);
-  EXPECT_EQ(SettingsStore::Profile().GetInt("Peer", "IPAddress", 0), 0x7F00110F);
+  EXPECT_EQ(SettingsStore::Profile().GetInt("Peer", "IPAddress", 0),
+            static_cast<int>(loopback::kWindowRecorderC.value));
 }
 
 TEST(IpAddressEdit, HoldsTheAddressFirstOctetMostSignificant) {

@@ -88,10 +88,14 @@ TEST(Startup, ASocketLayerFailureShowsTheMessageAndCreatesNoEventAndNoWindow) {
   EXPECT_FALSE(ProcessEventsExist());
 }
 
-TEST(Startup, TheProcessObjectExistsWithTheApplication) {
+// The one process object is the current one for exactly as long as the application lives.
+TEST(Startup, TheProcessObjectIsCurrentForTheApplicationsLifetime) {
   test::FakeUi ui;
-  RecordingApplication app(ui, true);
-  EXPECT_STREQ(app.Process().GetClass(), "PWLibProcess");
+  {
+    RecordingApplication app(ui, true);
+    EXPECT_EQ(PProcess::Current(), &app.Process());
+  }
+  EXPECT_EQ(PProcess::Current(), nullptr);
 }
 
 // What one run of a program said and how it ended.

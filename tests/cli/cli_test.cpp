@@ -7,15 +7,17 @@
 #include "cli/subcommand.h"
 #include "cli/terminal_ui.h"
 #include "platform/settings_store.h"
-#include "tests/filetools/hex_text.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/loopback.h"
 #include "tests/support/test_env.h"
 
 namespace quill::cli {
 namespace {
 
 TEST(CliArgs, SeparatesOptionsValuesAndPositionals) {
-  Args a({"--phone", "127.0.0.5", "--yes", "in.hex", "--page=3", "--", "--odd-name"}, {"--phone", "--page"});
-  EXPECT_EQ(a.Value("--phone"), "127.0.0.5");
+  Args a({"--phone", loopback::kCliArguments.dotted, "--yes", "in.hex", "--page=3", "--", "--odd-name"},
+         {"--phone", "--page"});
+  EXPECT_EQ(a.Value("--phone"), loopback::kCliArguments.dotted);
   EXPECT_EQ(a.Value("--page"), "3");
   EXPECT_TRUE(a.Has("--yes"));
   EXPECT_EQ(a.Positionals(), (std::vector<std::string>{"in.hex", "--odd-name"}));

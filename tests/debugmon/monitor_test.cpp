@@ -13,7 +13,8 @@
 #include "platform/process_events.h"
 #include "sim/datagram_sender.h"
 #include "tests/support/fake_ui.h"
-#include "tests/transport/transport_harness.h"
+#include "tests/support/loopback.h"
+#include "tests/support/transport_harness.h"
 #include "transport/net_helpers.h"
 
 namespace quill {
@@ -22,11 +23,12 @@ namespace {
 using namespace test;
 using namespace std::chrono_literals;
 
-constexpr const char* kPhone = "127.0.0.100";
-constexpr const char* kOtherPhone = "127.0.0.101";
-constexpr const char* kHostsOwn = "127.0.0.1";  // what the host's name looks up to in these tests
-const std::string P = "127.0.0.100: ";
-const std::string P2 = "127.0.0.101: ";
+constexpr const char* kPhone = loopback::kMonitorPhone.dotted;
+constexpr const char* kOtherPhone = loopback::kMonitorOtherPhone.dotted;
+constexpr const char* kHostsOwn =
+    loopback::kMonitorHost.dotted;  // what the host's name looks up to in these tests
+const std::string P = loopback::kMonitorPhone + ": ";
+const std::string P2 = loopback::kMonitorOtherPhone + ": ";
 
 enum class Kind { Debug, Cdr };
 
@@ -43,10 +45,6 @@ bool StartMonitor(Kind kind, std::optional<ThreadHandle>& held, Ui& ui, const ch
 }
 void StopMonitor(Kind kind, std::optional<ThreadHandle>& held) {
   return kind == Kind::Debug ? CUdpDebugThread::Stop(held) : CCdrDebugThread::Stop(held);
-}
-
-std::vector<uint8_t> Bytes(const std::string& s) {
-  return {s.begin(), s.end()};
 }
 
 // The process-wide events, the host's own address, and a watch on the listeners' log lines.
@@ -130,7 +128,7 @@ TEST_F(MonitorTest, EachDatagramIsShownAfterItsSender) {
        P + "record\n" + P2 + "second\n"},
       {"cdr 480 is not continued", Kind::Cdr, {{kPhone, a480}, {kPhone, "x\n"}}, P + a480 + P + "x\n"},
   };
-  const char* address = "127.0.0.102";
+  const char* address = loopback::kMonitorShows.dotted;
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ASSERT_TRUE(Start(row.kind, address));
@@ -139,9 +137,9 @@ TEST_F(MonitorTest, EachDatagramIsShownAfterItsSender) {
     ASSERT_TRUE(other.Open()) << other.Error();
     for (const Datagram& d : row.datagrams) {
       auto& sender = std::string(d.from) == kPhone ? phone : other;
-      ASSERT_TRUE(sender.Send(Port(row.kind), Bytes(d.bytes))) << sender.Error();
+      ASSERT_TRUE(sender.Send(Port(row.kind), Text(d.bytes))) << sender.Error();
     }
-    ASSERT_TRUE(phone.Send(Port(row.kind), Bytes("end\n")));  // shown last, after its own prefix
+    ASSERT_TRUE(phone.Send(Port(row.kind), Text("end\n")));  // shown last, after its own prefix
     EXPECT_TRUE(View().WaitForText(P + "end\n")) << View().Text();
     EXPECT_EQ(View().Text(), row.shown + P + "end\n");
     Stop(row.kind);
@@ -151,14 +149,15 @@ TEST_F(MonitorTest, EachDatagramIsShownAfterItsSender) {
 TEST_F(MonitorTest, DatagramsFromTheHostsOwnAddressAreNeverShown) {
   for (Kind kind : {Kind::Debug, Kind::Cdr}) {
     SCOPED_TRACE(Name(kind));
-    ASSERT_TRUE(Start(kind, "127.0.0.103"));
-    sim::DatagramSender own(kHostsOwn, "127.0.0.103"), phone(kPhone, "127.0.0.103");
+    ASSERT_TRUE(Start(kind, loopback::kMonitorOwnDropped.dotted));
+    sim::DatagramSender own(kHostsOwn, loopback::kMonitorOwnDropped.dotted),
+        phone(kPhone, loopback::kMonitorOwnDropped.dotted);
     ASSERT_TRUE(own.Open()) << own.Error();
     ASSERT_TRUE(phone.Open()) << phone.Error();
-    ASSERT_TRUE(own.Send(Port(kind), Bytes("own\n")));
-    ASSERT_TRUE(phone.Send(Port(kind), Bytes("later\n")));
-    ASSERT_TRUE(own.Send(Port(kind), Bytes("own again\n")));
-    ASSERT_TRUE(phone.Send(Port(kind), Bytes("last\n")));
+    ASSERT_TRUE(own.Send(Port(kind), Text("own\n")));
+    ASSERT_TRUE(phone.Send(Port(kind), Text("later\n")));
+    ASSERT_TRUE(own.Send(Port(kind), Text("own again\n")));
+    ASSERT_TRUE(phone.Send(Port(kind), Text("last\n")));
     EXPECT_TRUE(View().WaitForText(P + "last\n"));
     EXPECT_EQ(View().Text(), P + "later\n" + P + "last\n");
     Stop(kind);
@@ -169,15 +168,15 @@ TEST_F(MonitorTest, TheOwnerHoldsOneMonitorOfAKindAndStopsItCompletely) {
   for (Kind kind : {Kind::Debug, Kind::Cdr}) {
     SCOPED_TRACE(Name(kind));
     Stop(kind);  // none held: nothing happens
-    ResourceCount before;
-    ASSERT_TRUE(Start(kind, "127.0.0.105"));
+    Census before;
+    ASSERT_TRUE(Start(kind, loopback::kMonitorOneOfAKind.dotted));
     // Held: a second start does nothing.
-    EXPECT_FALSE(StartMonitor(kind, held_, ui_, "127.0.0.105"));
+    EXPECT_FALSE(StartMonitor(kind, held_, ui_, loopback::kMonitorOneOfAKind.dotted));
     EXPECT_EQ(ui_.views.size(), 1u);
     // Stopped while a flood is still coming in.
-    sim::DatagramSender phone(kPhone, "127.0.0.105");
+    sim::DatagramSender phone(kPhone, loopback::kMonitorOneOfAKind.dotted);
     ASSERT_TRUE(phone.Open());
-    EXPECT_EQ(phone.SendBurst(Port(kind), Bytes("0x1018 1\n"), sim::kMaxBurst), sim::kMaxBurst);
+    EXPECT_EQ(phone.SendBurst(Port(kind), Text("0x1018 1\n"), sim::kMaxBurst), sim::kMaxBurst);
     auto start = std::chrono::steady_clock::now();
     Stop(kind);
     EXPECT_FALSE(held_.has_value());
@@ -186,7 +185,7 @@ TEST_F(MonitorTest, TheOwnerHoldsOneMonitorOfAKindAndStopsItCompletely) {
     EXPECT_TRUE(before.Back()) << before.Describe();
     EXPECT_EQ(log_.Count("UDP IO thread shutting down\n"), 1u);
     // The port is free again, even for a socket that does not share it.
-    UdpPeer next("127.0.0.105", Port(kind), false);
+    UdpPeer next(loopback::kMonitorOneOfAKind.dotted, Port(kind), false);
     EXPECT_TRUE(next.IsBound());
     ui_.views.clear();
   }
@@ -195,13 +194,13 @@ TEST_F(MonitorTest, TheOwnerHoldsOneMonitorOfAKindAndStopsItCompletely) {
 TEST_F(MonitorTest, AMonitorWhoseListenerCannotStartStaysOpenAndStops) {
   for (Kind kind : {Kind::Debug, Kind::Cdr}) {
     SCOPED_TRACE(Name(kind));
-    ResourceCount before;
+    Census before;
     {
-      UdpPeer squatter("127.0.0.106", Port(kind), false);  // does not share the port
+      UdpPeer squatter(loopback::kMonitorCannotStart.dotted, Port(kind), false);  // does not share the port
       ASSERT_TRUE(squatter.IsBound());
       log_.Clear();
       kind_ = kind;
-      ASSERT_TRUE(StartMonitor(kind, held_, ui_, "127.0.0.106"));
+      ASSERT_TRUE(StartMonitor(kind, held_, ui_, loopback::kMonitorCannotStart.dotted));
       ASSERT_TRUE(log_.WaitFor("UDP IO thread shutting down\n"));
       EXPECT_TRUE(View().Shown());
       Stop(kind);
@@ -217,8 +216,8 @@ TEST_F(MonitorTest, AMonitorWhoseListenerCannotStartStaysOpenAndStops) {
 TEST_F(MonitorTest, ABurstOfTenThousandDatagramsIsShownWholeAndInOrder) {
   constexpr int kCount = 10000;
   constexpr size_t kSize = 100;
-  ASSERT_TRUE(Start(Kind::Debug, "127.0.0.107"));
-  sim::DatagramSender phone(kPhone, "127.0.0.107");
+  ASSERT_TRUE(Start(Kind::Debug, loopback::kMonitorBurst.dotted));
+  sim::DatagramSender phone(kPhone, loopback::kMonitorBurst.dotted);
   ASSERT_TRUE(phone.Open());
   std::string expected;
   expected.reserve(kCount * (kSize + 32));
@@ -226,7 +225,7 @@ TEST_F(MonitorTest, ABurstOfTenThousandDatagramsIsShownWholeAndInOrder) {
     char head[32];
     std::snprintf(head, sizeof head, "%05d 0x1018 %d ", i, i % 7);
     std::string text = head + std::string(kSize - 1 - std::strlen(head), '.') + "\n";
-    ASSERT_TRUE(phone.Send(sim::kDebugPort, Bytes(text))) << i << ": " << phone.Error();
+    ASSERT_TRUE(phone.Send(sim::kDebugPort, Text(text))) << i << ": " << phone.Error();
     char shown[32];
     std::snprintf(shown, sizeof shown, "%05d arp send %d ", i, i % 7);
     expected += P + shown + text.substr(std::strlen(head));

@@ -15,7 +15,8 @@
 #include "platform/process_events.h"
 #include "resources/dialog_template.h"
 #include "sim/datagram_sender.h"
-#include "tests/transport/transport_harness.h"
+#include "tests/support/loopback.h"
+#include "tests/support/transport_harness.h"
 #include "transport/net_helpers.h"
 
 namespace quill {
@@ -23,17 +24,13 @@ namespace {
 
 using namespace test;
 
-constexpr const char* kPhone = "127.0.0.115";
-const QString P = "127.0.0.115: ";
+constexpr const char* kPhone = loopback::kMonitorWindowPhone.dotted;
+const QString P = QString(kPhone) + ": ";
 
 QWidget* TopLevel(const QString& caption) {
   for (QWidget* w : QApplication::topLevelWidgets())
     if (w->windowTitle() == caption) return w;
   return nullptr;
-}
-
-std::vector<uint8_t> Bytes(const std::string& s) {
-  return {s.begin(), s.end()};
 }
 
 struct Row {
@@ -50,13 +47,14 @@ struct Row {
 TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor) {
   using namespace std::string_literals;
   ScopedProcessEvents events;
-  ScopedHostNameLookup host([](const std::string&) -> std::optional<uint32_t> { return Ip("127.0.0.1"); });
+  ScopedHostNameLookup host(
+      [](const std::string&) -> std::optional<uint32_t> { return loopback::kMonitorWindowHost.Network(); });
   const Row rows[] = {
       {"Udp Debug Output",
        &CUdpDebugThread::Start,
        &CUdpDebugThread::Stop,
        sim::kDebugPort,
-       "127.0.0.116",
+       loopback::kMonitorWindowDebug.dotted,
        "udp_debug_output.png",
        {"0x1181 0\r\n\0"s, "0x1018 3\r\n\0 0x1031 2\r\n\0"s, "0x1085 112\r\n", "0x10a5 8\r\n\0"s, "abc"},
        P + "VT2088 Powered 0\n" + P + "arp send 3\n" + P + " dns result 2\n" + P +
@@ -66,7 +64,7 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
        &CCdrDebugThread::Start,
        &CCdrDebugThread::Stop,
        sim::kCdrPort,
-       "127.0.0.117",
+       loopback::kMonitorWindowCdr.dotted,
        "cdr_debug_output.png",
        {"CDR 0x10f8 2024-01-01 10:00:00 call duration 12\r\n", "CDR 0x1018 00:00:05\r\n", "abc"},
        P + "CDR 0x10f8 2024-01-01 10:00:00 call duration 12\n" + P + "CDR 0x1018 00:00:05\n" + P + "abc"},
@@ -75,7 +73,7 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
     // The first text Qt lays out and paints starts pool threads that it keeps for a while: they must not
     // count as the monitor's.
     QPlainTextEdit warmUp;
-    warmUp.setPlainText("127.0.0.1: warm-up\n");
+    warmUp.setPlainText(QString(loopback::kOnlyInText.dotted) + ": warm-up\n");
     warmUp.show();
     warmUp.grab();
     QApplication::processEvents();
@@ -84,14 +82,14 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
     SCOPED_TRACE(row.caption);
     QtUi ui;
     LogWatch log;
-    ResourceCount before;
+    Census before;
     std::optional<ThreadHandle> held;
     ASSERT_TRUE(row.start(held, ui, Ip(row.address)));
     ASSERT_TRUE(log.WaitFor("UDP IO thread starting\n"));
     sim::DatagramSender phone(kPhone, row.address);
     ASSERT_TRUE(phone.Open()) << phone.Error();
     const uint16_t port = row.port;
-    for (const std::string& d : row.datagrams) ASSERT_TRUE(phone.Send(port, Bytes(d)));
+    for (const std::string& d : row.datagrams) ASSERT_TRUE(phone.Send(port, Text(d)));
 
     QPointer<QWidget> window;
     QPlainTextEdit* edit = nullptr;
@@ -125,7 +123,7 @@ TEST(MonitorWindow, ShowsTheTextOfEachPhoneMinimisesOnCloseAndGoesWithTheMonitor
     // The close box only minimises: the monitor goes on showing what comes.
     EXPECT_FALSE(window->close());
     EXPECT_TRUE(window->isMinimized());
-    ASSERT_TRUE(phone.Send(port, Bytes("\nafter close\n")));
+    ASSERT_TRUE(phone.Send(port, Text("\nafter close\n")));
     EXPECT_TRUE(QTest::qWaitFor([&] { return edit->toPlainText().endsWith(P + "\nafter close\n"); }, 10000))
         << edit->toPlainText().toStdString();
     EXPECT_EQ(TopLevel(row.caption), window.data());
@@ -162,7 +160,7 @@ TEST(MonitorWindow, TheViewShowsEveryTextAsItCameHoweverTheTextsAreBatched) {
   view->Append("caf\xe9\n");     // not UTF-8: read byte by byte, whatever came before
   expected += QString::fromUtf8("caf\xc3\xa9 caf\xc3\xa9\n");
   std::string backlog;
-  for (int i = 0; i < 20000; ++i) backlog += "127.0.0.9: line " + std::to_string(i) + "\n";
+  for (int i = 0; i < 20000; ++i) backlog += loopback::kOnlyInText + ": line " + std::to_string(i) + "\n";
   view->Append(backlog);  // several turns' worth
   view->Append("end\n");
   expected += QString::fromStdString(backlog) + "end\n";

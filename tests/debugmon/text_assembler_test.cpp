@@ -5,6 +5,7 @@
 
 #include "debugmon/cdr_text_assembler.h"
 #include "debugmon/debug_text_assembler.h"
+#include "tests/support/loopback.h"
 #include "transport/net_helpers.h"
 
 namespace quill {
@@ -13,7 +14,7 @@ namespace {
 using Parts = std::vector<std::string>;
 
 const uint32_t kPhone = HostToNetworkAddress(0xC0A80164);  // 192.168.1.100
-const uint32_t kOther = HostToNetworkAddress(0x7F000065);  // 127.0.0.101
+const uint32_t kOther = loopback::kOnlyInText.Network();
 const std::string kPhonePrefix = "192.168.1.100: ";
 
 Parts Feed(CDebugTextAssembler& a, uint32_t sender, const std::string& bytes) {
@@ -90,7 +91,7 @@ TEST(CDebugTextAssembler, AnotherPhoneNeverContinuesAPiece) {
   CDebugTextAssembler a;
   std::string p = Piece(480);
   EXPECT_EQ(Feed(a, kPhone, p), (Parts{kPhonePrefix, p}));
-  EXPECT_EQ(Feed(a, kOther, "hello"), (Parts{"127.0.0.101: ", "hello"}));
+  EXPECT_EQ(Feed(a, kOther, "hello"), (Parts{loopback::kOnlyInText + ": ", "hello"}));
 }
 
 TEST(CCdrTextAssembler, RecordsAreShownAsTheyCame) {

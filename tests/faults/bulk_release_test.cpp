@@ -10,9 +10,9 @@
 #include "link/maintenance_link.h"
 #include "platform/process_events.h"
 #include "platform/settings_store.h"
-#include "tests/faults/fault_support.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/scaled_timing.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -21,7 +21,7 @@ namespace {
 TEST(SerialBulkRelease, NothingReachesTheBufferOnceBulkModeIsOff) {
   test::ClearStore();
   ScopedProcessEvents events;
-  test::FaultTiming timing{0.001, 0.4, std::chrono::milliseconds(0)};
+  test::ScaledTiming timing{0.001, 0.4};
   test::PtyPair pty;
   ASSERT_TRUE(pty.IsValid());
   ASSERT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", pty.SlavePath()));

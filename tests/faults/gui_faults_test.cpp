@@ -20,9 +20,13 @@
 #include "settings/settings_image.h"
 #include "sim/serial_loader.h"
 #include "sim/tcp_loader.h"
-#include "tests/faults/fault_support.h"
-#include "tests/link/command_test_support.h"
+#include "tests/support/census.h"
+#include "tests/support/command_host.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scaled_timing.h"
+#include "tests/support/serial_phone.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -150,7 +154,7 @@ class GuiFaultsTest : public ::testing::Test {
   }
 
   ScopedProcessEvents events_;
-  test::FaultTiming timing_{0.001, 0.04, std::chrono::milliseconds(250)};
+  test::ScaledTiming timing_{0.001, 0.04, {1000, std::chrono::milliseconds(250)}};
   test::TempDir dir_;
   WindowUi ui_;
   NoLauncher launcher_;
@@ -161,11 +165,11 @@ class GuiFaultsTest : public ::testing::Test {
 
 TEST_F(GuiFaultsTest, Step1AfterAResetConnectionAndAfterNoPhoneThenWithAPhoneAnsweringLate) {
   test::Census census;
-  UseTcp("127.0.0.227");
+  UseTcp(loopback::kGuiFaultStep1.dotted);
   sim::TcpFaults reset;
   reset.dropAfterUnits = 2;
   reset.dropWithReset = true;
-  StartTcpPhone("127.0.0.227", reset);
+  StartTcpPhone(loopback::kGuiFaultStep1.dotted, reset);
   ui_.AnswerFile(File("fw.bin", 1000));
   Click(IDC_UPDATE_PROGRAM, {kTcpFailed}, "program update, connection reset at the third block");
   EXPECT_GT(ui_.steps, 0);
@@ -176,20 +180,20 @@ TEST_F(GuiFaultsTest, Step1AfterAResetConnectionAndAfterNoPhoneThenWithAPhoneAns
 
   sim::TcpFaults late;
   late.lateMs = 6000;
-  StartTcpPhone("127.0.0.227", late);
+  StartTcpPhone(loopback::kGuiFaultStep1.dotted, late);
   ui_.AnswerFile(File("fw.bin", 1000));
   Click(IDC_UPDATE_PROGRAM, {kUpdating}, "program update, every answer 0.6 of the wait late");
   EXPECT_TRUE(tcp_->Stored(0x81).has_value());
   tcp_.reset();
-  EXPECT_TRUE(census.Unchanged());
+  EXPECT_TRUE(census.Back()) << census.Describe();
 }
 
 TEST_F(GuiFaultsTest, SettingsPushReadInPiecesThenASilentPhone) {
   test::Census census;
-  UseTcp("127.0.0.228");
+  UseTcp(loopback::kGuiFaultPush.dotted);
   sim::TcpFaults pieces;
   pieces.splitPiece = 7;
-  StartTcpPhone("127.0.0.228", pieces);
+  StartTcpPhone(loopback::kGuiFaultPush.dotted, pieces);
   ui_.Answer(MbResult::Yes);
   Click(IDC_PHONE_SETTINGS, {"Update settings to phone now?", "New settings updated"},
         "settings push, read answers in pieces of 7");
@@ -197,50 +201,50 @@ TEST_F(GuiFaultsTest, SettingsPushReadInPiecesThenASilentPhone) {
 
   sim::TcpFaults silent;
   silent.silent = true;
-  StartTcpPhone("127.0.0.228", silent);
+  StartTcpPhone(loopback::kGuiFaultPush.dotted, silent);
   Click(IDC_PHONE_SETTINGS, {kTcpFailed}, "settings push, silent phone");
   EXPECT_EQ(ui_.settingsDialogRuns, 1);
   tcp_.reset();
-  EXPECT_TRUE(census.Unchanged());
+  EXPECT_TRUE(census.Back()) << census.Describe();
 }
 
 TEST_F(GuiFaultsTest, SdramOverTcpClosedPartWayAndWithAWrongAnswer) {
   test::Census census;
-  UseTcp("127.0.0.229");
+  UseTcp(loopback::kGuiFaultSdram.dotted);
   Control<QLineEdit>(IDC_SDRAM_LENGTH)->setText("1000");
   sim::TcpFaults closed;
   closed.dropAfterUnits = 3;
-  StartTcpPhone("127.0.0.229", closed);
+  StartTcpPhone(loopback::kGuiFaultSdram.dotted, closed);
   ui_.AnswerFile(dir_.File("export.dat"));
   Click(IDC_SAVE_SDRAM, {kTcpFailed}, "SDRAM export, connection closed at the fourth request");
   EXPECT_FALSE(test::FileExists(dir_.File("export.dat")));
 
   sim::TcpFaults wrong;
   wrong.wrongAck = 0xFE;
-  StartTcpPhone("127.0.0.229", wrong);
+  StartTcpPhone(loopback::kGuiFaultSdram.dotted, wrong);
   ui_.AnswerFile(File("load.dat", 1000));
   Click(IDC_LOAD_SDRAM, {kTcpFailed}, "SDRAM load, 0xFE for 0xFF");
   tcp_.reset();
-  EXPECT_TRUE(census.Unchanged());
+  EXPECT_TRUE(census.Back()) << census.Describe();
 }
 
 TEST_F(GuiFaultsTest, Step2OverSerialWithTheLineClosedAndAnExportThatStops) {
-  test::FaultTiming serialTiming{0.001, 0.4, std::chrono::milliseconds(0)};
+  test::ScaledTiming serialTiming{0.001, 0.4};
   test::Census census;
   test::WriteFile(dir_.File("Page0.hex"), test::IntelHex({{0x0000, std::vector<uint8_t>(64, 0x5A)}}));
   {
-    test::PacedSerialPhone::Options options;
+    test::SerialPhone::Options options;
     options.closeAfterChunks = 3;
-    test::PacedSerialPhone phone(options);
+    test::SerialPhone phone(options);
     UseSerial(phone.SlavePath());
     Click(IDC_UPDATE_BOOT, {"Write operation failed"}, "flash page, line closed after 3 chunks");
     EXPECT_TRUE(phone.LineClosed());
     EXPECT_FALSE(window_->Link().SerialLinkHeld());
   }
   {
-    test::PacedSerialPhone::Options options;
+    test::SerialPhone::Options options;
     options.silentAfterChunks = 2;
-    test::PacedSerialPhone phone(options);
+    test::SerialPhone phone(options);
     UseSerial(phone.SlavePath());
     Control<QLineEdit>(IDC_SDRAM_LENGTH)->setText("64");
     ui_.AnswerFile(dir_.File("export.dat"));
@@ -248,7 +252,7 @@ TEST_F(GuiFaultsTest, Step2OverSerialWithTheLineClosedAndAnExportThatStops) {
     EXPECT_FALSE(window_->Link().SerialLinkHeld());
     EXPECT_FALSE(test::FileExists(dir_.File("export.dat")));
   }
-  EXPECT_TRUE(census.Unchanged());
+  EXPECT_TRUE(census.Back()) << census.Describe();
 }
 
 }  // namespace

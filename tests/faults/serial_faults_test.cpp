@@ -12,9 +12,12 @@
 #include "platform/settings_store.h"
 #include "settings/settings_image.h"
 #include "sim/serial_loader.h"
-#include "tests/faults/fault_support.h"
-#include "tests/link/command_test_support.h"
+#include "tests/support/census.h"
+#include "tests/support/command_host.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/scaled_timing.h"
+#include "tests/support/serial_phone.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -82,7 +85,7 @@ struct Row {
   enum class Phone { None, Simulator, Paced } phone;
   std::function<sim::SerialFaults(const SerialCase&)> faults;  // the simulator's
   int eraseMs = 50;                                            // the simulator's
-  test::PacedSerialPhone::Options paced;
+  test::SerialPhone::Options paced;
   std::function<Texts(const SerialCase&)> expected;  // empty: the command succeeds
 };
 
@@ -121,7 +124,7 @@ class SerialFaultsTest : public ::testing::Test {
     test::Census census;
     test::TempDir dir;
     std::unique_ptr<sim::SerialLoader> simulator;
-    std::unique_ptr<test::PacedSerialPhone> paced;
+    std::unique_ptr<test::SerialPhone> paced;
     std::string device = dir.File("no-such-tty");
     if (row.phone == Row::Phone::Simulator) {
       sim::SerialLoader::Config config;
@@ -134,7 +137,7 @@ class SerialFaultsTest : public ::testing::Test {
     } else if (row.phone == Row::Phone::Paced) {
       auto options = row.paced;
       options.sdram = Data(7);
-      paced = std::make_unique<test::PacedSerialPhone>(options);
+      paced = std::make_unique<test::SerialPhone>(options);
       device = paced->SlavePath();
     }
     ASSERT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", device));
@@ -169,12 +172,12 @@ class SerialFaultsTest : public ::testing::Test {
     }
     simulator.reset();
     paced.reset();
-    EXPECT_TRUE(census.Unchanged());
+    EXPECT_TRUE(census.Back()) << census.Describe();
   }
 
   ScopedProcessEvents events_;
   // The 500 ms chunk wait lasts 200 ms, the 1000 ms waits 400 ms; the 15000 ms erase pause 15 ms.
-  test::FaultTiming timing_{0.001, 0.4, std::chrono::milliseconds(0)};
+  test::ScaledTiming timing_{0.001, 0.4};
 };
 
 TEST_F(SerialFaultsTest, APortThatCannotBeOpenedOrALoaderThatNeverAnswers) {
@@ -244,10 +247,10 @@ TEST_F(SerialFaultsTest, AnEraseInsideThePauseAndWaitIsTakenAndOneOutsideItFails
 }
 
 TEST_F(SerialFaultsTest, AnswersInPiecesAreCountedAcrossDeliveries) {
-  test::PacedSerialPhone::Options threes;
+  test::SerialPhone::Options threes;
   threes.piece = 3;
   threes.gapMs = 2;
-  test::PacedSerialPhone::Options ones;
+  test::SerialPhone::Options ones;
   ones.piece = 1;
   ones.gapMs = 1;
   RunRows({
@@ -257,15 +260,15 @@ TEST_F(SerialFaultsTest, AnswersInPiecesAreCountedAcrossDeliveries) {
 }
 
 TEST_F(SerialFaultsTest, ALoaderThatStopsInTheMiddleOfTheChunks) {
-  test::PacedSerialPhone::Options three;
+  test::SerialPhone::Options three;
   three.silentAfterChunks = 3;
   RunRows({{"silent after 3 chunks", Row::Phone::Paced, nullptr, 50, three, ChunkFailed}});
 }
 
 TEST_F(SerialFaultsTest, TheLineClosedUnderTheTransfer) {
-  test::PacedSerialPhone::Options three;
+  test::SerialPhone::Options three;
   three.closeAfterChunks = 3;
-  test::PacedSerialPhone::Options first;
+  test::SerialPhone::Options first;
   first.closeAfterChunks = 0;
   RunRows({
       {"line closed after 3 chunks", Row::Phone::Paced, nullptr, 50, three, ChunkFailed},
@@ -282,7 +285,7 @@ namespace {
 // A loader that sends on after the last eight bytes of an export: what comes after the last
 // acknowledgement is not the export's, and the buffer it would have gone to is gone once the command ends.
 TEST_F(SerialFaultsTest, BytesAfterTheLastEightOfAnExportDoNotReachItsBuffer) {
-  test::PacedSerialPhone::Options options;
+  test::SerialPhone::Options options;
   options.piece = 4096;
   options.trailing = 32768;
   const SerialCase exportCase = Cases()[2];

@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "sim/tcp_loader.h"
-#include "tests/sim/raw_ends.h"
+#include "tests/support/loopback.h"
+#include "tests/support/peers.h"
 
 namespace quill::sim {
 namespace {
@@ -13,7 +14,7 @@ using namespace std::chrono_literals;
 // the block split at 128, in one of their own.
 TEST(TcpLoaderFaults, BytesAfterEachReadAnswer) {
   TcpLoader::Config config;
-  config.address = "127.0.0.220";
+  config.address = loopback::kSimFaultOptions.dotted;
   config.port = 0;  // any free port, so the address is shared with no fixed port
   TcpLoader loader(config);
   TcpFaults faults;
@@ -21,10 +22,10 @@ TEST(TcpLoaderFaults, BytesAfterEachReadAnswer) {
   loader.SetFaults(faults);
   loader.SetSettingsImage(std::vector<uint8_t>(256, 0x31));
   ASSERT_TRUE(loader.Start()) << loader.Error();
-  test::RawTcpClient client;
-  ASSERT_EQ(client.Connect("127.0.0.220", loader.Port()), 0);
+  test::TcpClient client;
+  ASSERT_EQ(client.Connect(loopback::kSimFaultOptions.dotted, loader.Port()), 0);
   ASSERT_TRUE(client.Send({'s', 'h'}));
-  test::Bytes expected(128, 0x31);
+  std::vector<uint8_t> expected(128, 0x31);
   expected.push_back(0xEE);
   expected.push_back(0xEF);
   EXPECT_EQ(client.ReadExactly(130, 5000ms), expected);
@@ -42,26 +43,26 @@ TEST(TcpLoaderFaults, BytesAfterEachReadAnswer) {
 // the connection is reset as soon as it is accepted.
 TEST(TcpLoaderFaults, AnswerAndResetTogether) {
   TcpLoader::Config config;
-  config.address = "127.0.0.220";
+  config.address = loopback::kSimFaultOptions.dotted;
   config.port = 0;
   TcpLoader loader(config);
   TcpFaults faults;
   faults.resetAfterAnswers = 2;
   loader.SetFaults(faults);
   ASSERT_TRUE(loader.Start()) << loader.Error();
-  test::RawTcpClient client;
-  ASSERT_EQ(client.Connect("127.0.0.220", loader.Port()), 0);
+  test::TcpClient client;
+  ASSERT_EQ(client.Connect(loopback::kSimFaultOptions.dotted, loader.Port()), 0);
   ASSERT_TRUE(client.Send(test::Repeat(0x31, kLoaderBlock)));
-  EXPECT_EQ(client.ReadExactly(1, 5000ms), test::Bytes{kLoaderAck});
+  EXPECT_EQ(client.ReadExactly(1, 5000ms), std::vector<uint8_t>{kLoaderAck});
   EXPECT_FALSE(client.Closed());
   ASSERT_TRUE(client.Send(test::Repeat(0x32, kLoaderBlock)));
   ASSERT_TRUE(loader.WaitForClosedConnections(1, 5000ms));  // both are on their way before the client reads
-  EXPECT_EQ(client.ReadExactly(2, 5000ms), test::Bytes{kLoaderAck});
+  EXPECT_EQ(client.ReadExactly(2, 5000ms), std::vector<uint8_t>{kLoaderAck});
   EXPECT_TRUE(client.ResetSeen());
 
   faults.resetAfterAnswers = 0;
   loader.SetFaults(faults);
-  ASSERT_EQ(client.Connect("127.0.0.220", loader.Port()), 0);
+  ASSERT_EQ(client.Connect(loopback::kSimFaultOptions.dotted, loader.Port()), 0);
   ASSERT_TRUE(loader.WaitForClosedConnections(2, 5000ms));
   EXPECT_TRUE(client.ReadOnce(5000ms).empty());
   EXPECT_TRUE(client.ResetSeen());

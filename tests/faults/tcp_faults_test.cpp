@@ -12,9 +12,12 @@
 #include "platform/settings_store.h"
 #include "settings/settings_image.h"
 #include "sim/tcp_loader.h"
-#include "tests/faults/fault_support.h"
-#include "tests/link/command_test_support.h"
+#include "tests/support/census.h"
+#include "tests/support/command_host.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scaled_timing.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -257,12 +260,12 @@ class TcpFaultsTest : public ::testing::Test {
       }
     }
     phone.reset();
-    EXPECT_TRUE(census.Unchanged());
+    EXPECT_TRUE(census.Back()) << census.Describe();
   }
 
   ScopedProcessEvents events_;
   // The 10000 ms answer wait lasts 400 ms; the 1000 ms connection wait and the probes 250 ms.
-  test::FaultTiming timing_{0.001, 0.04, std::chrono::milliseconds(250)};
+  test::ScaledTiming timing_{0.001, 0.04, {1000, std::chrono::milliseconds(250)}};
 };
 
 sim::TcpFaults Silent() {
@@ -279,12 +282,12 @@ sim::TcpFaults DropAfter(int units, bool reset) {
 }
 
 TEST_F(TcpFaultsTest, NothingListeningShowsCantUpdate) {
-  RunRows("127.0.0.220",
+  RunRows(loopback::kFaultNothing.dotted,
           {{"nothing listening", std::nullopt, [](const TcpCase&) { return Stage::Connect; }}});
 }
 
 TEST_F(TcpFaultsTest, APhoneThatConnectsAndFallsSilentEndsWithTcpConnectionFailed) {
-  RunRows("127.0.0.221", {{"silent", Silent(), [](const TcpCase& c) { return First(c); }}});
+  RunRows(loopback::kFaultSilent.dotted, {{"silent", Silent(), [](const TcpCase& c) { return First(c); }}});
 }
 
 TEST_F(TcpFaultsTest, AConnectionClosedPartWayEndsWithTcpConnectionFailed) {
@@ -303,7 +306,7 @@ TEST_F(TcpFaultsTest, AConnectionClosedPartWayEndsWithTcpConnectionFailed) {
                         return Stage::Send;
                       }});
     }
-    RunRows("127.0.0.222", rows);
+    RunRows(loopback::kFaultClosed.dotted, rows);
     if (HasFatalFailure()) return;
   }
 }
@@ -326,7 +329,7 @@ TEST_F(TcpFaultsTest, AResetRightAfterAcceptOrAfterTheLastAnswer) {
                       return Stage::None;
                     }});
   }
-  RunRows("127.0.0.219", rows);
+  RunRows(loopback::kFaultReset.dotted, rows);
 }
 
 TEST_F(TcpFaultsTest, AnAnswerInsideTheWaitIsTakenAndOneOutsideItFails) {
@@ -334,7 +337,7 @@ TEST_F(TcpFaultsTest, AnAnswerInsideTheWaitIsTakenAndOneOutsideItFails) {
   inside.lateMs = kAnswerWait * 6 / 10;
   sim::TcpFaults outside;
   outside.lateMs = kAnswerWait * 3 / 2;
-  RunRows("127.0.0.224",
+  RunRows(loopback::kFaultLate.dotted,
           {
               {"answers 0.6 of the wait late", inside, [](const TcpCase&) { return Stage::None; }},
               {"answers 1.5 of the wait late", outside, [](const TcpCase& c) { return First(c); }},
@@ -354,7 +357,7 @@ TEST_F(TcpFaultsTest, ReadAnswersInPiecesAreCollectedButAnAckJoinedToMoreIsNot) 
   joined.joinAfterAck = {0x00};
   rows.push_back({"0xFF joined to another byte", joined,
                   [](const TcpCase& c) { return c.blocks > 0 ? Stage::Send : Stage::None; }});
-  RunRows("127.0.0.225", rows);
+  RunRows(loopback::kFaultPieces.dotted, rows);
 }
 
 // A read answer is 128 bytes. More after them in the answer's segment makes it no answer; more in a segment
@@ -367,10 +370,11 @@ TEST_F(TcpFaultsTest, AReadAnswerWithBytesPastItsBlockIsNoAnswerAndAStrayPieceIs
   sim::TcpFaults apart = joined;
   apart.splitPiece = 128;
   apart.lateMs = 900;  // below a second, so the scaled delay stays short
-  RunRows("127.0.0.223", {{"a byte after each read answer", joined,
-                           [](const TcpCase& c) { return c.reads ? Stage::Read : Stage::None; }},
-                          {"a byte after each read answer, in a segment of its own", apart,
-                           [](const TcpCase&) { return Stage::None; }, 1}});
+  RunRows(loopback::kFaultPastBlock.dotted,
+          {{"a byte after each read answer", joined,
+            [](const TcpCase& c) { return c.reads ? Stage::Read : Stage::None; }},
+           {"a byte after each read answer, in a segment of its own", apart,
+            [](const TcpCase&) { return Stage::None; }, 1}});
 }
 
 TEST_F(TcpFaultsTest, AWrongAnswerByteIsNoAcknowledgement) {
@@ -381,7 +385,7 @@ TEST_F(TcpFaultsTest, AWrongAnswerByteIsNoAcknowledgement) {
     rows.push_back({"answers " + std::to_string(wrong) + " for 0xFF", f,
                     [](const TcpCase& c) { return c.blocks > 0 ? Stage::Send : Stage::None; }});
   }
-  RunRows("127.0.0.226", rows);
+  RunRows(loopback::kFaultWrongByte.dotted, rows);
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include "filetools/hex_to_binary.h"
 #include "filetools/hex_to_header.h"
 #include "platform/settings_store.h"
-#include "tests/filetools/hex_text.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/hex_text.h"
 #include "tests/support/test_env.h"
 
 namespace quill {

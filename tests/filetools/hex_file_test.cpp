@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "platform/application.h"
-#include "tests/filetools/hex_text.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/hex_text.h"
 #include "tests/support/test_env.h"
 
 namespace quill {

@@ -10,8 +10,8 @@
 #include "filetools/file_convert_tools.h"
 #include "filetools/hex_file.h"
 #include "platform/settings_store.h"
-#include "tests/filetools/hex_text.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/hex_text.h"
 #include "tests/support/test_env.h"
 
 namespace quill {

@@ -1,8 +1,7 @@
 // Both monitors against what a hostile or broken sender can put on ports 8225 and 8227: datagrams of every
 // size up to the largest UDP payload, random bytes, no zero byte, nothing but zero bytes. The monitors keep
 // running, show what comes after the flood, and hold no more than a fixed number of datagrams however
-// large the flood. Each test listens on an address of its own (127.0.0.241, .243, .244); the flood comes
-// from 127.0.0.242.
+// large the flood. Each test listens on a loopback address of its own; the flood comes from another.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,7 +23,8 @@
 #include "platform/process_events.h"
 #include "sim/datagram_sender.h"
 #include "tests/support/fake_ui.h"
-#include "tests/transport/transport_harness.h"
+#include "tests/support/loopback.h"
+#include "tests/support/transport_harness.h"
 #include "transport/net_helpers.h"
 #include "transport/udp_socket.h"
 
@@ -34,8 +34,8 @@ namespace {
 using namespace test;
 using namespace std::chrono_literals;
 
-constexpr const char* kMonitorAddress = "127.0.0.241";
-constexpr const char* kFloodAddress = "127.0.0.242";
+constexpr const char* kMonitorAddress = loopback::kFloodMonitor.dotted;
+constexpr const char* kFloodAddress = loopback::kFloodSender.dotted;
 const std::string P = std::string(kFloodAddress) + ": ";
 constexpr size_t kLargestUdpPayload = 65507;
 
@@ -108,10 +108,6 @@ class FloodUi : public FakeUi {
 enum class Kind { Debug, Cdr };
 uint16_t Port(Kind kind) {
   return kind == Kind::Debug ? sim::kDebugPort : sim::kCdrPort;
-}
-
-std::vector<uint8_t> Bytes(const std::string& s) {
-  return {s.begin(), s.end()};
 }
 
 // The flood: every kind of datagram in turn, sizes and bytes from a fixed seed.
@@ -190,14 +186,15 @@ class MonitorFloodTest : public ::testing::Test {
   bool SendUntilShown(sim::DatagramSender& sender, Kind kind, const std::string& text,
                       const std::string& shown) {
     for (int i = 0; i < 120; ++i) {
-      if (!sender.Send(Port(kind), Bytes(text))) return false;
+      if (!sender.Send(Port(kind), Text(text))) return false;
       if (View(kind).WaitForText(shown, 500ms)) return true;
     }
     return false;
   }
 
   ScopedProcessEvents events_;
-  ScopedHostNameLookup host_{[](const std::string&) -> std::optional<uint32_t> { return Ip("127.0.0.1"); }};
+  ScopedHostNameLookup host_{
+      [](const std::string&) -> std::optional<uint32_t> { return loopback::kFloodHost.Network(); }};
   LogWatch log_;
   FloodUi ui_;
   std::optional<ThreadHandle> debug_, cdr_;
@@ -232,8 +229,8 @@ TEST_F(MonitorFloodTest, BothMonitorsOutliveAFloodAndShowWhatComesAfterIt) {
   std::string debugExpected, cdrExpected;
   for (int i = 0; i < 20; ++i) {
     std::string n = std::to_string(i);
-    ASSERT_TRUE(phone.Send(sim::kDebugPort, Bytes("after 0x1018 " + n + "\n")));
-    ASSERT_TRUE(phone.Send(sim::kCdrPort, Bytes("CDR after 0x1018 " + n + "\r\n")));
+    ASSERT_TRUE(phone.Send(sim::kDebugPort, Text("after 0x1018 " + n + "\n")));
+    ASSERT_TRUE(phone.Send(sim::kCdrPort, Text("CDR after 0x1018 " + n + "\r\n")));
     debugExpected += P + "after arp send " + n + "\n";
     cdrExpected += P + "CDR after 0x1018 " + n + "\r\n";
   }
@@ -308,7 +305,8 @@ class ExposedMonitorThread : public WindowThread {
 // after the user interface comes back is shown.
 template <class Wnd>
 void HeldWindowHoldsABoundedNumberOfDatagrams(Kind kind, const char* address) {
-  ScopedHostNameLookup host([](const std::string&) -> std::optional<uint32_t> { return Ip("127.0.0.1"); });
+  ScopedHostNameLookup host(
+      [](const std::string&) -> std::optional<uint32_t> { return loopback::kFloodHost.Network(); });
   LogWatch log;
   FloodUi ui;
   std::atomic<COutputWnd*> wnd{nullptr};
@@ -322,7 +320,7 @@ void HeldWindowHoldsABoundedNumberOfDatagrams(Kind kind, const char* address) {
   std::shared_ptr<void> letGo(nullptr, [&](void*) { view->Release(); });
   sim::DatagramSender phone(kFloodAddress, address);
   ASSERT_TRUE(phone.Open()) << phone.Error();
-  const std::vector<uint8_t> tiny = Bytes("x");
+  const std::vector<uint8_t> tiny = Text("x");
   // Until the window holds its fill (the system drops some of a flood this fast, so the count sent varies).
   int sent = 0;
   while (wnd.load()->DatagramsWaiting() < kUdpMaxBlocksHeld && sent < 40 * kUdpMaxBlocksHeld) {
@@ -337,12 +335,12 @@ void HeldWindowHoldsABoundedNumberOfDatagrams(Kind kind, const char* address) {
   view->Release();
   bool shown = false;
   for (int i = 0; i < 240 && !shown; ++i) {
-    ASSERT_TRUE(phone.Send(Port(kind), Bytes("back\n")));
+    ASSERT_TRUE(phone.Send(Port(kind), Text("back\n")));
     shown = view->WaitForText(P + "back\n", 500ms);
   }
   ASSERT_TRUE(shown);
   const size_t before = view->Size();
-  ASSERT_TRUE(phone.Send(Port(kind), Bytes("later\n")));
+  ASSERT_TRUE(phone.Send(Port(kind), Text("later\n")));
   ASSERT_TRUE(view->WaitForText(P + "later\n"));
   // The copies of "back" sent while the window caught up may still come in between.
   std::string after = view->Text().substr(before);
@@ -352,11 +350,11 @@ void HeldWindowHoldsABoundedNumberOfDatagrams(Kind kind, const char* address) {
 }
 
 TEST(MonitorFloodHeld, TheDebugWindowHoldsABoundedNumberOfDatagrams) {
-  HeldWindowHoldsABoundedNumberOfDatagrams<CUdpDebugWnd>(Kind::Debug, "127.0.0.243");
+  HeldWindowHoldsABoundedNumberOfDatagrams<CUdpDebugWnd>(Kind::Debug, loopback::kFloodHeldDebug.dotted);
 }
 
 TEST(MonitorFloodHeld, TheCdrWindowHoldsABoundedNumberOfDatagrams) {
-  HeldWindowHoldsABoundedNumberOfDatagrams<CCdrDebugWnd>(Kind::Cdr, "127.0.0.244");
+  HeldWindowHoldsABoundedNumberOfDatagrams<CCdrDebugWnd>(Kind::Cdr, loopback::kFloodHeldCdr.dotted);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The connection test and its ICMP echo, and the factory-restore box. The echo goes to 127.0.0.1 only.
+// The connection test and its ICMP echo, and the factory-restore box. The echo goes to this test's own
+// loopback address only.
 #include <gtest/gtest.h>
 
 #include "link/maintenance_commands.h"
@@ -7,8 +8,10 @@
 #include "platform/process_events.h"
 #include "platform/settings_store.h"
 #include "platform/timing.h"
-#include "tests/link/command_test_support.h"
+#include "tests/support/census.h"
+#include "tests/support/command_host.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/loopback.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -18,7 +21,7 @@ constexpr const char* kSucceeds = "connection succeeds，you may start updating 
 
 // The echo of this machine, or why this sandbox cannot send one.
 EchoResult LoopbackEcho() {
-  return SystemIcmpEcho("127.0.0.1");
+  return SystemIcmpEcho(loopback::kConnectionEcho.dotted);
 }
 
 TEST(IcmpEcho, TheLoopbackAddressAnswers) {
@@ -30,7 +33,7 @@ TEST(IcmpEcho, TheLoopbackAddressAnswers) {
     IcmpEchoOptions options;
     options.tryDatagram = datagram;
     options.tryRaw = !datagram;
-    EchoResult one = SystemIcmpEcho("127.0.0.1", options);
+    EchoResult one = SystemIcmpEcho(loopback::kConnectionEcho.dotted, options);
     if (one.status == EchoStatus::NotSent) {
       EXPECT_NE(one.reason.find(datagram ? "datagram socket" : "raw socket"), std::string::npos)
           << one.reason;
@@ -43,7 +46,7 @@ TEST(IcmpEcho, TheLoopbackAddressAnswers) {
 TEST(IcmpEcho, NothingIsSentWithoutASocketKindOrAnAddress) {
   IcmpEchoOptions none;
   none.tryDatagram = none.tryRaw = false;
-  EXPECT_EQ(SystemIcmpEcho("127.0.0.1", none).status, EchoStatus::NotSent);
+  EXPECT_EQ(SystemIcmpEcho(loopback::kConnectionEcho.dotted, none).status, EchoStatus::NotSent);
   EchoResult name = SystemIcmpEcho("phone.example");  // never looked up: the field only holds numbers
   EXPECT_EQ(name.status, EchoStatus::NotSent);
   EXPECT_NE(name.reason.find("not an IPv4 address"), std::string::npos);
@@ -65,7 +68,7 @@ TEST_F(ConnectionTest, TheLoopbackAddressSucceedsWithoutChangingAnyOption) {
   if (LoopbackEcho().status == EchoStatus::NotSent) GTEST_SKIP() << "this sandbox allows no ICMP socket";
   EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress", 0x0A000005));
   const std::string before = StoreText();
-  host_.ipField = test::FieldAddress("127.0.0.1");
+  host_.ipField = loopback::kConnectionEcho.value;
   host_.linkType = 0;  // the test works whichever link is selected
   int fds = test::OpenDescriptorCount();
   EXPECT_TRUE(commands_.TestConnection());
@@ -85,20 +88,22 @@ TEST_F(ConnectionTest, TheEchoGoesToTheFieldsAddressAndItsOutcomeChoosesTheBox) 
     bool ok;
     const char* caption;
     MbIcon icon;
-    const char* textStart;
+    std::string textStart;
   };
   const Row rows[] = {
       {EchoStatus::Success, true, "connection succeeds", MbIcon::Information, kSucceeds},
       {EchoStatus::NoReply, false, "Can't connect to phone IP address", MbIcon::Stop,
-       "Can't connect to phone IP address 127.0.0.77.\nPlease check the network configuration of your "
-       "computer or "
-       "phone."},
+       "Can't connect to phone IP address " + loopback::kConnectionRecorded +
+           ".\nPlease check the network configuration of your "
+           "computer or "
+           "phone."},
       {EchoStatus::NotSent, false, "Connection test not sent", MbIcon::Stop,
-       "Can not test the connection to 127.0.0.77: this computer does not let the tool send an ICMP echo "
-       "request "
-       "(raw socket: Operation not permitted)."},
+       "Can not test the connection to " + loopback::kConnectionRecorded +
+           ": this computer does not let the tool send an ICMP echo "
+           "request "
+           "(raw socket: Operation not permitted)."},
   };
-  host_.ipField = test::FieldAddress("127.0.0.77");
+  host_.ipField = loopback::kConnectionRecorded.value;
   for (const Row& row : rows) {
     SCOPED_TRACE(static_cast<int>(row.status));
     ui_.messages.clear();
@@ -110,13 +115,14 @@ TEST_F(ConnectionTest, TheEchoGoesToTheFieldsAddressAndItsOutcomeChoosesTheBox) 
     });
     DebugLogCapture log;
     EXPECT_EQ(commands_.TestConnection(), row.ok);
-    EXPECT_EQ(asked, std::vector<std::string>{"127.0.0.77"});
+    EXPECT_EQ(asked, std::vector<std::string>{loopback::kConnectionRecorded.dotted});
     ASSERT_EQ(ui_.messages.size(), 1u);
     EXPECT_EQ(ui_.messages[0].text.rfind(row.textStart, 0), 0u) << ui_.messages[0].text;
     EXPECT_EQ(ui_.messages[0].caption, row.caption);
     EXPECT_EQ(ui_.messages[0].icon, row.icon);
     // Only an echo that could not be sent says why in the debug log.
-    EXPECT_EQ(log.Contains("ICMP echo to 127.0.0.77 not sent: raw socket: Operation not permitted\n"),
+    EXPECT_EQ(log.Contains("ICMP echo to " + loopback::kConnectionRecorded +
+                           " not sent: raw socket: Operation not permitted\n"),
               row.status == EchoStatus::NotSent);
   }
   EXPECT_EQ(host_.saves, 0);

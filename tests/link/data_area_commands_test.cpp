@@ -13,8 +13,12 @@
 #include "settings/settings_image.h"
 #include "settings/settings_text_file.h"
 #include "sim/tcp_loader.h"
-#include "tests/link/command_test_support.h"
+#include "tests/support/census.h"
+#include "tests/support/command_host.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scaled_timing.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -76,7 +80,7 @@ class DataAreaTest : public ::testing::Test {
   }
 
   ScopedProcessEvents events_;
-  test::ScopedSplitTiming timing_{0.001, 0.1};
+  test::ScaledTiming timing_{0.001, 0.1, {100, std::chrono::milliseconds(400)}};
   test::FakeUi ui_;
   test::FakeCommandHost host_;
   CMaintenanceLink link_{ui_};
@@ -86,7 +90,7 @@ class DataAreaTest : public ::testing::Test {
 };
 
 TEST_F(DataAreaTest, ARingFileOf1000BytesGoesAsEightBlocksThenItsCommand) {
-  StartPhone("127.0.0.130");
+  StartPhone(loopback::kDataRing.dotted);
   auto ring = Pattern(1000, 7);
   ui_.AnswerFile(File("tone.dat", AsText(ring)));
   int threads = test::ThreadCount(), fds = test::OpenDescriptorCount();
@@ -139,7 +143,7 @@ TEST_F(DataAreaTest, EachFileUpdateHasItsDialogCommandAndProbeOutcomes) {
       if (phone_) phone_->Stop();
       sim::TcpFaults faults;
       faults.refuseUpdates = refuse;
-      StartPhone("127.0.0.13" + std::to_string(1 + n % 2), faults);
+      StartPhone(n % 2 == 0 ? loopback::kDataUpdateA.dotted : loopback::kDataUpdateB.dotted, faults);
       ++n;
       ui_.messages.clear();
       ui_.fileDialogs.clear();
@@ -172,7 +176,7 @@ TEST_F(DataAreaTest, EachFileUpdateHasItsDialogCommandAndProbeOutcomes) {
 }
 
 TEST_F(DataAreaTest, TheSerialLinkIsRefusedAfterTheDialogAndNothingIsSent) {
-  StartPhone("127.0.0.133");
+  StartPhone(loopback::kDataSerialRefused.dotted);
   host_.linkType = 0;
   ui_.AnswerFile(File("map.txt", "x"));
   EXPECT_FALSE(commands_.UpdateDigitMap());
@@ -184,7 +188,7 @@ TEST_F(DataAreaTest, TheSerialLinkIsRefusedAfterTheDialogAndNothingIsSent) {
 // After options that could not be stored, what would carry values of the store to the phone is not sent
 // (the settings push, a flash page with the settings merged in); what carries none goes on.
 TEST_F(DataAreaTest, AFailedStoreWriteStopsOnlyWhatSendsTheStoresValues) {
-  StartPhone("127.0.17.60");
+  StartPhone(loopback::kDataStoreFails.dotted);
   host_.storeFails = true;
   host_.workingDirectory = dir_.Path();
   File("Page0.hex", test::IntelHex({{0x0000, std::vector<uint8_t>(64, 0x5A)}}));
@@ -201,7 +205,7 @@ TEST_F(DataAreaTest, AFailedStoreWriteStopsOnlyWhatSendsTheStoresValues) {
 }
 
 TEST_F(DataAreaTest, AFileThatCannotBeOpenedOrACancelledDialogSendsNothing) {
-  StartPhone("127.0.0.134");
+  StartPhone(loopback::kDataCannotOpen.dotted);
   ui_.AnswerFile(dir_.File("missing.dat"));
   EXPECT_FALSE(commands_.UpdateHoldAnnouncement());
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file\n" + dir_.File("missing.dat") +
@@ -250,7 +254,7 @@ class AlternateSettingsTest : public DataAreaTest {
 };
 
 TEST_F(AlternateSettingsTest, ATextWithoutSectionsChangesImageOneOnly) {
-  auto sent = Run("127.0.0.135", "ringtype=5\r\nhandsetin=77\n");
+  auto sent = Run(loopback::kAlternateNoSections.dotted, "ringtype=5\r\nhandsetin=77\n");
   ASSERT_EQ(sent.size(), kAlternateSettingsSize);
   EXPECT_EQ(Slice(sent, 1), Image({"ringtype=5", "handsetin=77"}));
   for (int i = 2; i <= 4; ++i) EXPECT_EQ(Slice(sent, i), phoneImage_) << i;
@@ -265,7 +269,7 @@ TEST_F(AlternateSettingsTest, ATextWithoutSectionsChangesImageOneOnly) {
 }
 
 TEST_F(AlternateSettingsTest, SectionsSelectImagesAndOtherSectionsKeepTheSelection) {
-  auto sent = Run("127.0.0.136",
+  auto sent = Run(loopback::kAlternateSections.dotted,
                   "ringtype=1\n"
                   "[setting3]\n"
                   "ringtype=3\n"
@@ -285,7 +289,7 @@ TEST_F(AlternateSettingsTest, SectionsSelectImagesAndOtherSectionsKeepTheSelecti
 TEST_F(AlternateSettingsTest, NothingIsSentWhenThePhonesSettingsCannotBeRead) {
   sim::TcpFaults faults;
   faults.noListener = true;
-  StartPhone("127.0.0.137", faults);
+  StartPhone(loopback::kAlternateReadFails.dotted, faults);
   int threads = test::ThreadCount();
   EXPECT_FALSE(commands_.UpdateAlternateSettings());
   ASSERT_EQ(ui_.messages.size(), 1u);
@@ -308,7 +312,7 @@ class SettingsPushTest : public DataAreaTest {
 };
 
 TEST_F(SettingsPushTest, OkAndYesSendTheImageBuiltFromTheDialogsValues) {
-  StartWithImage("127.0.0.138");
+  StartWithImage(loopback::kPushOkYes.dotted);
   ui_.settingsDialog = [] {
     // What the user changed in the dialog is in the store when it closes with OK.
     EXPECT_TRUE(WritePhoneText("PhoneNumber", "4711"));
@@ -338,7 +342,7 @@ TEST_F(SettingsPushTest, OkAndYesSendTheImageBuiltFromTheDialogsValues) {
 }
 
 TEST_F(SettingsPushTest, CancelOrNoSendNothingButTheReadRequests) {
-  StartWithImage("127.0.0.139");
+  StartWithImage(loopback::kPushCancel.dotted);
   ui_.settingsDialog = [] { return false; };
   EXPECT_FALSE(commands_.EditAndPushSettings());
   EXPECT_TRUE(ui_.messages.empty());
@@ -352,7 +356,7 @@ TEST_F(SettingsPushTest, CancelOrNoSendNothingButTheReadRequests) {
 TEST_F(SettingsPushTest, ARefusingPhoneGivesInvalidSettingsMethod) {
   sim::TcpFaults faults;
   faults.refuseUpdates = true;
-  StartWithImage("127.0.0.140", faults);
+  StartWithImage(loopback::kPushRefusing.dotted, faults);
   ui_.Answer(MbResult::Yes);
   EXPECT_FALSE(commands_.EditAndPushSettings());
   EXPECT_EQ(ui_.Texts(),
@@ -363,7 +367,7 @@ TEST_F(SettingsPushTest, ARefusingPhoneGivesInvalidSettingsMethod) {
 TEST_F(SettingsPushTest, NothingIsSentWhenTheReadFails) {
   sim::TcpFaults faults;
   faults.silent = true;  // connects, but never answers a read request
-  StartWithImage("127.0.0.141", faults);
+  StartWithImage(loopback::kPushReadFails.dotted, faults);
   int threads = test::ThreadCount();
   EXPECT_FALSE(commands_.EditAndPushSettings());
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"tcp connection failed"});

@@ -12,8 +12,13 @@
 #include "settings/settings_image.h"
 #include "sim/serial_loader.h"
 #include "sim/tcp_loader.h"
-#include "tests/link/command_test_support.h"
+#include "tests/support/census.h"
+#include "tests/support/command_host.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scaled_timing.h"
+#include "tests/support/serial_phone.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -106,7 +111,7 @@ class FlashTest : public ::testing::Test {
   }
 
   ScopedProcessEvents events_;
-  test::ScopedSplitTiming timing_{0.001, 0.1};
+  test::ScaledTiming timing_{0.001, 0.1, {100, std::chrono::milliseconds(400)}};
   test::FakeUi ui_;
   test::FakeCommandHost host_;
   CMaintenanceLink link_{ui_};
@@ -267,13 +272,12 @@ TEST_F(FlashTest, SerialFailuresEndWithTheirMessageAndStopTheLink) {
     ui_.messages.clear();
     ui_.progresses.clear();
     if (serial_) serial_->Stop();
-    std::unique_ptr<test::ScriptedSerialPhone> scripted;
+    std::unique_ptr<test::SerialPhone> scripted;
     if (row.scripted) {
       host_.linkType = 0;
-      scripted = std::make_unique<test::ScriptedSerialPhone>(
-          std::vector<test::ScriptedSerialPhone::Rule>{{std::vector<uint8_t>(16, 0x55), 0x55, 1},
-                                                       {{0xAA}, 0xAA, 1},
-                                                       {std::vector<uint8_t>(8, 0xFF), 0xFF, 1}});
+      test::SerialPhone::Options eraseOnly;
+      eraseOnly.answers = 3;  // the wake-up, the probe and the erase: the begin-write is never answered
+      scripted = std::make_unique<test::SerialPhone>(eraseOnly);
       EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", scripted->SlavePath()));
     } else {
       StartSerialPhone(row.faults, row.eraseMs);
@@ -286,7 +290,7 @@ TEST_F(FlashTest, SerialFailuresEndWithTheirMessageAndStopTheLink) {
 }
 
 TEST_F(FlashTest, Page15OfChip4IsHandedOverTcpWithItsSettingsAndPerSectorProgress) {
-  StartTcpPhone("127.0.0.150");
+  StartTcpPhone(loopback::kFlashPage15.dotted);
   host_.page = 15;
   ui_.Answer(MbResult::Yes);
   std::vector<test::HexPiece> pieces = {{0x0000, Pattern(32, 4)}, {0xA000, Pattern(16, 8)}};
@@ -328,7 +332,7 @@ TEST_F(FlashTest, TheSettingsGoWhereEachPageAndChipKeepsThem) {
   int n = 0;
   for (const Row& row : rows) {
     SCOPED_TRACE("page " + std::to_string(row.page) + " chip " + std::to_string(row.chip));
-    StartTcpPhone("127.0.0.15" + std::to_string(1 + n++ % 2));
+    StartTcpPhone(n++ % 2 == 0 ? loopback::kFlashSettingsA.dotted : loopback::kFlashSettingsB.dotted);
     ui_.messages.clear();
     host_.page = row.page;
     host_.chipType = row.chip;
@@ -344,7 +348,7 @@ TEST_F(FlashTest, TheSettingsGoWhereEachPageAndChipKeepsThem) {
 TEST_F(FlashTest, APhoneThatStillAnswersAfterThePageRefusedTheUpgrade) {
   sim::TcpFaults faults;
   faults.refuseUpdates = true;
-  StartTcpPhone("127.0.0.153", faults);
+  StartTcpPhone(loopback::kFlashStillAnswers.dotted, faults);
   host_.page = 0;
   host_.chipType = 0;
   WritePageFile({{0x4000, {0x02, 0x1D, 0x7B, 0x00, 0x00, 0x00}}});
@@ -359,7 +363,7 @@ TEST_F(FlashTest, APhoneThatStillAnswersAfterThePageRefusedTheUpgrade) {
 }
 
 TEST_F(FlashTest, APage0FileWithoutTheLoaderTableIsRefusedBeforeAnyLink) {
-  StartTcpPhone("127.0.0.154");
+  StartTcpPhone(loopback::kFlashNoLoaderTable.dotted);
   host_.page = 0;
   host_.chipType = 0;
   WritePageFile({{0x4000, {0x02, 0x1D, 0x7B, 0x00, 0x00, 0x01}}});
@@ -372,7 +376,7 @@ TEST_F(FlashTest, APage0FileWithoutTheLoaderTableIsRefusedBeforeAnyLink) {
 }
 
 TEST_F(FlashTest, TheProgramGoesOverTcpWith0x81AndErasedFlashAfterItsEnd) {
-  StartTcpPhone("127.0.0.155");
+  StartTcpPhone(loopback::kFlashProgram.dotted);
   auto program = Pattern(300, 6);
   test::WriteFile(dir_.File("fw.bin"), std::string(program.begin(), program.end()));
   ui_.AnswerFile(dir_.File("fw.bin"));
@@ -393,7 +397,7 @@ TEST_F(FlashTest, TheProgramGoesOverTcpWith0x81AndErasedFlashAfterItsEnd) {
 }
 
 TEST_F(FlashTest, TheProgramUpdateIsRefusedOverSerialOrByThePhoneAndNeedsItsFile) {
-  StartTcpPhone("127.0.0.156");
+  StartTcpPhone(loopback::kFlashProgramRefused.dotted);
   test::WriteFile(dir_.File("fw.bin"), "program");
   host_.linkType = 0;
   ui_.AnswerFile(dir_.File("fw.bin"));
@@ -410,7 +414,7 @@ TEST_F(FlashTest, TheProgramUpdateIsRefusedOverSerialOrByThePhoneAndNeedsItsFile
 
   sim::TcpFaults faults;
   faults.refuseUpdates = true;
-  StartTcpPhone("127.0.0.157", faults);
+  StartTcpPhone(loopback::kFlashProgramRefusedByPhone.dotted, faults);
   ui_.AnswerFile(dir_.File("fw.bin"));
   EXPECT_FALSE(commands_.UpdateProgram());
   EXPECT_EQ(ui_.messages.back().text, "Invalid update method");

@@ -10,7 +10,10 @@
 #include "platform/timing.h"
 #include "sim/serial_loader.h"
 #include "sim/tcp_loader.h"
+#include "tests/support/census.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scaled_timing.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -47,7 +50,7 @@ class TcpLinkTest : public ::testing::Test {
       if (*p == '.') ++p;
     }
     EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress",
-                                                  static_cast<int>(0x7F0011FA)));  // 127.0.17.250
+                                                  static_cast<int>(loopback::kLinkStoredPeer.value)));
     sim::TcpLoader::Config config;
     config.address = address;
     config.eraseMs = 3000;
@@ -60,14 +63,14 @@ class TcpLinkTest : public ::testing::Test {
   }
 
   ScopedProcessEvents events_;
-  ScopedTimingScale scale_{0.2};
+  test::ScaledTiming scale_{0.2};
   test::FakeUi ui_;
   uint32_t phoneAddress_ = 0;
   std::unique_ptr<sim::TcpLoader> phone_;
 };
 
 TEST_F(TcpLinkTest, SendImagePadsToAMultipleOf256AndEndsWithTheCommand) {
-  StartPhone("127.0.0.80");
+  StartPhone(loopback::kLinkSendImage.dotted);
   auto data = Pattern(300);
   {
     CMaintenanceLink link(ui_);
@@ -91,7 +94,7 @@ TEST_F(TcpLinkTest, SendImagePadsToAMultipleOf256AndEndsWithTheCommand) {
 }
 
 TEST_F(TcpLinkTest, AWholeMultipleOf256SendsTheSameBlocksAndNoCommandWhenNoneIsGiven) {
-  StartPhone("127.0.0.81");
+  StartPhone(loopback::kLinkWholeMultiple.dotted);
   auto data = Pattern(512, 9);
   CMaintenanceLink link(ui_);
   ASSERT_TRUE(link.SendImage(phoneAddress_, data, kNoCommand, 0xFF));
@@ -101,7 +104,7 @@ TEST_F(TcpLinkTest, AWholeMultipleOf256SendsTheSameBlocksAndNoCommandWhenNoneIsG
 }
 
 TEST_F(TcpLinkTest, ReadImageOfSettingsSendsFourRequestsAndFills512Bytes) {
-  StartPhone("127.0.0.82");
+  StartPhone(loopback::kLinkReadSettings.dotted);
   auto settings = Pattern(512, 3);
   phone_->SetSettingsImage(settings);
   std::vector<uint8_t> buffer(512, 0);
@@ -115,7 +118,7 @@ TEST_F(TcpLinkTest, ReadImageOfSettingsSendsFourRequestsAndFills512Bytes) {
 }
 
 TEST_F(TcpLinkTest, ReadImageOfSdramReadsTheGivenLengthRoundedUp) {
-  StartPhone("127.0.0.83");
+  StartPhone(loopback::kLinkReadSdram.dotted);
   EXPECT_TRUE(
       SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 4000));  // the length is given, never read
   auto sdram = Pattern(1024, 5);
@@ -132,7 +135,7 @@ TEST_F(TcpLinkTest, ReadImageOfSdramReadsTheGivenLengthRoundedUp) {
 TEST_F(TcpLinkTest, ASplitReadAnswerIsCollectedInsteadOfTimingOut) {
   sim::TcpFaults faults;
   faults.splitPiece = 50;
-  StartPhone("127.0.0.84", faults);
+  StartPhone(loopback::kLinkSplitRead.dotted, faults);
   auto settings = Pattern(512, 11);
   phone_->SetSettingsImage(settings);
   std::vector<uint8_t> buffer(512, 0);
@@ -143,7 +146,7 @@ TEST_F(TcpLinkTest, ASplitReadAnswerIsCollectedInsteadOfTimingOut) {
 }
 
 TEST_F(TcpLinkTest, StartingAHeldLinkReturnsFalseWithoutAMessage) {
-  StartPhone("127.0.0.85");
+  StartPhone(loopback::kLinkHeld.dotted);
   CMaintenanceLink link(ui_);
   ASSERT_TRUE(link.StartTcpLink(phoneAddress_));
   EXPECT_FALSE(link.StartTcpLink(phoneAddress_));
@@ -153,10 +156,10 @@ TEST_F(TcpLinkTest, StartingAHeldLinkReturnsFalseWithoutAMessage) {
 }
 
 TEST_F(TcpLinkTest, NoConnectionShowsCantUpdateAndStopsTheLink) {
-  ScopedTimingScale fast(0.05);
+  test::ScaledTiming fast(0.05);
   sim::TcpFaults faults;
   faults.noListener = true;
-  StartPhone("127.0.0.86", faults);
+  StartPhone(loopback::kLinkNoConnection.dotted, faults);
   int threadsBefore = test::ThreadCount();
   CMaintenanceLink link(ui_);
   auto data = Pattern(128);
@@ -172,10 +175,10 @@ TEST_F(TcpLinkTest, NoConnectionShowsCantUpdateAndStopsTheLink) {
 }
 
 TEST_F(TcpLinkTest, ASilentPhoneEndsTheTransferWithTcpConnectionFailed) {
-  ScopedTimingScale fast(0.02);
+  test::ScaledTiming fast(0.02);
   sim::TcpFaults faults;
   faults.silent = true;
-  StartPhone("127.0.0.87", faults);
+  StartPhone(loopback::kLinkSilent.dotted, faults);
   CMaintenanceLink link(ui_);
   auto data = Pattern(256);
   EXPECT_FALSE(link.SendImage(phoneAddress_, data, 0x81, 0xFF));
@@ -188,7 +191,7 @@ TEST_F(TcpLinkTest, ASilentPhoneEndsTheTransferWithTcpConnectionFailed) {
 }
 
 TEST_F(TcpLinkTest, ProbeTellsARefusingPhoneFromOneThatIsWriting) {
-  StartPhone("127.0.0.88");
+  StartPhone(loopback::kLinkProbe.dotted);
   auto data = Pattern(128);
   CMaintenanceLink link(ui_);
   ASSERT_TRUE(link.SendImage(phoneAddress_, data, 0x82, 0x00));
@@ -196,7 +199,7 @@ TEST_F(TcpLinkTest, ProbeTellsARefusingPhoneFromOneThatIsWriting) {
   phone_->Stop();
   sim::TcpFaults refuse;
   refuse.refuseUpdates = true;
-  StartPhone("127.0.0.88", refuse);
+  StartPhone(loopback::kLinkProbe.dotted, refuse);
   ASSERT_TRUE(link.SendImage(phoneAddress_, data, 0x82, 0x00));
   EXPECT_TRUE(link.ProbeTcpLink(phoneAddress_, 2000));
   EXPECT_FALSE(link.TcpLinkHeld());
@@ -215,7 +218,7 @@ class SerialLinkTest : public ::testing::Test {
   }
 
   ScopedProcessEvents events_;
-  ScopedTimingScale scale_{0.2};
+  test::ScaledTiming scale_{0.2};
   test::FakeUi ui_;
   sim::SerialLoader phone_;
 };

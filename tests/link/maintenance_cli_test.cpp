@@ -18,7 +18,10 @@
 #include "platform/settings_store.h"
 #include "settings/settings_image.h"
 #include "sim/tcp_loader.h"
-#include "tests/link/command_test_support.h"
+#include "tests/support/command_host.h"
+#include "tests/support/hex_text.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scaled_timing.h"
 #include "tests/support/test_env.h"
 #include "transport/net_helpers.h"
 
@@ -83,35 +86,36 @@ class MaintenanceCliTest : public ::testing::Test {
   ScopedProcessEvents events_;
   // A name given for the phone never reaches a name server.
   ScopedHostNameLookup names_{[](const std::string&) { return std::optional<uint32_t>(); }};
-  test::ScopedSplitTiming timing_{0.001, 0.1};
+  test::ScaledTiming timing_{0.001, 0.1, {100, std::chrono::milliseconds(400)}};
   test::TempDir dir_;
   std::unique_ptr<sim::TcpLoader> phone_;
 };
 
 TEST_F(MaintenanceCliTest, AFileUpdateGoesToThePhoneGivenAndStoresItAsThePeer) {
-  StartPhone("127.0.0.167");
-  Outcome o = Run("update-ring", {File("ring.dat", std::string(300, 'r')), "--phone", "127.0.0.167"});
+  StartPhone(loopback::kCliFileUpdate.dotted);
+  Outcome o = Run("update-ring",
+                  {File("ring.dat", std::string(300, 'r')), "--phone", loopback::kCliFileUpdate.dotted});
   EXPECT_EQ(o.code, 0) << o.err;
   EXPECT_NE(o.err.find("Updating ... please wait until the update led stop on and off"), std::string::npos);
   ASSERT_TRUE(phone_->Stored(0x82).has_value());
   EXPECT_EQ(phone_->Stored(0x82)->size(), 512u);
-  EXPECT_EQ(static_cast<uint32_t>(Stored("Peer", "IPAddress")), test::FieldAddress("127.0.0.167"));
+  EXPECT_EQ(static_cast<uint32_t>(Stored("Peer", "IPAddress")), loopback::kCliFileUpdate.value);
   EXPECT_EQ(SettingsStore::Profile().GetString("RingUpdate", "SrcName", ""), dir_.File("ring.dat"));
   EXPECT_EQ(Stored("Comm", "Type"), 1);
   EXPECT_EQ(Stored("PFlash", "Type"), 4);
 }
 
 TEST_F(MaintenanceCliTest, AOneOffSerialIsStoredAsTheWindowWouldButTheNextRunIsTcpAgain) {
-  StartPhone("127.0.0.168");
-  Outcome o =
-      Run("update-program", {File("fw.bin", "x"), "--serial", "--port", "COM2", "--phone", "127.0.0.168"});
+  StartPhone(loopback::kCliOneOffSerial.dotted);
+  Outcome o = Run("update-program", {File("fw.bin", "x"), "--serial", "--port", "COM2", "--phone",
+                                     loopback::kCliOneOffSerial.dotted});
   EXPECT_EQ(o.code, 1);
   EXPECT_NE(o.err.find("Only Tcpip connection can be used for this function"), std::string::npos) << o.err;
   EXPECT_EQ(Stored("Comm", "Type"), 0);
   EXPECT_EQ(SettingsStore::Profile().GetString("Rs232", "Port", ""), "COM2");
   EXPECT_EQ(phone_->Connections(), 0);
   // The next run takes nothing from the store: without --serial it is a TCP/IP run.
-  Outcome next = Run("update-program", {File("fw.bin", "x"), "--phone", "127.0.0.168"});
+  Outcome next = Run("update-program", {File("fw.bin", "x"), "--phone", loopback::kCliOneOffSerial.dotted});
   EXPECT_EQ(next.code, 0) << next.err;
   EXPECT_TRUE(phone_->Stored(0x81).has_value());
   EXPECT_EQ(Stored("Comm", "Type"), 1);
@@ -120,9 +124,9 @@ TEST_F(MaintenanceCliTest, AOneOffSerialIsStoredAsTheWindowWouldButTheNextRunIsT
 
 TEST_F(MaintenanceCliTest, EveryCommandThatReachesAPhoneOverTheNetworkNeedsPhone) {
   // A stored phone that answers: a run that fell back on it would reach it.
-  StartPhone("127.0.17.40");
+  StartPhone(loopback::kCliNeedsPhone.dotted);
   EXPECT_TRUE(SettingsStore::Profile().WriteInt("Peer", "IPAddress",
-                                                static_cast<int>(test::FieldAddress("127.0.17.40"))));
+                                                static_cast<int>(loopback::kCliNeedsPhone.value)));
   const std::string file = File("any.dat", "x");
   const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
       {"update-page", {}},
@@ -143,7 +147,7 @@ TEST_F(MaintenanceCliTest, EveryCommandThatReachesAPhoneOverTheNetworkNeedsPhone
     EXPECT_NE(o.err.find("--phone ADDRESS is required"), std::string::npos) << name << ": " << o.err;
   }
   // Only the SDRAM export needs its length.
-  Outcome noLength = Run("sdram-save", {dir_.File("out.dat"), "--phone", "127.0.17.40"});
+  Outcome noLength = Run("sdram-save", {dir_.File("out.dat"), "--phone", loopback::kCliNeedsPhone.dotted});
   EXPECT_EQ(noLength.code, 2);
   EXPECT_NE(noLength.err.find("--length N is required"), std::string::npos) << noLength.err;
   // Over the serial line no phone address is needed (and this command refuses the serial line itself).
@@ -153,32 +157,34 @@ TEST_F(MaintenanceCliTest, EveryCommandThatReachesAPhoneOverTheNetworkNeedsPhone
 }
 
 TEST_F(MaintenanceCliTest, ABadSdramLengthStopsTheExportAloneAndTheOtherOptionsAreStored) {
-  StartPhone("127.0.0.169");
+  StartPhone(loopback::kCliBadLength.dotted);
   auto sdram = std::vector<uint8_t>(1024, 0x5A);
   phone_->SetSdramImage(sdram);
   EXPECT_TRUE(SettingsStore::Profile().WriteInt("Sdram", "SaveLength", 77));
-  Outcome refused = Run("sdram-save", {dir_.File("a.dat"), "--length", "640001", "--phone", "127.0.0.169"});
+  Outcome refused = Run(
+      "sdram-save", {dir_.File("a.dat"), "--length", "640001", "--phone", loopback::kCliBadLength.dotted});
   EXPECT_EQ(refused.code, 1);
   EXPECT_NE(refused.err.find("Please enter an integer between 0 and 640000."), std::string::npos)
       << refused.err;
   EXPECT_FALSE(test::FileExists(dir_.File("a.dat")));
   EXPECT_EQ(Stored("Sdram", "SaveLength"), 77);  // left as it was
-  EXPECT_EQ(static_cast<uint32_t>(Stored("Peer", "IPAddress")), test::FieldAddress("127.0.0.169"));
+  EXPECT_EQ(static_cast<uint32_t>(Stored("Peer", "IPAddress")), loopback::kCliBadLength.value);
   EXPECT_EQ(phone_->Connections(), 0);
 
-  Outcome saved = Run("sdram-save", {dir_.File("a.dat"), "--length", "1000", "--phone", "127.0.0.169"});
+  Outcome saved =
+      Run("sdram-save", {dir_.File("a.dat"), "--length", "1000", "--phone", loopback::kCliBadLength.dotted});
   EXPECT_EQ(saved.code, 0) << saved.err;
   EXPECT_EQ(test::ReadBytes(dir_.File("a.dat")), std::vector<uint8_t>(1000, 0x5A));
   EXPECT_EQ(Stored("Sdram", "SaveLength"), 1000);
   // A length applies to its run only: the next export names its own.
-  EXPECT_EQ(Run("sdram-save", {dir_.File("b.dat"), "--phone", "127.0.0.169"}).code, 2);
+  EXPECT_EQ(Run("sdram-save", {dir_.File("b.dat"), "--phone", loopback::kCliBadLength.dotted}).code, 2);
 }
 
 TEST_F(MaintenanceCliTest, SdramSaveToADestinationThatCannotBeWrittenSendsNothing) {
-  StartPhone("127.0.17.52");
+  StartPhone(loopback::kCliCannotWrite.dotted);
   const std::string to = dir_.File("folder");  // a folder: no file can take its place
   std::filesystem::create_directory(to);
-  Outcome o = Run("sdram-save", {to, "--length", "256", "--phone", "127.0.17.52"});
+  Outcome o = Run("sdram-save", {to, "--length", "256", "--phone", loopback::kCliCannotWrite.dotted});
   EXPECT_EQ(o.code, 1);
   EXPECT_NE(o.err.find("Can not create dest file\n" + to + ": " + std::strerror(EISDIR)), std::string::npos)
       << o.err;
@@ -188,7 +194,7 @@ TEST_F(MaintenanceCliTest, SdramSaveToADestinationThatCannotBeWrittenSendsNothin
 // A store that cannot be written (a full disk, here a file-size limit) is named with the reason and fails
 // the run: the settings push sends nothing, the ring update still reaches the phone given.
 TEST_F(MaintenanceCliTest, AStoreThatCannotBeWrittenFailsTheRunAndStopsTheSettingsPush) {
-  StartPhone("127.0.17.53");
+  StartPhone(loopback::kCliStoreFails.dotted);
   ASSERT_TRUE(SettingsStore::Profile().WriteInt("Comm", "Type", 1));
   const std::string store = SettingsStore::Profile().FilePath();
   const std::string ring = File("ring.dat", "ring");
@@ -198,8 +204,8 @@ TEST_F(MaintenanceCliTest, AStoreThatCannotBeWrittenFailsTheRunAndStopsTheSettin
   rlimit full = before;
   full.rlim_cur = static_cast<rlim_t>(std::filesystem::file_size(store));
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
-  Outcome push = Run("push-settings", {"--phone", "127.0.17.53", "--yes"});
-  Outcome update = Run("update-ring", {ring, "--phone", "127.0.17.53"});
+  Outcome push = Run("push-settings", {"--phone", loopback::kCliStoreFails.dotted, "--yes"});
+  Outcome update = Run("update-ring", {ring, "--phone", loopback::kCliStoreFails.dotted});
   ::setrlimit(RLIMIT_FSIZE, &before);
   std::signal(SIGXFSZ, ignored);
 
@@ -246,15 +252,15 @@ TEST_F(MaintenanceCliTest, ANameTheStoreCannotRememberIsSaidAndFailsTheRunButThe
 }
 
 TEST_F(MaintenanceCliTest, UpdatePageTakesPage0HexFromTheGivenDirectoryAndAsksOnlyWhenItMust) {
-  StartPhone("127.0.0.170");
+  StartPhone(loopback::kCliUpdatePage.dotted);
   test::WriteFile(dir_.File("Page0.hex"), test::IntelHex({{0, std::vector<uint8_t>(40, 0x11)}}));
-  Outcome asked =
-      Run("update-page", {"--dir", dir_.Path(), "--page", "2", "--chip", "1", "--phone", "127.0.0.170"});
+  Outcome asked = Run("update-page", {"--dir", dir_.Path(), "--page", "2", "--chip", "1", "--phone",
+                                      loopback::kCliUpdatePage.dotted});
   EXPECT_EQ(asked.code, 1);
   EXPECT_NE(asked.err.find("Are you sure about flash page?"), std::string::npos) << asked.err;
   EXPECT_EQ(phone_->Connections(), 0);
 
-  Outcome done = Run("update-page", {"--dir", dir_.Path(), "--phone", "127.0.0.170"});
+  Outcome done = Run("update-page", {"--dir", dir_.Path(), "--phone", loopback::kCliUpdatePage.dotted});
   EXPECT_EQ(done.code, 0) << done.err;
   ASSERT_TRUE(phone_->Page(0).has_value());
   std::vector<uint8_t> expected(40, 0x11);
@@ -265,11 +271,11 @@ TEST_F(MaintenanceCliTest, UpdatePageTakesPage0HexFromTheGivenDirectoryAndAsksOn
 }
 
 TEST_F(MaintenanceCliTest, PushSettingsSendsOnlyWhenTheQuestionIsAnsweredYes) {
-  StartPhone("127.0.0.171");
+  StartPhone(loopback::kCliPushSettings.dotted);
   phone_->SetSettingsImage(std::vector<uint8_t>(512, 0x21));
-  EXPECT_EQ(Run("push-settings", {"--phone", "127.0.0.171"}).code, 1);
+  EXPECT_EQ(Run("push-settings", {"--phone", loopback::kCliPushSettings.dotted}).code, 1);
   EXPECT_FALSE(phone_->Stored(0x80).has_value());
-  Outcome o = Run("push-settings", {"--phone", "127.0.0.171", "--yes"});
+  Outcome o = Run("push-settings", {"--phone", loopback::kCliPushSettings.dotted, "--yes"});
   EXPECT_EQ(o.code, 0) << o.err;
   EXPECT_NE(o.err.find("New settings updated"), std::string::npos);
   SettingsImage expected;
@@ -285,29 +291,30 @@ TEST_F(MaintenanceCliTest, PingTestsTheAddressGivenAndStoresNothing) {
     asked.push_back(address);
     return EchoResult{status, ""};
   });
-  EXPECT_EQ(Run("ping", {"--phone", "127.0.0.172"}).code, 0);
+  EXPECT_EQ(Run("ping", {"--phone", loopback::kCliPing.dotted}).code, 0);
   status = EchoStatus::NoReply;
-  Outcome o = Run("ping", {"127.0.0.172"});  // the older form
+  Outcome o = Run("ping", {loopback::kCliPing.dotted});  // the older form
   EXPECT_EQ(o.code, 1);
-  EXPECT_NE(o.err.find("Can't connect to phone IP address 127.0.0.172."), std::string::npos) << o.err;
-  EXPECT_EQ(asked, (std::vector<std::string>{"127.0.0.172", "127.0.0.172"}));
+  EXPECT_NE(o.err.find("Can't connect to phone IP address " + loopback::kCliPing + "."), std::string::npos)
+      << o.err;
+  EXPECT_EQ(asked, (std::vector<std::string>{loopback::kCliPing.dotted, loopback::kCliPing.dotted}));
   EXPECT_FALSE(SettingsStore::Profile().Contains("Peer", "IPAddress"));
   EXPECT_EQ(Run("factory-restore", {}).code, 0);
 }
 
 TEST_F(MaintenanceCliTest, ArgumentsOutsideTheirRangeAreUsageErrors) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
-      {"update-page", {"--page", "16", "--phone", "127.0.0.173"}},
-      {"update-page", {"--chip", "5", "--phone", "127.0.0.173"}},
-      {"update-page", {"--port", "COM3", "--phone", "127.0.0.173"}},
-      {"update-page", {"--serial", "--tcp", "--phone", "127.0.0.173"}},
-      {"update-page", {"extra", "--phone", "127.0.0.173"}},
-      {"update-ring", {"--phone", "127.0.0.173"}},
-      {"update-ring", {"a.dat", "b.dat", "--phone", "127.0.0.173"}},
-      {"sdram-save", {"x.dat", "--length", "lots", "--phone", "127.0.0.173"}},
+      {"update-page", {"--page", "16", "--phone", loopback::kCliUsage.dotted}},
+      {"update-page", {"--chip", "5", "--phone", loopback::kCliUsage.dotted}},
+      {"update-page", {"--port", "COM3", "--phone", loopback::kCliUsage.dotted}},
+      {"update-page", {"--serial", "--tcp", "--phone", loopback::kCliUsage.dotted}},
+      {"update-page", {"extra", "--phone", loopback::kCliUsage.dotted}},
+      {"update-ring", {"--phone", loopback::kCliUsage.dotted}},
+      {"update-ring", {"a.dat", "b.dat", "--phone", loopback::kCliUsage.dotted}},
+      {"sdram-save", {"x.dat", "--length", "lots", "--phone", loopback::kCliUsage.dotted}},
       {"update-hold", {"h.dat", "--phone", "not an address"}},
-      {"ping", {"127.0.0.173", "--phone", "127.0.0.173"}},
-      {"factory-restore", {"--phone", "127.0.0.173"}},
+      {"ping", {loopback::kCliUsage.dotted, "--phone", loopback::kCliUsage.dotted}},
+      {"factory-restore", {"--phone", loopback::kCliUsage.dotted}},
   };
   for (const auto& [name, args] : rows) {
     Outcome o = Run(name, args);

@@ -12,8 +12,12 @@
 #include "platform/settings_store.h"
 #include "sim/serial_loader.h"
 #include "sim/tcp_loader.h"
-#include "tests/link/command_test_support.h"
+#include "tests/support/census.h"
+#include "tests/support/command_host.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scaled_timing.h"
+#include "tests/support/serial_phone.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -75,7 +79,7 @@ class SdramTest : public ::testing::Test {
   }
 
   ScopedProcessEvents events_;
-  test::ScopedSplitTiming timing_{0.01, 0.1};
+  test::ScaledTiming timing_{0.01, 0.1, {100, std::chrono::milliseconds(400)}};
   test::FakeUi ui_;
   test::FakeCommandHost host_;
   CMaintenanceLink link_{ui_};
@@ -86,7 +90,7 @@ class SdramTest : public ::testing::Test {
 };
 
 TEST_F(SdramTest, AFileOf700000BytesLoadsItsFirst640000OverTcp) {
-  StartTcpPhone("127.0.0.142");
+  StartTcpPhone(loopback::kSdramLoadTcp.dotted);
   auto data = Pattern(700000, 3);
   ui_.AnswerFile(File("big.dat", AsText(data)));
   EXPECT_TRUE(commands_.LoadSdram());
@@ -133,7 +137,7 @@ TEST_F(SdramTest, ASerialLoadOf13BytesSendsTwoChunksTheSecondPaddedWithZeros) {
 }
 
 TEST_F(SdramTest, AnExportOf1000BytesOverTcpReads1024AndWritesExactly1000) {
-  StartTcpPhone("127.0.0.143");
+  StartTcpPhone(loopback::kSdramExportTcp.dotted);
   auto sdram = Pattern(2048, 9);
   tcp_->SetSdramImage(sdram);
   host_.sdramLength = 1000;
@@ -205,11 +209,12 @@ TEST_F(SdramTest, SerialFailuresEndWithTheirMessageAndStopTheLink) {
     SCOPED_TRACE(row.name);
     ui_.messages.clear();
     ui_.progresses.clear();
-    std::unique_ptr<test::ScriptedSerialPhone> scripted;
+    std::unique_ptr<test::SerialPhone> scripted;
     if (row.scripted) {
       host_.linkType = 0;
-      scripted = std::make_unique<test::ScriptedSerialPhone>(
-          std::vector<test::ScriptedSerialPhone::Rule>{{std::vector<uint8_t>(8, 0xFF), 0xFF, 1}});
+      test::SerialPhone::Options startOnly;
+      startOnly.answers = 1;
+      scripted = std::make_unique<test::SerialPhone>(startOnly);
       EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", scripted->SlavePath()));
     } else {
       if (serial_) serial_->Stop();
@@ -235,7 +240,7 @@ TEST_F(SdramTest, SerialFailuresEndWithTheirMessageAndStopTheLink) {
 TEST_F(SdramTest, AFailedTcpExportWritesNoFile) {
   sim::TcpFaults faults;
   faults.silent = true;
-  StartTcpPhone("127.0.0.144", faults);
+  StartTcpPhone(loopback::kSdramFailedExport.dotted, faults);
   host_.sdramLength = 256;
   ui_.AnswerFile(dir_.File("none.dat"));
   EXPECT_FALSE(commands_.SaveSdram());
@@ -247,7 +252,7 @@ TEST_F(SdramTest, AFailedTcpExportWritesNoFile) {
 // The destination is made ready before the phone is read: one that cannot be written costs no traffic, on
 // either link.
 TEST_F(SdramTest, ADestinationThatCannotBeWrittenFailsBeforeAnyTraffic) {
-  StartTcpPhone("127.0.17.50");
+  StartTcpPhone(loopback::kSdramCannotWrite.dotted);
   host_.sdramLength = 128;
   test::WriteFile(dir_.File("plain"), "x");
   for (const std::string& to : {dir_.Path(), dir_.File("no/such/folder/x.dat"), dir_.File("plain/x.dat")}) {
@@ -270,7 +275,7 @@ TEST_F(SdramTest, ADestinationThatCannotBeWrittenFailsBeforeAnyTraffic) {
 // A write that fails after the read (the disk full, here a file-size limit) says why and leaves the
 // destination as it was: absent, or the old file.
 TEST_F(SdramTest, AWriteThatFailsAfterTheReadLeavesNoFile) {
-  StartTcpPhone("127.0.17.51");
+  StartTcpPhone(loopback::kSdramWriteFailsAfterRead.dotted);
   tcp_->SetSdramImage(Pattern(8192, 4));
   host_.sdramLength = 8192;
   test::WriteFile(dir_.File("old.dat"), "old contents");
@@ -298,7 +303,7 @@ TEST_F(SdramTest, AWriteThatFailsAfterTheReadLeavesNoFile) {
 }
 
 TEST_F(SdramTest, ALengthOutsideTheRangeEndsTheExportBeforeAnyLink) {
-  StartTcpPhone("127.0.0.146");
+  StartTcpPhone(loopback::kSdramLengthRange.dotted);
   host_.sdramLength = 640001;
   ui_.AnswerFile(dir_.File("x.dat"));
   EXPECT_FALSE(commands_.SaveSdram());
@@ -308,7 +313,7 @@ TEST_F(SdramTest, ALengthOutsideTheRangeEndsTheExportBeforeAnyLink) {
 }
 
 TEST_F(SdramTest, ALoadFileThatCannotBeOpenedIsReported) {
-  StartTcpPhone("127.0.0.147");
+  StartTcpPhone(loopback::kSdramCannotOpen.dotted);
   ui_.AnswerFile(dir_.File("missing.dat"));
   EXPECT_FALSE(commands_.LoadSdram());
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"Can not open source file\n" + dir_.File("missing.dat") +

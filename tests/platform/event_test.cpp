@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "platform/timing.h"
+#include "tests/support/scaled_timing.h"
 
 namespace quill {
 namespace {
@@ -89,7 +90,7 @@ TEST(Event, WaitAnyWaitsOnDescriptorsTogetherWithEvents) {
 }
 
 TEST(Timing, ScalesEveryWaitButKeepsInfinite) {
-  ScopedTimingScale scale(0.001);
+  test::ScaledTiming scale(0.001);
   EXPECT_EQ(Timing::Current().Scaled(15000), 15ms);
   EXPECT_EQ(Timing::Current().Scaled(1), 1us);
   EXPECT_EQ(Timing::Current().Scaled(kInfinite), std::chrono::microseconds::max());

@@ -6,7 +6,6 @@
 #include "platform/file_filter.h"
 #include "platform/paths.h"
 #include "platform/progress_model.h"
-#include "platform/pwlib_process.h"
 #include "platform/settings_store.h"
 #include "resources/string_table.h"
 #include "tests/support/test_env.h"
@@ -99,21 +98,6 @@ TEST(StringTable, EnglishLoadsOnceTheLocaleIs1033) {
   EXPECT_EQ(LoadString(IDS_STOP_UDP_AUDIO, kLocaleChinesePRC), "停止音频Udp");
   EXPECT_EQ(LoadString(IDS_WAIT, kLocaleChinesePRC), "请等待...");
   EXPECT_EQ(LoadString(9999), "");
-}
-
-TEST(PWLibProcess, ReportsItsClassChainAndConstructionValues) {
-  PWLibProcess process;
-  EXPECT_STREQ(process.GetClass(0), "PWLibProcess");
-  EXPECT_STREQ(process.GetClass(1), "PProcess");
-  EXPECT_STREQ(process.GetClass(2), "PThread");
-  EXPECT_STREQ(process.GetClass(3), "");
-  EXPECT_EQ(process.GetManufacturer(), "");
-  EXPECT_EQ(process.GetName(), "");
-  EXPECT_EQ(process.GetMajorVersion(), 1u);
-  EXPECT_EQ(process.GetMinorVersion(), 0u);
-  EXPECT_EQ(process.GetStatus(), PProcess::ReleaseCode);
-  EXPECT_EQ(process.GetBuildNumber(), 1u);
-  EXPECT_EQ(PProcess::Current(), &process);
 }
 
 TEST(DebugLog, IsSilentUntilCapturedOrDirected) {

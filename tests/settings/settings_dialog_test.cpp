@@ -24,6 +24,7 @@
 #include "resources/ip_address_edit.h"
 #include "settings/settings_image.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/loopback.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -233,46 +234,48 @@ TEST_F(SettingsDialogTest, OkWritesTheWholeProfileGreyedFieldsIncluded) {
   ASSERT_TRUE(store.WriteInt(kSection, "CDR", 1));
   auto d = Open();
   gui::Control<QCheckBox>(d.get(), IDC_PS_DHCP)->click();  // greys the addresses; they are still written
-  gui::Control<gui::IpAddressEdit>(d.get(), IDC_PS_LOCAL_IP)->SetAddress(0x7F000005);
+  gui::Control<gui::IpAddressEdit>(d.get(), IDC_PS_LOCAL_IP)
+      ->SetAddress(loopback::kSettingsDialogLocalIp.value);
   gui::Control<QSlider>(d.get(), IDC_PS_SPK_VOL)->setValue(31);
   Edit(d.get(), IDC_PS_TEST3)->setText(" -7 ");
   Ok(d.get());
   ASSERT_EQ(d->result(), QDialog::Accepted);
   EXPECT_TRUE(ui.messages.empty());
 
-  const std::map<std::string, int> ints = {{"UseDHCP", 1},
-                                           {"LocalIP", 0x7F000005},
-                                           {"SubnetMask", -256},
-                                           {"RouterIP", static_cast<int>(0xC0A80101)},
-                                           {"SpkVol", 31},
-                                           {"Test3", -7},
-                                           {"Test0", 0},
-                                           {"SubVersion", 15},
-                                           {"Q931Port", 1730},
-                                           {"RtpPort", 6000},
-                                           {"UseProxy", 2},
-                                           {"LocalAlias", 2},
-                                           {"RemoteAlias", 1},
-                                           {"UseFaststart", 2},
-                                           {"RingType", 1},
-                                           {"AudioType", 3},
-                                           {"UseH235", 1},
-                                           {"UseHighRate", 1},
-                                           {"UseVAD", 0},
-                                           {"UseAEC", 1},
-                                           {"UseDigitMap", 0},
-                                           {"RingNumber", 6},
-                                           {"G7231Frames", 2},
-                                           {"TimeOut2", 15},
-                                           {"NetworkRetry", 15},
-                                           {"ServicePort", 1710},
-                                           {"MicVol", 9},
-                                           {"HandfreeInput", 7},
-                                           {"GKIP", 0},
-                                           {"Mac_L", 0},
-                                           {"Output", 0},
-                                           {"PPPoE", 0},
-                                           {"CDR", 1}};
+  const std::map<std::string, int> ints = {
+      {"UseDHCP", 1},
+      {"LocalIP", static_cast<int>(loopback::kSettingsDialogLocalIp.value)},
+      {"SubnetMask", -256},
+      {"RouterIP", static_cast<int>(0xC0A80101)},
+      {"SpkVol", 31},
+      {"Test3", -7},
+      {"Test0", 0},
+      {"SubVersion", 15},
+      {"Q931Port", 1730},
+      {"RtpPort", 6000},
+      {"UseProxy", 2},
+      {"LocalAlias", 2},
+      {"RemoteAlias", 1},
+      {"UseFaststart", 2},
+      {"RingType", 1},
+      {"AudioType", 3},
+      {"UseH235", 1},
+      {"UseHighRate", 1},
+      {"UseVAD", 0},
+      {"UseAEC", 1},
+      {"UseDigitMap", 0},
+      {"RingNumber", 6},
+      {"G7231Frames", 2},
+      {"TimeOut2", 15},
+      {"NetworkRetry", 15},
+      {"ServicePort", 1710},
+      {"MicVol", 9},
+      {"HandfreeInput", 7},
+      {"GKIP", 0},
+      {"Mac_L", 0},
+      {"Output", 0},
+      {"PPPoE", 0},
+      {"CDR", 1}};
   for (const auto& [key, v] : ints) EXPECT_EQ(store.GetInt(kSection, key, 12345), v) << key;
   const std::map<std::string, std::string> texts = {
       {"H323ID", "@0"}, {"Account", "@0"},     {"PhoneNumber", "0"}, {"Password", "8046"},

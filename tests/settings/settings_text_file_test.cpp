@@ -10,6 +10,7 @@
 
 #include "platform/settings_store.h"
 #include "settings/settings_image.h"
+#include "tests/support/loopback.h"
 #include "tests/support/test_env.h"
 #include "transport/net_helpers.h"
 
@@ -37,7 +38,7 @@ std::string Diff(const uint8_t* got, const uint8_t* want, size_t size) {
 
 // Host names resolve from this table only; nothing reaches a name server.
 std::optional<uint32_t> TestHosts(const std::string& name) {
-  if (name == "phone.test") return HostToNetworkAddress(0x7F000009);  // 127.0.0.9
+  if (name == "phone.test") return HostToNetworkAddress(loopback::kSettingsTextPhone.value);
   return std::nullopt;
 }
 
@@ -82,7 +83,11 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"HexMacShortStopsAtTheEnd", "mac=021d7", 0, {0x02, 0x1D, 0x07}},
         LineCase{"HexMacNotHex", "mac=zz", 0, {}},
         LineCase{"Address", "ip=192.168.0.20", 6, {0xC0, 0xA8, 0x00, 0x14}},
-        LineCase{"AddressFromHostName", "gkip=phone.test", 10, {127, 0, 0, 9}},
+        LineCase{"AddressFromHostName",
+                 "gkip=phone.test",
+                 10,
+                 {loopback::kSettingsTextPhone.Octet(0), loopback::kSettingsTextPhone.Octet(1),
+                  loopback::kSettingsTextPhone.Octet(2), loopback::kSettingsTextPhone.Octet(3)}},
         LineCase{"UnresolvableHost", "ip=no.such.host", 6, {0xFF, 0xFF, 0xFF, 0xFF}},
         LineCase{"Digit", "gk=1", 14, {1}}, LineCase{"DigitTakesOneCharacter", "ringtype=12", 15, {1}},
         LineCase{"EmptyDigitLeavesTheField", "dhcp=", 40, {}},

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "sim/unique_fd.h"
+#include "tests/support/census.h"
+#include "tests/support/loopback.h"
 #include "tests/support/test_env.h"
 
 namespace quill::sim {
@@ -77,18 +79,18 @@ TEST(DatagramSender, DebugTextIsCutIntoZeroEndedPiecesOf480) {
 }
 
 TEST(DatagramSender, DebugAndCdrDatagramsArriveFromTheSenderAddress) {
-  Receiver debug("127.0.0.70", kDebugPort);
-  Receiver cdr("127.0.0.70", kCdrPort);
+  Receiver debug(loopback::kSenderReceiver.dotted, kDebugPort);
+  Receiver cdr(loopback::kSenderReceiver.dotted, kCdrPort);
   ASSERT_TRUE(debug.Bound() && cdr.Bound());
-  DatagramSender sender("127.0.0.71", "127.0.0.70");
+  DatagramSender sender(loopback::kSenderFrom.dotted, loopback::kSenderReceiver.dotted);
   ASSERT_TRUE(sender.Open()) << sender.Error();
 
   std::string text = "boot 0x1018 3" + std::string(600, '.');
   ASSERT_TRUE(sender.SendDebugText(text));
   auto first = debug.Receive();
   auto second = debug.Receive();
-  EXPECT_EQ(first.second, "127.0.0.71");
-  EXPECT_EQ(second.second, "127.0.0.71");
+  EXPECT_EQ(first.second, loopback::kSenderFrom.dotted);
+  EXPECT_EQ(second.second, loopback::kSenderFrom.dotted);
   ASSERT_EQ(first.first.size(), 481u);
   EXPECT_EQ(std::string(first.first.begin(), first.first.end() - 1) +
                 std::string(second.first.begin(), second.first.end() - 1),
@@ -97,7 +99,7 @@ TEST(DatagramSender, DebugAndCdrDatagramsArriveFromTheSenderAddress) {
   ASSERT_TRUE(sender.SendCdr("abc"));
   auto record = cdr.Receive();
   EXPECT_EQ(record.first, (Bytes{'a', 'b', 'c'}));  // as it is: no zero added
-  EXPECT_EQ(record.second, "127.0.0.71");
+  EXPECT_EQ(record.second, loopback::kSenderFrom.dotted);
 
   EXPECT_EQ(sender.SendBurst(kCdrPort, {'r'}, 3), 3);
   for (int i = 0; i < 3; ++i) EXPECT_EQ(cdr.Receive().first, Bytes{'r'});
@@ -107,13 +109,14 @@ TEST(DatagramSender, BurstsAreBoundedAndOnlyLoopbackIsUsed) {
   int descriptors = quill::test::OpenDescriptorCount();
   {
     // A port of its own, so that no listener on the fixed ports gets a thousand datagrams.
-    Receiver sink("127.0.0.72", 0);
+    Receiver sink(loopback::kSenderSink.dotted, 0);
     ASSERT_TRUE(sink.Bound());
-    DatagramSender sender("127.0.0.73", "127.0.0.72");
+    DatagramSender sender(loopback::kSenderSinkFrom.dotted, loopback::kSenderSink.dotted);
     ASSERT_TRUE(sender.Open());
     EXPECT_EQ(sender.SendBurst(sink.Port(), {'x'}, kMaxBurst + 500), kMaxBurst);
-    for (auto [from, to] : {std::pair{"127.0.0.73", "192.168.1.100"}, std::pair{"10.0.0.2", "127.0.0.72"},
-                            std::pair{"127.0.0.73", "phone.local"}}) {
+    for (auto [from, to] : {std::pair{loopback::kSenderSinkFrom.dotted, "192.168.1.100"},
+                            std::pair{"10.0.0.2", loopback::kSenderSink.dotted},
+                            std::pair{loopback::kSenderSinkFrom.dotted, "phone.local"}}) {
       DatagramSender bad(from, to);
       EXPECT_FALSE(bad.Open());
       EXPECT_NE(bad.Error().find("is not a loopback address"), std::string::npos) << bad.Error();

@@ -2,12 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/sim/raw_ends.h"
+#include "tests/support/peers.h"
 
 namespace quill::sim {
 namespace {
 
-using test::Bytes;
+using Bytes = std::vector<uint8_t>;
 using test::Join;
 using test::Repeat;
 using Answer = SerialLoaderProtocol::Answer;

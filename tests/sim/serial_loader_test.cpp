@@ -6,16 +6,18 @@
 #include <thread>
 
 #include "platform/timing.h"
-#include "tests/sim/raw_ends.h"
+#include "tests/support/census.h"
+#include "tests/support/peers.h"
+#include "tests/support/scaled_timing.h"
 #include "tests/support/test_env.h"
 
 namespace quill::sim {
 namespace {
 
-using test::Bytes;
+using Bytes = std::vector<uint8_t>;
 using test::Join;
-using test::RawSerialPort;
 using test::Repeat;
+using test::SerialEnd;
 
 constexpr auto kWait = std::chrono::seconds(5);
 constexpr auto kQuiet = std::chrono::milliseconds(150);
@@ -35,9 +37,9 @@ std::vector<UnitKind> Kinds(const std::vector<SimUnit>& units) {
 class SerialLoaderTest : public ::testing::Test {
  protected:
   // A 2000 ms sector erase takes 2 ms.
-  ScopedTimingScale scale_{0.001};
+  test::ScaledTiming scale_{0.001};
   SerialLoader loader_;
-  RawSerialPort port_;
+  SerialEnd port_;
 
   void SetUp() override {
     ASSERT_TRUE(loader_.Start()) << loader_.Error();
@@ -213,7 +215,7 @@ TEST(SerialLoaderLifetime, StopIsBoundedWhenTheToolKeepsThePortAndNothingIsLeftB
     SerialLoader loader(c);
     ASSERT_TRUE(loader.Start());
     EXPECT_EQ(loader.SlavePath().rfind("/dev/pts/", 0), 0u) << loader.SlavePath();
-    RawSerialPort port;
+    SerialEnd port;
     ASSERT_TRUE(port.Open(loader.SlavePath()));
     ASSERT_TRUE(loader.WaitForLineOpen(true, kWait));
     loader.Stop();  // returns after the bound although the port is still open

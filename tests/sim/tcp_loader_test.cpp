@@ -8,15 +8,18 @@
 #include <thread>
 
 #include "platform/timing.h"
-#include "tests/sim/raw_ends.h"
+#include "tests/support/census.h"
+#include "tests/support/loopback.h"
+#include "tests/support/peers.h"
+#include "tests/support/scaled_timing.h"
 #include "tests/support/test_env.h"
 
 namespace quill::sim {
 namespace {
 
-using test::Bytes;
-using test::RawTcpClient;
+using Bytes = std::vector<uint8_t>;
 using test::Repeat;
+using test::TcpClient;
 
 // Only a failing test waits this long; a passing one is released by the event it waits for.
 constexpr auto kWait = std::chrono::seconds(5);
@@ -42,7 +45,7 @@ std::vector<UnitKind> Kinds(const std::vector<SimUnit>& units) {
 class TcpLoaderTest : public ::testing::Test {
  protected:
   // A 5000 ms erase window takes 50 ms; late answers shrink alike.
-  ScopedTimingScale scale_{0.01};
+  test::ScaledTiming scale_{0.01};
   std::unique_ptr<TcpLoader> loader_;
 
   TcpLoader& Start(const std::string& address, TcpFaults faults = {}, TcpLoader::Config config = {}) {
@@ -53,13 +56,13 @@ class TcpLoaderTest : public ::testing::Test {
     return *loader_;
   }
 
-  void Connect(RawTcpClient& client) { ASSERT_EQ(client.Connect(loader_->Address(), loader_->Port()), 0); }
+  void Connect(TcpClient& client) { ASSERT_EQ(client.Connect(loader_->Address(), loader_->Port()), 0); }
 };
 
 TEST_F(TcpLoaderTest, PageOf512BlocksIsAnsweredBlockByBlockAndKeptByPageNumber) {
-  TcpLoader& loader = Start("127.0.0.50");
+  TcpLoader& loader = Start(loopback::kLoaderPage.dotted);
   Bytes page = Pattern(65536, 1);
-  RawTcpClient client;
+  TcpClient client;
   Connect(client);
   for (size_t at = 0; at < page.size(); at += kLoaderBlock) {
     ASSERT_TRUE(client.Send(Slice(page, at, kLoaderBlock)));
@@ -83,14 +86,14 @@ TEST_F(TcpLoaderTest, PageOf512BlocksIsAnsweredBlockByBlockAndKeptByPageNumber) 
 }
 
 TEST_F(TcpLoaderTest, EveryCommandByteStoresItsDataArea) {
-  TcpLoader& loader = Start("127.0.0.51");
+  TcpLoader& loader = Start(loopback::kLoaderCommands.dotted);
   // Each update connects anew once the previous erase window has ended, as the tool's next command would.
   const uint8_t commands[] = {kCmdSettings, kCmdProgram,   kCmdRing, kCmdHold,
                               kCmdDigitMap, kCmdAlternate, 0,        15};
   int n = 0;
   for (uint8_t command : commands) {
     ASSERT_TRUE(loader.WaitForListening(true, kWait));
-    RawTcpClient client;
+    TcpClient client;
     Connect(client);
     Bytes data = Pattern(2 * kLoaderBlock, command);
     for (size_t at = 0; at < data.size(); at += kLoaderBlock) {
@@ -106,13 +109,13 @@ TEST_F(TcpLoaderTest, EveryCommandByteStoresItsDataArea) {
 }
 
 TEST_F(TcpLoaderTest, ReadRequestsServeTheImagesBlockByBlockFromTheStartOfEachConnection) {
-  TcpLoader& loader = Start("127.0.0.52");
+  TcpLoader& loader = Start(loopback::kLoaderReads.dotted);
   Bytes settings = Pattern(512, 9);
   Bytes sdram = Pattern(200, 4);
   loader.SetSettingsImage(settings);
   loader.SetSdramImage(sdram);
 
-  RawTcpClient client;
+  TcpClient client;
   Connect(client);
   Bytes read;
   for (int i = 0; i < 4; ++i) {
@@ -130,7 +133,7 @@ TEST_F(TcpLoaderTest, ReadRequestsServeTheImagesBlockByBlockFromTheStartOfEachCo
   ASSERT_TRUE(client.Send({'d', 'h'}));
   EXPECT_EQ(client.ReadExactly(kLoaderBlock, kWait), test::Join({Slice(sdram, 128, 72), Bytes(56, 0)}));
   client.Close();
-  RawTcpClient again;
+  TcpClient again;
   Connect(again);
   ASSERT_TRUE(again.Send({'s', 'h'}));
   EXPECT_EQ(again.ReadExactly(kLoaderBlock, kWait), Slice(settings, 0, 128));
@@ -142,8 +145,8 @@ TEST_F(TcpLoaderTest, ReadRequestsServeTheImagesBlockByBlockFromTheStartOfEachCo
 }
 
 TEST_F(TcpLoaderTest, AcceptedCommandClosesTheListenerForTheEraseWindowThenAcceptsAgain) {
-  TcpLoader& loader = Start("127.0.0.53");
-  RawTcpClient client;
+  TcpLoader& loader = Start(loopback::kLoaderEraseWindow.dotted);
+  TcpClient client;
   Connect(client);
   Bytes block = Pattern(kLoaderBlock, 2);
   ASSERT_TRUE(client.Send(block));
@@ -153,28 +156,28 @@ TEST_F(TcpLoaderTest, AcceptedCommandClosesTheListenerForTheEraseWindowThenAccep
 
   // The listener was closed before the answer left: a tool holding the answer finds nobody listening.
   EXPECT_FALSE(loader.IsListening());
-  RawTcpClient probe;
-  EXPECT_EQ(probe.Connect("127.0.0.53", kLoaderPort), ECONNREFUSED);
+  TcpClient probe;
+  EXPECT_EQ(probe.Connect(loopback::kLoaderEraseWindow.dotted, kLoaderPort), ECONNREFUSED);
   EXPECT_EQ(loader.Stored(kCmdProgram), block);
 
   ASSERT_TRUE(loader.WaitForEraseWindowsEnded(1, kWait));
   ASSERT_TRUE(loader.WaitForListening(true, kWait));
-  EXPECT_EQ(probe.Connect("127.0.0.53", kLoaderPort), 0);
+  EXPECT_EQ(probe.Connect(loopback::kLoaderEraseWindow.dotted, kLoaderPort), 0);
 }
 
 TEST_F(TcpLoaderTest, PhoneRefusingTheUpdateKeepsAcceptingAndKeepsNothing) {
   TcpFaults f;
   f.refuseUpdates = true;
-  TcpLoader& loader = Start("127.0.0.54", f);
-  RawTcpClient client;
+  TcpLoader& loader = Start(loopback::kLoaderRefusing.dotted, f);
+  TcpClient client;
   Connect(client);
   ASSERT_TRUE(client.Send(Pattern(kLoaderBlock, 3)));
   ASSERT_EQ(client.ReadOnce(kWait), Bytes{0xFF});
   ASSERT_TRUE(client.Send({kCmdRing}));
   ASSERT_EQ(client.ReadOnce(kWait), Bytes{0xFF});
 
-  RawTcpClient probe;
-  EXPECT_EQ(probe.Connect("127.0.0.54", kLoaderPort), 0);
+  TcpClient probe;
+  EXPECT_EQ(probe.Connect(loopback::kLoaderRefusing.dotted, kLoaderPort), 0);
   ASSERT_TRUE(loader.WaitForConnections(2, kWait));
   EXPECT_TRUE(loader.IsListening());
   EXPECT_EQ(loader.Stored(kCmdRing), std::nullopt);
@@ -188,25 +191,25 @@ TEST_F(TcpLoaderTest, PhoneRefusingTheUpdateKeepsAcceptingAndKeepsNothing) {
 TEST_F(TcpLoaderTest, NoListenerRefusesConnectionsUntilTheFaultIsCleared) {
   TcpFaults f;
   f.noListener = true;
-  TcpLoader& loader = Start("127.0.0.55", f);
-  RawTcpClient client;
-  EXPECT_EQ(client.Connect("127.0.0.55", kLoaderPort), ECONNREFUSED);
+  TcpLoader& loader = Start(loopback::kLoaderNoListener.dotted, f);
+  TcpClient client;
+  EXPECT_EQ(client.Connect(loopback::kLoaderNoListener.dotted, kLoaderPort), ECONNREFUSED);
   EXPECT_EQ(loader.Connections(), 0);
   loader.SetFaults({});
   ASSERT_TRUE(loader.WaitForListening(true, kWait));
-  EXPECT_EQ(client.Connect("127.0.0.55", kLoaderPort), 0);
+  EXPECT_EQ(client.Connect(loopback::kLoaderNoListener.dotted, kLoaderPort), 0);
   f.noListener = true;
   loader.SetFaults(f);
   ASSERT_TRUE(loader.WaitForListening(false, kWait));
-  RawTcpClient other;
-  EXPECT_EQ(other.Connect("127.0.0.55", kLoaderPort), ECONNREFUSED);
+  TcpClient other;
+  EXPECT_EQ(other.Connect(loopback::kLoaderNoListener.dotted, kLoaderPort), ECONNREFUSED);
 }
 
 TEST_F(TcpLoaderTest, SilentPhoneAcceptsAndRecordsButNeverAnswersNorActs) {
   TcpFaults f;
   f.silent = true;
-  TcpLoader& loader = Start("127.0.0.56", f);
-  RawTcpClient client;
+  TcpLoader& loader = Start(loopback::kLoaderSilent.dotted, f);
+  TcpClient client;
   Connect(client);
   ASSERT_TRUE(client.Send(Pattern(kLoaderBlock, 5)));
   ASSERT_TRUE(loader.Log().WaitForCount(1, kWait));
@@ -222,9 +225,9 @@ TEST_F(TcpLoaderTest, SilentPhoneAcceptsAndRecordsButNeverAnswersNorActs) {
 TEST_F(TcpLoaderTest, LateAnswersComeNoEarlierThanTheScaledDelay) {
   TcpFaults f;
   f.lateMs = 5000;  // 50 ms at this scale
-  TcpLoader& loader = Start("127.0.0.57", f);
+  TcpLoader& loader = Start(loopback::kLoaderLate.dotted, f);
   loader.SetSettingsImage(Pattern(512, 1));
-  RawTcpClient client;
+  TcpClient client;
   Connect(client);
   for (const Bytes& unit : {Pattern(kLoaderBlock, 1), Bytes{'s', 'h'}}) {
     auto start = std::chrono::steady_clock::now();
@@ -241,10 +244,10 @@ TEST_F(TcpLoaderTest, SplitAnswerArrivesInSeveralPiecesThatMakeTheBlock) {
   f.splitPiece = 32;
   TcpLoader::Config c;
   c.splitGapMs = 60;  // real time: the pieces stay apart even on a loaded machine
-  TcpLoader& loader = Start("127.0.0.58", f, c);
+  TcpLoader& loader = Start(loopback::kLoaderSplit.dotted, f, c);
   Bytes settings = Pattern(512, 7);
   loader.SetSettingsImage(settings);
-  RawTcpClient client;
+  TcpClient client;
   Connect(client);
   ASSERT_TRUE(client.Send({'s', 'h'}));
   std::vector<size_t> pieces;
@@ -271,8 +274,8 @@ TEST_F(TcpLoaderTest, AcknowledgementFaultsChangeTheBytesOfTheAnswer) {
     TcpFaults f;
     f.joinAfterAck = row.join;
     f.wrongAck = row.wrong;
-    Start("127.0.0.59", f);
-    RawTcpClient client;
+    Start(loopback::kLoaderAckFaults.dotted, f);
+    TcpClient client;
     Connect(client);
     for (const Bytes& unit : {Pattern(kLoaderBlock, 0), Bytes{7}}) {
       ASSERT_TRUE(client.Send(unit));
@@ -288,8 +291,8 @@ TEST_F(TcpLoaderTest, DropAfterNUnitsClosesOrResetsTheConnection) {
     TcpFaults f;
     f.dropAfterUnits = 3;
     f.dropWithReset = reset;
-    TcpLoader& loader = Start("127.0.0.60", f);
-    RawTcpClient client;
+    TcpLoader& loader = Start(loopback::kLoaderDrop.dotted, f);
+    TcpClient client;
     Connect(client);
     for (int i = 0; i < 3; ++i) {
       ASSERT_TRUE(client.Send(Pattern(kLoaderBlock, i)));
@@ -305,7 +308,7 @@ TEST_F(TcpLoaderTest, DropAfterNUnitsClosesOrResetsTheConnection) {
     EXPECT_TRUE(blocks[2].answered);
     EXPECT_FALSE(blocks[3].answered);
     // A new connection gets its own count.
-    RawTcpClient next;
+    TcpClient next;
     Connect(next);
     ASSERT_TRUE(next.Send(Pattern(kLoaderBlock, 0)));
     EXPECT_EQ(next.ReadOnce(kWait), Bytes{0xFF});
@@ -314,9 +317,9 @@ TEST_F(TcpLoaderTest, DropAfterNUnitsClosesOrResetsTheConnection) {
 }
 
 TEST_F(TcpLoaderTest, BlocksWithoutACommandAreKeptAsTheConnectionsSdramData) {
-  TcpLoader& loader = Start("127.0.0.61");
+  TcpLoader& loader = Start(loopback::kLoaderSdram.dotted);
   Bytes sdram = Pattern(3 * kLoaderBlock, 8);
-  RawTcpClient client;
+  TcpClient client;
   Connect(client);
   for (size_t at = 0; at < sdram.size(); at += kLoaderBlock) {
     ASSERT_TRUE(client.Send(Slice(sdram, at, kLoaderBlock)));
@@ -336,8 +339,8 @@ TEST_F(TcpLoaderTest, BlocksWithoutACommandAreKeptAsTheConnectionsSdramData) {
 }
 
 TEST_F(TcpLoaderTest, BlockArrivingInPiecesIsCollectedIntoOneUnit) {
-  TcpLoader& loader = Start("127.0.0.62");
-  RawTcpClient client;
+  TcpLoader& loader = Start(loopback::kLoaderPieces.dotted);
+  TcpClient client;
   Connect(client);
   // First pieces that are no command (0x20) and no request ("dx"), then the rest; and a block that comes
   // together with nothing else.
@@ -362,17 +365,17 @@ TEST_F(TcpLoaderTest, BlockArrivingInPiecesIsCollectedIntoOneUnit) {
 TEST_F(TcpLoaderTest, AnyPortCanBeChosenForBenchmarks) {
   TcpLoader::Config c;
   c.port = 0;
-  TcpLoader& loader = Start("127.0.0.64", {}, c);
+  TcpLoader& loader = Start(loopback::kLoaderAnyPort.dotted, {}, c);
   ASSERT_NE(loader.Port(), 0);
-  RawTcpClient client;
+  TcpClient client;
   Connect(client);
   ASSERT_TRUE(client.Send({1}));
   EXPECT_EQ(client.ReadOnce(kWait), Bytes{0xFF});
   // After the erase window the listener comes back on the same port.
   ASSERT_TRUE(loader.WaitForEraseWindowsEnded(1, kWait));
   ASSERT_TRUE(loader.WaitForListening(true, kWait));
-  RawTcpClient again;
-  EXPECT_EQ(again.Connect("127.0.0.64", loader.Port()), 0);
+  TcpClient again;
+  EXPECT_EQ(again.Connect(loopback::kLoaderAnyPort.dotted, loader.Port()), 0);
 }
 
 TEST(TcpLoaderAddress, OnlyLoopbackAddressesAreUsed) {
@@ -393,8 +396,8 @@ TEST_F(TcpLoaderTest, StopEndsEverythingEvenWithAnswersPendingAndLeavesNothingBe
   {
     TcpFaults f;
     f.lateMs = 10000000;  // pending for far longer than the test
-    TcpLoader& loader = Start("127.0.0.65", f);
-    RawTcpClient client;
+    TcpLoader& loader = Start(loopback::kLoaderStop.dotted, f);
+    TcpClient client;
     Connect(client);
     ASSERT_TRUE(client.Send({'s', 'h'}));
     ASSERT_TRUE(loader.Log().WaitForCount(1, kWait));
@@ -407,7 +410,7 @@ TEST_F(TcpLoaderTest, StopEndsEverythingEvenWithAnswersPendingAndLeavesNothingBe
     EXPECT_EQ(loader.ClosedConnections(), 1);
     // It starts again after a stop.
     ASSERT_TRUE(loader.Start());
-    RawTcpClient again;
+    TcpClient again;
     Connect(again);
     client.Close();
     again.Close();

@@ -1,24 +1,23 @@
 #include "tests/support/test_env.h"
 
-#include <dirent.h>
-#include <gtest/gtest.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <memory>
-#include <thread>
+#include <stdexcept>
 
 #include "platform/settings_store.h"
 
 namespace quill::test {
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "quilltest-XXXXXX").string();
+TempDir::TempDir(const std::string& base) {
+  std::error_code ec;
+  const std::filesystem::path parent =
+      base.empty() ? std::filesystem::temp_directory_path(ec) : std::filesystem::path(base);
+  std::string pattern = (parent / "quilltest-XXXXXX").string();
   char* made = ::mkdtemp(pattern.data());
   path_ = made ? made : "/tmp";
 }
@@ -28,45 +27,18 @@ TempDir::~TempDir() {
   if (path_ != "/tmp") std::filesystem::remove_all(path_, ec);
 }
 
-void UsePrivateStore() {
-  static TempDir dir;  // removed when the test process ends
+void UsePrivateStore(const std::string& folder) {
+  if (!folder.empty()) {
+    SettingsStore::SetLocation(folder);
+    return;
+  }
+  static TempDir dir;  // removed when the process ends
   SettingsStore::SetLocation(dir.Path());
 }
 
 void ClearStore() {
   StoreResult cleared = SettingsStore::Profile().Clear();
-  if (!cleared) ADD_FAILURE() << cleared.Message();
-}
-
-namespace {
-int CountEntries(const char* folder) {
-  int n = 0;
-  if (DIR* d = ::opendir(folder)) {
-    while (dirent* e = ::readdir(d))
-      if (e->d_name[0] != '.') ++n;
-    ::closedir(d);
-    --n;  // the descriptor of the directory being read
-  }
-  return n;
-}
-}  // namespace
-
-int OpenDescriptorCount() {
-  return CountEntries("/proc/self/fd");
-}
-int ThreadCount() {
-  return CountEntries("/proc/self/task") + 1;
-}
-
-int SettledThreadCount() {
-  long tid = 0;
-  std::thread([&tid] { tid = ::syscall(SYS_gettid); }).join();
-  const std::string task = "/proc/self/task/" + std::to_string(tid);
-  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-  // No event marks a task leaving the list: look again shortly, within a bound.
-  while (::access(task.c_str(), F_OK) == 0 && std::chrono::steady_clock::now() < until)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  return ThreadCount();
+  if (!cleared) throw std::runtime_error("cannot clear the settings store: " + cleared.Message());
 }
 
 std::string ReadFile(const std::string& path) {
@@ -79,13 +51,30 @@ std::vector<unsigned char> ReadBytes(const std::string& path) {
   return std::vector<unsigned char>(s.begin(), s.end());
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
+bool WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return static_cast<bool>(out);
 }
 
 bool FileExists(const std::string& path) {
   return std::filesystem::exists(path);
+}
+
+Watchdog::Watchdog(std::string what, std::chrono::seconds bound) {
+  thread_ = std::thread([future = done_.get_future(), what = std::move(what), bound] {
+    if (future.wait_for(bound) == std::future_status::ready) return;
+    std::fprintf(stderr, "hang: %s did not end within %lld s\n", what.c_str(),
+                 static_cast<long long>(bound.count()));
+    std::fflush(stderr);
+    std::abort();
+  });
+}
+
+Watchdog::~Watchdog() {
+  done_.set_value();
+  thread_.join();
 }
 
 }  // namespace quill::test

@@ -1,5 +1,7 @@
 // CCommPort on pseudo-terminals: the port opens the slave, the test works the master. As in the tool, the
 // port is opened, written and closed from outside the owner's thread; the owner window only receives.
+#include "transport/serial_port.h"
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -12,9 +14,9 @@
 #include "platform/settings_store.h"
 #include "platform/timing.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/scaled_timing.h"
 #include "tests/support/test_env.h"
-#include "tests/transport/transport_harness.h"
-#include "transport/serial_port.h"
+#include "tests/support/transport_harness.h"
 
 namespace quill {
 namespace {
@@ -60,7 +62,7 @@ TEST(CommPort, OpenedByItsMappedNameItCarriesBytesBothWaysAndClosesCleanly) {
   ASSERT_TRUE(pty.IsValid());
   ASSERT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", pty.SlavePath()));
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
     Receiver receiver;
     CCommPort port;
@@ -113,7 +115,7 @@ TEST(CommPort, OpenedByItsMappedNameItCarriesBytesBothWaysAndClosesCleanly) {
 
 TEST(CommPort, AClosedPortRefusesWritesAndClosingTwiceIsHarmless) {
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
     CCommPort never;
     EXPECT_FALSE(never.IsOpen());
@@ -151,7 +153,7 @@ TEST(CommPort, AnExistingDescriptorMustBeACharacterDeviceAndStaysTheCallers) {
   ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
   PtyPair pty;
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
     Receiver receiver;
     CCommPort port;
@@ -193,7 +195,7 @@ TEST(CommPort, EachSetupFailureIsLoggedAndLeavesThePortClosed) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);
     LogWatch log;
-    ResourceCount before;
+    Census before;
     {
       Receiver receiver;
       CCommPort port;
@@ -238,7 +240,7 @@ TEST(CommPort, TheLineIsSetRawWithoutFlowControlAndKeepsItsByteSize) {
 TEST(CommPort, ALineThatGoesAwayEndsEachThreadWithAFailureMessage) {
   PtyPair pty;
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
     Receiver receiver;
     CCommPort port;
@@ -276,9 +278,9 @@ TEST(CommPort, ALineThatGoesAwayEndsEachThreadWithAFailureMessage) {
 TEST(CommPort, AThreadThatDoesNotStopInTimeIsGivenUpAndThePortLeftClosed) {
   PtyPair pty;
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
-    ScopedTimingScale fast(0.01);  // the 3000 ms limit is 30 ms here
+    test::ScaledTiming fast(0.01);  // the 3000 ms limit is 30 ms here
     Receiver receiver;
     CCommPort port;
     log.Hold("CommPort read thread starting\n", 1000ms);  // the read thread is stuck for a second

@@ -4,6 +4,7 @@
 #include "transport/tcp_socket.h"
 
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -13,7 +14,9 @@
 
 #include "platform/timing.h"
 #include "sim/tcp_loader.h"
-#include "tests/transport/transport_harness.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scaled_timing.h"
+#include "tests/support/transport_harness.h"
 #include "transport/winsock.h"
 
 namespace quill {
@@ -95,13 +98,13 @@ std::vector<uint8_t> WriteBlocks(CTcpSocket& transport, size_t count, size_t siz
 
 TEST(TcpSocket, PortZeroReachesTheLoaderPortAndBlocksFlowBothWaysUntilHangup) {
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
-    TcpPeer phone("127.0.0.10", kLoaderPort);
+    TcpPeer phone(loopback::kTcpSocketLoader.dotted, kLoaderPort);
     ASSERT_TRUE(phone.IsListening());
-    Link link("127.0.0.10");
+    Link link(loopback::kTcpSocketLoader.dotted);
     ASSERT_TRUE(phone.Accept());
-    ASSERT_EQ(link.WaitForConnect(), Ip("127.0.0.10"));
+    ASSERT_EQ(link.WaitForConnect(), loopback::kTcpSocketLoader.Network());
     EXPECT_TRUE(link.called());
     int socket = link.Socket();
     auto connect = link.inbox().Of(WM_SOCKET_CONNECT).at(0);
@@ -136,20 +139,21 @@ TEST(TcpSocket, PortZeroReachesTheLoaderPortAndBlocksFlowBothWaysUntilHangup) {
     ASSERT_TRUE(link.inbox().WaitForCount(WM_SOCKET_CLOSED, 1));
     auto closed = link.inbox().Of(WM_SOCKET_CLOSED).at(0);
     EXPECT_EQ(closed.wParam, static_cast<WPARAM>(socket));
-    EXPECT_EQ(static_cast<uint32_t>(closed.lParam), Ip("127.0.0.10"));
+    EXPECT_EQ(static_cast<uint32_t>(closed.lParam), loopback::kTcpSocketLoader.Network());
     EXPECT_TRUE(phone.SeesEnd());
     EXPECT_EQ(link.Socket(), -1);  // the owner closed it on WM_SOCKET_CLOSED
   }
-  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling 127.0.0.10\n", "127.0.0.10 joined the meeting\n",
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling " + loopback::kTcpSocketLoader + "\n",
+                                                   loopback::kTcpSocketLoader + " joined the meeting\n",
                                                    "Hangup by myself\n"}));
   EXPECT_TRUE(before.Back()) << before.Describe();
 }
 
 TEST(TcpSocket, ARefusedConnectIsReportedByTheOwnerAndLeavesTheObjectIdle) {
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
-    Link link("127.0.0.11", 8739);  // nobody listens there
+    Link link(loopback::kTcpSocketRefused.dotted, 8739);  // nobody listens there
     ASSERT_EQ(link.WaitForConnect(), 0u);
     auto connect = link.inbox().Of(WM_SOCKET_CONNECT).at(0);
     EXPECT_EQ(WSAGETSELECTEVENT(connect.lParam), FD_CONNECT);
@@ -160,8 +164,8 @@ TEST(TcpSocket, ARefusedConnectIsReportedByTheOwnerAndLeavesTheObjectIdle) {
     link.owner().Run([&](OwnerWindow<CTcpSocket>& w) { queued = w.transport.Write(&byte, 1); });
     EXPECT_FALSE(queued);
   }
-  EXPECT_EQ(log.Lines(),
-            (std::vector<std::string>{"Calling 127.0.0.11\n", "127.0.0.11 处没有应用程序应答\n"}));
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling " + loopback::kTcpSocketRefused + "\n",
+                                                   loopback::kTcpSocketRefused + " 处没有应用程序应答\n"}));
   EXPECT_TRUE(before.Back()) << before.Describe();
 }
 
@@ -170,14 +174,15 @@ TEST(TcpSocket, EveryOtherConnectFailureSaysThePhoneIsNotOnTheNetwork) {
   for (int error : {WSAETIMEDOUT, WSAEHOSTUNREACH, WSAENETUNREACH, WSAECONNRESET}) {
     SCOPED_TRACE(error);
     LogWatch log;
-    ResourceCount before;
+    Census before;
     {
-      TcpPeer phone("127.0.0.12", 8740);
-      Link link("127.0.0.12", 8740, error);
+      TcpPeer phone(loopback::kTcpSocketNotOnNetwork.dotted, 8740);
+      Link link(loopback::kTcpSocketNotOnNetwork.dotted, 8740, error);
       ASSERT_EQ(link.WaitForConnect(), 0u);
       EXPECT_EQ(link.Socket(), -1);
     }
-    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling 127.0.0.12\n", "127.0.0.12 没有在网络上\n"}));
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling " + loopback::kTcpSocketNotOnNetwork + "\n",
+                                                     loopback::kTcpSocketNotOnNetwork + " 没有在网络上\n"}));
     EXPECT_TRUE(before.Back()) << before.Describe();
   }
 }
@@ -193,10 +198,10 @@ TEST(TcpSocket, WriteRefusesBeforeAnyCallAndBeyondTheBlockSize) {
   idle.Close();
   EXPECT_TRUE(log.Lines().empty());
 
-  TcpPeer phone("127.0.0.13", kLoaderPort);
-  Link link("127.0.0.13");
+  TcpPeer phone(loopback::kTcpSocketWrite.dotted, kLoaderPort);
+  Link link(loopback::kTcpSocketWrite.dotted);
   ASSERT_TRUE(phone.Accept());
-  ASSERT_EQ(link.WaitForConnect(), Ip("127.0.0.13"));
+  ASSERT_EQ(link.WaitForConnect(), loopback::kTcpSocketWrite.Network());
   auto big = Pattern(kTcpBlockSize + 1, 5);
   bool queued = true;
   link.owner().Run([&](OwnerWindow<CTcpSocket>& w) { queued = w.transport.Write(big.data(), big.size()); });
@@ -209,12 +214,12 @@ TEST(TcpSocket, WriteRefusesBeforeAnyCallAndBeyondTheBlockSize) {
 
 TEST(TcpSocket, BlocksQueuedWhileThePeerDoesNotReadAllArriveInOrderOnceItReads) {
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
-    TcpPeer phone("127.0.0.14", kLoaderPort, 4, 4096);
-    Link link("127.0.0.14");
+    TcpPeer phone(loopback::kTcpSocketQueued.dotted, kLoaderPort, 4, 4096);
+    Link link(loopback::kTcpSocketQueued.dotted);
     ASSERT_TRUE(phone.Accept());
-    ASSERT_EQ(link.WaitForConnect(), Ip("127.0.0.14"));
+    ASSERT_EQ(link.WaitForConnect(), loopback::kTcpSocketQueued.Network());
     // Small buffers on both ends: most of what follows waits in the queue, and sends come back short.
     int sendBuffer = 4096;
     ASSERT_EQ(::setsockopt(link.Socket(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, sizeof sendBuffer), 0);
@@ -224,7 +229,8 @@ TEST(TcpSocket, BlocksQueuedWhileThePeerDoesNotReadAllArriveInOrderOnceItReads) 
     ASSERT_TRUE(link.inbox().WaitForCount(WM_SOCKET_CLOSED, 1));
   }
   for (auto& line : log.Lines())
-    EXPECT_TRUE(line == "Calling 127.0.0.14\n" || line == "127.0.0.14 joined the meeting\n" ||
+    EXPECT_TRUE(line == "Calling " + loopback::kTcpSocketQueued + "\n" ||
+                line == loopback::kTcpSocketQueued + " joined the meeting\n" ||
                 line == "Not all data sent out in CTcpSocket::HandleOutputEvent()!\n" ||
                 line == "Hangup by myself\n")
         << line;
@@ -243,13 +249,13 @@ class ShortSendingSocket : public CTcpSocket {
 
 TEST(TcpSocket, TheRestOfAShortSendGoesOutNextAndNothingIsLost) {
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
-    TcpPeer phone("127.0.0.17", kLoaderPort);
+    TcpPeer phone(loopback::kTcpSocketShortSend.dotted, kLoaderPort);
     Inbox inbox;
     Owner<ShortSendingSocket> owner([&](OwnerWindow<ShortSendingSocket>& w) {
       w.onCreate = [](OwnerWindow<ShortSendingSocket>& w) {
-        return w.transport.Call(Ip("127.0.0.17"), w.GetSafeHwnd());
+        return w.transport.Call(loopback::kTcpSocketShortSend.Network(), w.GetSafeHwnd());
       };
       w.onMessage = [&](OwnerWindow<ShortSendingSocket>& w, Message& m) {
         if (m.message == WM_SOCKET_CONNECT) w.transport.OnConnect(m.lParam);
@@ -273,16 +279,20 @@ TEST(TcpSocket, ThePeerClosingEndsTheThreadAndOnlyAResetIsLogged) {
     std::vector<std::string> lines;
   };
   for (const Row& row :
-       {Row{false, {"Calling 127.0.0.15\n", "127.0.0.15 joined the meeting\n"}},
-        Row{true, {"Calling 127.0.0.15\n", "127.0.0.15 joined the meeting\n", "Socket aborted\n"}}}) {
+       {Row{false,
+            {"Calling " + loopback::kTcpSocketPeerCloses + "\n",
+             loopback::kTcpSocketPeerCloses + " joined the meeting\n"}},
+        Row{true,
+            {"Calling " + loopback::kTcpSocketPeerCloses + "\n",
+             loopback::kTcpSocketPeerCloses + " joined the meeting\n", "Socket aborted\n"}}}) {
     SCOPED_TRACE(row.reset ? "reset" : "orderly");
     LogWatch log;
-    ResourceCount before;
+    Census before;
     {
-      TcpPeer phone("127.0.0.15", kLoaderPort);
-      Link link("127.0.0.15");
+      TcpPeer phone(loopback::kTcpSocketPeerCloses.dotted, kLoaderPort);
+      Link link(loopback::kTcpSocketPeerCloses.dotted);
       ASSERT_TRUE(phone.Accept());
-      ASSERT_EQ(link.WaitForConnect(), Ip("127.0.0.15"));
+      ASSERT_EQ(link.WaitForConnect(), loopback::kTcpSocketPeerCloses.Network());
       if (!row.reset) {
         // What the phone sent before its orderly end is delivered before the end.
         ASSERT_TRUE(phone.Send(Text("bye")));
@@ -292,7 +302,7 @@ TEST(TcpSocket, ThePeerClosingEndsTheThreadAndOnlyAResetIsLogged) {
       ASSERT_TRUE(link.inbox().WaitForCount(WM_SOCKET_CLOSED, 1));
       auto all = link.inbox().All();
       EXPECT_EQ(all.back().message, WM_SOCKET_CLOSED);
-      EXPECT_EQ(static_cast<uint32_t>(all.back().lParam), Ip("127.0.0.15"));
+      EXPECT_EQ(static_cast<uint32_t>(all.back().lParam), loopback::kTcpSocketPeerCloses.Network());
       if (!row.reset) {
         EXPECT_EQ(link.inbox().Joined(WM_SOCKET_DATA), Text("bye"));
       }
@@ -305,20 +315,20 @@ TEST(TcpSocket, ThePeerClosingEndsTheThreadAndOnlyAResetIsLogged) {
 
 TEST(TcpSocket, AHangupOrCloseDuringTheConnectEndsItAtOnce) {
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
     // A listener whose accept queue is full drops further connection requests: the connect stays pending.
-    TcpPeer phone("127.0.0.16", kLoaderPort, 0);
+    TcpPeer phone(loopback::kTcpSocketConnectEnds.dotted, kLoaderPort, 0);
     ASSERT_TRUE(phone.IsListening());
     int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(kLoaderPort);
-    a.sin_addr.s_addr = Ip("127.0.0.16");
+    a.sin_addr.s_addr = loopback::kTcpSocketConnectEnds.Network();
     ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
 
     for (bool hangupFirst : {true, false}) {
-      Link link("127.0.0.16");
+      Link link(loopback::kTcpSocketConnectEnds.dotted);
       ASSERT_TRUE(link.owner().Run([&](OwnerWindow<CTcpSocket>& w) {
         if (hangupFirst) w.transport.Hangup();
         w.transport.Close();
@@ -328,19 +338,20 @@ TEST(TcpSocket, AHangupOrCloseDuringTheConnectEndsItAtOnce) {
     }
     ::close(filler);
   }
-  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling 127.0.0.16\n", "Calling 127.0.0.16\n"}));
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling " + loopback::kTcpSocketConnectEnds + "\n",
+                                                   "Calling " + loopback::kTcpSocketConnectEnds + "\n"}));
   EXPECT_TRUE(before.Back()) << before.Describe();
 }
 
 TEST(TcpSocket, AnIoThreadThatDoesNotEndInTimeIsGivenUpSafely) {
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
-    ScopedTimingScale fast(0.01);  // the 3000 ms limit is 30 ms here
-    TcpPeer phone("127.0.0.18", kLoaderPort);
-    Link link("127.0.0.18");
+    test::ScaledTiming fast(0.01);  // the 3000 ms limit is 30 ms here
+    TcpPeer phone(loopback::kTcpSocketIoThreadStuck.dotted, kLoaderPort);
+    Link link(loopback::kTcpSocketIoThreadStuck.dotted);
     ASSERT_TRUE(phone.Accept());
-    ASSERT_EQ(link.WaitForConnect(), Ip("127.0.0.18"));
+    ASSERT_EQ(link.WaitForConnect(), loopback::kTcpSocketIoThreadStuck.Network());
     log.Hold("Hangup by myself\n", 1000ms);  // the I/O thread is stuck for a second after the hang-up
     ASSERT_TRUE(link.owner().Run([](OwnerWindow<CTcpSocket>& w) {
       w.transport.Hangup();
@@ -352,8 +363,10 @@ TEST(TcpSocket, AnIoThreadThatDoesNotEndInTimeIsGivenUpSafely) {
     EXPECT_TRUE(phone.SeesEnd());
   }
   EXPECT_TRUE(before.Back()) << before.Describe();
-  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling 127.0.0.18\n", "127.0.0.18 joined the meeting\n",
-                                                   "Hangup by myself\n"}));
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::string>{"Calling " + loopback::kTcpSocketIoThreadStuck + "\n",
+                                      loopback::kTcpSocketIoThreadStuck + " joined the meeting\n",
+                                      "Hangup by myself\n"}));
 }
 
 // The races at the socket, made certain: the phone (the simulator) resets the connection as soon as it
@@ -385,15 +398,15 @@ std::unique_ptr<sim::TcpLoader> ResettingPhone(const char* address, int resetAft
 
 TEST(TcpSocketRaces, AnAnswerSentWithAResetIsDeliveredBeforeTheEnd) {
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
-    auto phone = ResettingPhone("127.0.0.19", 1);
+    auto phone = ResettingPhone(loopback::kTcpSocketAnswerWithReset.dotted, 1);
     ASSERT_NE(phone, nullptr);
     g_resettingPhone = phone.get();
     Inbox inbox;
     Owner<SendThenAwaitResetSocket> owner([&](OwnerWindow<SendThenAwaitResetSocket>& w) {
       w.onCreate = [](OwnerWindow<SendThenAwaitResetSocket>& w) {
-        return w.transport.Call(Ip("127.0.0.19"), w.GetSafeHwnd());
+        return w.transport.Call(loopback::kTcpSocketAnswerWithReset.Network(), w.GetSafeHwnd());
       };
       w.onMessage = [&](OwnerWindow<SendThenAwaitResetSocket>& w, Message& m) {
         const bool own = static_cast<int>(m.wParam) == w.transport.GetSocket();
@@ -417,34 +430,38 @@ TEST(TcpSocketRaces, AnAnswerSentWithAResetIsDeliveredBeforeTheEnd) {
     owner.Stop();
     g_resettingPhone = nullptr;
   }
-  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling 127.0.0.19\n", "127.0.0.19 joined the meeting\n",
-                                                   "Socket aborted\n"}));
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::string>{"Calling " + loopback::kTcpSocketAnswerWithReset + "\n",
+                                      loopback::kTcpSocketAnswerWithReset + " joined the meeting\n",
+                                      "Socket aborted\n"}));
   EXPECT_TRUE(before.Back()) << before.Describe();
 }
 
 TEST(TcpSocketRaces, AConnectionAcceptedAndResetAtOnceJoinedAndWasAborted) {
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
-    auto phone = ResettingPhone("127.0.0.19", 0);
+    auto phone = ResettingPhone(loopback::kTcpSocketAcceptedAndReset.dotted, 0);
     ASSERT_NE(phone, nullptr);
     // The owner's thread stops in its "Calling" line, before the connect is watched, until the phone has
     // accepted and reset the connection.
-    log.Hold("Calling 127.0.0.19\n", 10s);
+    log.Hold("Calling " + loopback::kTcpSocketAcceptedAndReset + "\n", 10s);
     std::thread phoneFirst([&] {
       log.Holding().Wait(10000);
       phone->WaitForClosedConnections(1, 10s);
       log.Release();
     });
-    Link link("127.0.0.19");
+    Link link(loopback::kTcpSocketAcceptedAndReset.dotted);
     phoneFirst.join();
     ASSERT_EQ(phone->ClosedConnections(), 1);
-    EXPECT_EQ(link.WaitForConnect(), Ip("127.0.0.19"));
+    EXPECT_EQ(link.WaitForConnect(), loopback::kTcpSocketAcceptedAndReset.Network());
     ASSERT_TRUE(link.inbox().WaitForCount(WM_SOCKET_CLOSED, 1));
     EXPECT_EQ(link.inbox().All().size(), 2u);  // the connect, then the end; no data
   }
-  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Calling 127.0.0.19\n", "127.0.0.19 joined the meeting\n",
-                                                   "Socket aborted\n"}));
+  EXPECT_EQ(log.Lines(),
+            (std::vector<std::string>{"Calling " + loopback::kTcpSocketAcceptedAndReset + "\n",
+                                      loopback::kTcpSocketAcceptedAndReset + " joined the meeting\n",
+                                      "Socket aborted\n"}));
   EXPECT_TRUE(before.Back()) << before.Describe();
 }
 

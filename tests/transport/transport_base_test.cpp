@@ -47,6 +47,7 @@ TEST(WinSock, FailsAndReleasesWhenNoTcpProtocolIsThere) {
 }  // namespace
 }  // namespace quill
 
+#include "tests/support/loopback.h"
 #include "transport/net_helpers.h"
 
 namespace quill {
@@ -69,14 +70,14 @@ TEST(ParseNumber, ReadsHexAfter0xAndDecimalOtherwise) {
 TEST(ResolveHost, DottedFirstThenNamesElseAllOnes) {
   // Names come from a table: no test ever asks a name server.
   ScopedHostNameLookup table([](const std::string& name) -> std::optional<uint32_t> {
-    if (name == "phone.lan") return HostToNetworkAddress(0x7F000009);
+    if (name == "phone.lan") return HostToNetworkAddress(loopback::kTransportBasePhoneLan.value);
     return std::nullopt;
   });
   EXPECT_EQ(NetworkToHostAddress(ResolveHost("192.168.0.20")), 0xC0A80014u);
-  EXPECT_EQ(NetworkToHostAddress(ResolveHost("phone.lan")), 0x7F000009u);
+  EXPECT_EQ(NetworkToHostAddress(ResolveHost("phone.lan")), loopback::kTransportBasePhoneLan.value);
   EXPECT_EQ(ResolveHost("no-such-host"), kResolveFailed);
   EXPECT_EQ(ResolveHost(""), kResolveFailed);
-  EXPECT_EQ(AddressToString(HostToNetworkAddress(0x7F000005)), "127.0.0.5");
+  EXPECT_EQ(AddressToString(HostToNetworkAddress(loopback::kOnlyInText.value)), loopback::kOnlyInText.dotted);
 }
 
 }  // namespace

@@ -1,14 +1,17 @@
 // CUdpSocket owned by a monitor-like window on a real window-owning thread: Enter when the window is
 // created, Leave when it is destroyed. Senders are plain sockets on other loopback addresses.
+#include "transport/udp_socket.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <atomic>
 
 #include "platform/timing.h"
-#include "tests/transport/transport_harness.h"
+#include "tests/support/loopback.h"
+#include "tests/support/scaled_timing.h"
+#include "tests/support/transport_harness.h"
 #include "transport/net_helpers.h"
-#include "transport/udp_socket.h"
 
 namespace quill {
 namespace {
@@ -54,21 +57,22 @@ HostNameLookup HostIs(const char* address) {
 }
 
 TEST(UdpSocket, DatagramsArriveWithTheirSenderAndRoomForATerminator) {
-  ScopedHostNameLookup host(HostIs("127.0.0.1"));
+  ScopedHostNameLookup host(HostIs(loopback::kUdpArriveHost.dotted));
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
-    Monitor monitor({"127.0.0.30"});
+    Monitor monitor({loopback::kUdpArriveMonitor.dotted});
     ASSERT_TRUE(monitor.entered());
     ASSERT_TRUE(log.WaitFor("UDP IO thread starting\n"));
-    UdpPeer phone("127.0.0.31");
+    UdpPeer phone(loopback::kUdpArrivePhone.dotted);
     auto full = Pattern(100, 1);  // exactly the receive size
     auto longer = Pattern(150, 2);
-    ASSERT_TRUE(phone.SendTo("127.0.0.30", kDebugPort, full));
-    ASSERT_TRUE(phone.SendTo("127.0.0.30", kDebugPort, {}));  // empty: dropped
-    ASSERT_TRUE(phone.SendTo("127.0.0.30", kDebugPort, Text("0x1030 dns ip")));
-    ASSERT_TRUE(phone.SendTo("127.0.0.30", kDebugPort, longer));  // cut to the receive size, and listening goes on
-    ASSERT_TRUE(phone.SendTo("127.0.0.30", kDebugPort, Text("end")));
+    ASSERT_TRUE(phone.SendTo(loopback::kUdpArriveMonitor.dotted, kDebugPort, full));
+    ASSERT_TRUE(phone.SendTo(loopback::kUdpArriveMonitor.dotted, kDebugPort, {}));  // empty: dropped
+    ASSERT_TRUE(phone.SendTo(loopback::kUdpArriveMonitor.dotted, kDebugPort, Text("0x1030 dns ip")));
+    ASSERT_TRUE(phone.SendTo(loopback::kUdpArriveMonitor.dotted, kDebugPort,
+                             longer));  // cut to the receive size, and listening goes on
+    ASSERT_TRUE(phone.SendTo(loopback::kUdpArriveMonitor.dotted, kDebugPort, Text("end")));
     ASSERT_TRUE(monitor.inbox().WaitForCount(WM_UDP_DATA, 4));
 
     auto got = monitor.inbox().Of(WM_UDP_DATA);
@@ -78,7 +82,7 @@ TEST(UdpSocket, DatagramsArriveWithTheirSenderAndRoomForATerminator) {
     EXPECT_EQ(got[2].bytes, std::vector<uint8_t>(longer.begin(), longer.begin() + 100));
     EXPECT_EQ(got[3].bytes, Text("end"));
     for (auto& r : got) {
-      EXPECT_EQ(r.wParam, static_cast<WPARAM>(Ip("127.0.0.31")));
+      EXPECT_EQ(r.wParam, static_cast<WPARAM>(loopback::kUdpArrivePhone.Network()));
       EXPECT_EQ(r.capacity, 101u);
       EXPECT_TRUE(r.lParamIsBlock);
     }
@@ -94,19 +98,20 @@ TEST(UdpSocket, DatagramsFromTheHostsOwnAddressAreNeverDelivered) {
     const char* own;  // the host's own address, or none when its name cannot be looked up
     std::vector<std::string> expected;
   };
-  for (const Row& row : {Row{"127.0.0.33", {"other", "last"}}, Row{nullptr, {"own", "other", "own", "last"}}}) {
+  for (const Row& row : {Row{loopback::kUdpOwnHost.dotted, {"other", "last"}},
+                         Row{nullptr, {"own", "other", "own", "last"}}}) {
     SCOPED_TRACE(row.own ? row.own : "no address");
     ScopedHostNameLookup host(HostIs(row.own));
     EXPECT_EQ(LocalHostAddress(), row.own ? Ip(row.own) : 0u);
     LogWatch log;
-    Monitor monitor({"127.0.0.32"});
+    Monitor monitor({loopback::kUdpOwnMonitor.dotted});
     ASSERT_TRUE(log.WaitFor("UDP IO thread starting\n"));
-    UdpPeer own("127.0.0.33");
-    UdpPeer other("127.0.0.34");
-    ASSERT_TRUE(own.SendTo("127.0.0.32", kDebugPort, Text("own")));
-    ASSERT_TRUE(other.SendTo("127.0.0.32", kDebugPort, Text("other")));
-    ASSERT_TRUE(own.SendTo("127.0.0.32", kDebugPort, Text("own")));
-    ASSERT_TRUE(other.SendTo("127.0.0.32", kDebugPort, Text("last")));
+    UdpPeer own(loopback::kUdpOwnHost.dotted);
+    UdpPeer other(loopback::kUdpOwnOther.dotted);
+    ASSERT_TRUE(own.SendTo(loopback::kUdpOwnMonitor.dotted, kDebugPort, Text("own")));
+    ASSERT_TRUE(other.SendTo(loopback::kUdpOwnMonitor.dotted, kDebugPort, Text("other")));
+    ASSERT_TRUE(own.SendTo(loopback::kUdpOwnMonitor.dotted, kDebugPort, Text("own")));
+    ASSERT_TRUE(other.SendTo(loopback::kUdpOwnMonitor.dotted, kDebugPort, Text("last")));
     ASSERT_TRUE(monitor.inbox().WaitFor([](const std::vector<Received>& items) {
       return !items.empty() && items.back().bytes == Text("last");
     }));
@@ -117,16 +122,17 @@ TEST(UdpSocket, DatagramsFromTheHostsOwnAddressAreNeverDelivered) {
 }
 
 TEST(UdpSocket, WithAPeerItListensOnTheHostsOwnAddressOnly) {
-  ScopedHostNameLookup host(HostIs("127.0.0.35"));
+  ScopedHostNameLookup host(HostIs(loopback::kUdpPeerHost.dotted));
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
-    Monitor monitor({"127.0.0.39", "127.0.0.36"});  // the bind address gives way to the host's own
+    Monitor monitor({loopback::kUdpPeerBind.dotted,
+                     loopback::kUdpPeerPhone.dotted});  // the bind address gives way to the host's own
     ASSERT_TRUE(log.WaitFor("UDP IO thread starting\n"));
-    UdpPeer phone("127.0.0.37");
-    ASSERT_TRUE(phone.SendTo("127.0.0.38", kDebugPort, Text("elsewhere")));
-    ASSERT_TRUE(phone.SendTo("127.0.0.39", kDebugPort, Text("bind address")));
-    ASSERT_TRUE(phone.SendTo("127.0.0.35", kDebugPort, Text("own address")));
+    UdpPeer phone(loopback::kUdpPeerSender.dotted);
+    ASSERT_TRUE(phone.SendTo(loopback::kUdpPeerElsewhere.dotted, kDebugPort, Text("elsewhere")));
+    ASSERT_TRUE(phone.SendTo(loopback::kUdpPeerBind.dotted, kDebugPort, Text("bind address")));
+    ASSERT_TRUE(phone.SendTo(loopback::kUdpPeerHost.dotted, kDebugPort, Text("own address")));
     ASSERT_TRUE(monitor.inbox().WaitForCount(WM_UDP_DATA, 1));
     auto got = monitor.inbox().Of(WM_UDP_DATA);
     ASSERT_EQ(got.size(), 1u);
@@ -136,15 +142,15 @@ TEST(UdpSocket, WithAPeerItListensOnTheHostsOwnAddressOnly) {
 }
 
 TEST(UdpSocket, LeaveReturnsAtOnceWhenTheThreadHasAlreadyEnded) {
-  ScopedHostNameLookup host(HostIs("127.0.0.1"));
+  ScopedHostNameLookup host(HostIs(loopback::kUdpLeaveHost.dotted));
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
     // The port is taken by a socket that does not share it: the listener cannot bind and its thread ends.
-    UdpPeer squatter("127.0.0.40", kDebugPort, false);
+    UdpPeer squatter(loopback::kUdpLeave.dotted, kDebugPort, false);
     ASSERT_TRUE(squatter.IsBound());
-    ScopedTimingScale slow(100.0);  // a Leave that waited out its limit would take five minutes
-    Monitor monitor({"127.0.0.40"});
+    test::ScaledTiming slow(100.0);  // a Leave that waited out its limit would take five minutes
+    Monitor monitor({loopback::kUdpLeave.dotted});
     ASSERT_TRUE(monitor.entered());
     ASSERT_TRUE(log.WaitFor("UDP IO thread shutting down\n"));
     auto start = std::chrono::steady_clock::now();
@@ -159,19 +165,20 @@ TEST(UdpSocket, LeaveReturnsAtOnceWhenTheThreadHasAlreadyEnded) {
 TEST(UdpSocket, AnInvalidReceiveSizeIsRefused) {
   LogWatch log;
   CUdpSocket socket;
-  EXPECT_FALSE(socket.Enter(Hwnd{}, WM_UDP_DATA, 0, kDebugPort, 0, Ip("127.0.0.41")));
+  EXPECT_FALSE(socket.Enter(Hwnd{}, WM_UDP_DATA, 0, kDebugPort, 0, loopback::kUdpInvalidSize.Network()));
   socket.Leave();
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Invalid receive size in CUdpSocket::Enter()\n"}));
 }
 
 TEST(UdpSocket, ABurstOfTenThousandDatagramsIsDeliveredWhole) {
-  ScopedHostNameLookup host(HostIs("127.0.0.1"));
+  ScopedHostNameLookup host(HostIs(loopback::kUdpBurstHost.dotted));
   LogWatch log;
-  Monitor monitor({"127.0.0.42"});
+  Monitor monitor({loopback::kUdpBurstMonitor.dotted});
   ASSERT_TRUE(log.WaitFor("UDP IO thread starting\n"));
-  UdpPeer phone("127.0.0.43");
+  UdpPeer phone(loopback::kUdpBurstPhone.dotted);
   for (int i = 0; i < kUdpBurstDatagrams; ++i)
-    ASSERT_TRUE(phone.SendTo("127.0.0.42", kDebugPort, Pattern(kUdpBurstDatagramSize, static_cast<uint8_t>(i))));
+    ASSERT_TRUE(phone.SendTo(loopback::kUdpBurstMonitor.dotted, kDebugPort,
+                             Pattern(kUdpBurstDatagramSize, static_cast<uint8_t>(i))));
   ASSERT_TRUE(monitor.inbox().WaitForCount(WM_UDP_DATA, kUdpBurstDatagrams, 60s));
   auto got = monitor.inbox().Of(WM_UDP_DATA);
   EXPECT_EQ(got.front().bytes, Pattern(kUdpBurstDatagramSize, 0));
@@ -179,17 +186,17 @@ TEST(UdpSocket, ABurstOfTenThousandDatagramsIsDeliveredWhole) {
 }
 
 TEST(UdpSocket, AThreadThatDoesNotStopInTimeIsGivenUpAndItsSocketClosed) {
-  ScopedHostNameLookup host(HostIs("127.0.0.1"));
+  ScopedHostNameLookup host(HostIs(loopback::kUdpStuckHost.dotted));
   LogWatch log;
-  ResourceCount before;
+  Census before;
   {
-    ScopedTimingScale fast(0.01);  // the 3000 ms limit is 30 ms here
+    test::ScaledTiming fast(0.01);                 // the 3000 ms limit is 30 ms here
     log.Hold("UDP IO thread starting\n", 1000ms);  // the thread is stuck for a second
-    Monitor monitor({"127.0.0.44"});
+    Monitor monitor({loopback::kUdpStuck.dotted});
     ASSERT_TRUE(log.Holding().Wait(10000));
     ASSERT_TRUE(monitor.owner().Run([](OwnerWindow<CUdpSocket>& w) { w.transport.Leave(); }));
     // The port is free again at once, even for a socket that does not share it.
-    UdpPeer next("127.0.0.44", kDebugPort, false);
+    UdpPeer next(loopback::kUdpStuck.dotted, kDebugPort, false);
     EXPECT_TRUE(next.IsBound());
   }
   EXPECT_TRUE(before.Back()) << before.Describe();

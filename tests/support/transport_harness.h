@@ -1,9 +1,7 @@
-// What the transport tests share: an owner window on a real window-owning thread holding the transport
-// under test, an inbox of what that window received, a debug-log watch that can wait for a line (and hold
-// the thread that writes it), loopback peers written with raw POSIX calls, and resource counts.
+// What the transport and monitor tests share: an owner window on a real window-owning thread holding the
+// transport under test, an inbox of what that window received, and a debug-log watch that can wait for a
+// line (and hold the thread that writes it). The raw loopback peers and the census come with it.
 #pragma once
-
-#include <netinet/in.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -19,13 +17,12 @@
 #include "platform/event.h"
 #include "platform/message.h"
 #include "platform/window_thread.h"
+#include "tests/support/census.h"
+#include "tests/support/peers.h"
 
 namespace quill::test {
 
 using namespace std::chrono_literals;
-
-// The network-order address of a dotted text.
-uint32_t Ip(const char* dotted);
 
 // One message as the owner window received it, copied out for the test thread.
 struct Received {
@@ -204,58 +201,5 @@ class LogWatch {
 
 // Sorted copy, for lines that two threads write in no fixed order.
 std::vector<std::string> Sorted(std::vector<std::string> lines);
-
-// The process's descriptors and threads when it was made; Back() waits (bounded) until both are as they
-// were, since a joined thread leaves the task list a moment after it returns.
-class ResourceCount {
- public:
-  ResourceCount();
-  bool Back(std::chrono::milliseconds limit = 10s) const;
-  // The test itself closed descriptors that were counted.
-  void Closed(int descriptors) { descriptors_ -= descriptors; }
-  std::string Describe() const;
-
- private:
-  int descriptors_;
-  int threads_;
-};
-
-// A TCP listener on a loopback address.
-class TcpPeer {
- public:
-  TcpPeer(const char* address, int port, int backlog = 4, int receiveBuffer = 0);
-  ~TcpPeer();
-  bool IsListening() const { return listener_ >= 0; }
-  // Accepts one connection (bounded wait); true when one came.
-  bool Accept(std::chrono::milliseconds limit = 10s);
-  bool Send(const std::vector<uint8_t>& bytes);
-  // Reads until count bytes have come, or the limit passes, or the connection ends.
-  std::vector<uint8_t> Receive(size_t count, std::chrono::milliseconds limit = 10s);
-  // True when the connection has ended (end of stream within the limit).
-  bool SeesEnd(std::chrono::milliseconds limit = 10s);
-  // Ends the connection in order, or with a reset.
-  void Close(bool reset = false);
-  int Connection() const { return connection_; }
-  int Listener() const { return listener_; }
-
- private:
-  int listener_ = -1;
-  int connection_ = -1;
-};
-
-// A UDP socket bound to a loopback address that sends datagrams.
-class UdpPeer {
- public:
-  explicit UdpPeer(const char* address, int port = 0, bool reuse = true);
-  ~UdpPeer();
-  bool IsBound() const { return fd_ >= 0; }
-  bool SendTo(const char* address, int port, const std::vector<uint8_t>& bytes);
-
- private:
-  int fd_ = -1;
-};
-
-std::vector<uint8_t> Pattern(size_t size, uint8_t seed);
-std::vector<uint8_t> Text(const std::string& s);
 
 }  // namespace quill::test

@@ -2,6 +2,7 @@
 // it; for data records that is the same sum the reader checks).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -30,14 +31,30 @@ inline std::vector<uint8_t> Bytes(size_t n, uint8_t first = 0, uint8_t step = 1)
   return v;
 }
 
-// A HEX file of data records (16 bytes each) for data placed at address, ended by the end record.
-inline std::string HexOf(int address, const std::vector<uint8_t>& data) {
+// Data records of up to 16 bytes each for data placed at address, without an end record.
+inline std::string HexRecords(int address, const std::vector<uint8_t>& data) {
   std::string text;
   for (size_t i = 0; i < data.size(); i += 16) {
     std::vector<uint8_t> chunk(data.begin() + static_cast<long>(i),
                                data.begin() + static_cast<long>(std::min(data.size(), i + 16)));
     text += HexRecord(address + static_cast<int>(i), chunk);
   }
+  return text;
+}
+
+// A HEX file of data records for data placed at address, ended by the end record.
+inline std::string HexOf(int address, const std::vector<uint8_t>& data) {
+  return HexRecords(address, data) + ":00000001FF\n";
+}
+
+// A HEX file of the pieces in the order given (a page file of the maintenance commands), then the end record.
+struct HexPiece {
+  uint16_t address;
+  std::vector<uint8_t> bytes;
+};
+inline std::string IntelHex(const std::vector<HexPiece>& pieces) {
+  std::string text;
+  for (const HexPiece& piece : pieces) text += HexRecords(piece.address, piece.bytes);
   return text + ":00000001FF\n";
 }
 
