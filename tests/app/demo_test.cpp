@@ -129,7 +129,7 @@ TEST(DemoMode, RefusesEveryTargetOutsideLoopbackBeforeAnySocketIsOpened) {
   });
   test::WriteFile(dir.File("file.dat"), std::string(300, 'f'));
   w.IpField()->SetAddress(0xE0000001);  // 224.0.0.1
-  const int threads = test::ThreadCount(), fds = test::OpenDescriptorCount();
+  test::Census census;
 
   const int commands[] = {IDC_TEST,           IDC_UPDATE_PROGRAM, IDC_UPDATE_BOOT, IDC_UPDATE_RING,
                           IDC_PHONE_SETTINGS, IDC_LOAD_SDRAM,     IDM_WEB_SETUP,   IDM_TELNET_SETUP};
@@ -152,8 +152,7 @@ TEST(DemoMode, RefusesEveryTargetOutsideLoopbackBeforeAnySocketIsOpened) {
   EXPECT_TRUE(pinged.empty());
   EXPECT_TRUE(launcher.started.empty());
   EXPECT_EQ(demo.Simulator().Tcp().Connections(), 0);
-  EXPECT_EQ(test::ThreadCount(), threads);
-  EXPECT_EQ(test::OpenDescriptorCount(), fds);
+  EXPECT_TRUE(census.Back()) << census.Describe();
 
   // Back on the built-in phone's network, the same window reaches it.
   w.IpField()->SetAddress(demo.PhoneAddressValue());

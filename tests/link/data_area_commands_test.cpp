@@ -71,12 +71,11 @@ class DataAreaTest : public ::testing::Test {
     test::WriteFile(dir_.File(name), bytes);
     return dir_.File(name);
   }
-  void ExpectNothingLeft(int threads, int fds) {
+  void ExpectNothingLeft(const test::Census& census) {
     EXPECT_FALSE(link_.TcpLinkHeld());
     // The phone's listener is closed while it "writes its flash"; count once it is back.
     EXPECT_TRUE(phone_->WaitForListening(true, 5000ms));
-    EXPECT_EQ(test::ThreadCount(), threads);
-    EXPECT_EQ(test::OpenDescriptorCount(), fds);
+    EXPECT_TRUE(census.Back()) << census.Describe();
   }
 
   ScopedProcessEvents events_;
@@ -93,7 +92,7 @@ TEST_F(DataAreaTest, ARingFileOf1000BytesGoesAsEightBlocksThenItsCommand) {
   StartPhone(loopback::kDataRing.dotted);
   auto ring = Pattern(1000, 7);
   ui_.AnswerFile(File("tone.dat", AsText(ring)));
-  int threads = test::ThreadCount(), fds = test::OpenDescriptorCount();
+  test::Census census;
 
   EXPECT_TRUE(commands_.UpdateRing());
 
@@ -114,7 +113,7 @@ TEST_F(DataAreaTest, ARingFileOf1000BytesGoesAsEightBlocksThenItsCommand) {
   EXPECT_EQ(ui_.fileDialogs[0].initialName, "ring.dat");
   EXPECT_EQ(SettingsStore::Profile().GetString("RingUpdate", "SrcName", ""), dir_.File("tone.dat"));
   EXPECT_EQ(host_.saves, 1);
-  ExpectNothingLeft(threads, fds);
+  ExpectNothingLeft(census);
 }
 
 // Each file update with a refusing and with an accepting phone: its dialog, its command byte, its message.
@@ -290,12 +289,12 @@ TEST_F(AlternateSettingsTest, NothingIsSentWhenThePhonesSettingsCannotBeRead) {
   sim::TcpFaults faults;
   faults.noListener = true;
   StartPhone(loopback::kAlternateReadFails.dotted, faults);
-  int threads = test::ThreadCount();
+  test::Census census;
   EXPECT_FALSE(commands_.UpdateAlternateSettings());
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].caption, "Can't update");
   EXPECT_TRUE(ui_.fileDialogs.empty());
-  EXPECT_EQ(test::ThreadCount(), threads);
+  EXPECT_TRUE(census.Back()) << census.Describe();
   host_.linkType = 0;
   EXPECT_FALSE(commands_.UpdateAlternateSettings());
   EXPECT_EQ(ui_.messages.back().text, kOnlyTcp);
@@ -319,7 +318,7 @@ TEST_F(SettingsPushTest, OkAndYesSendTheImageBuiltFromTheDialogsValues) {
     return true;
   };
   ui_.Answer(MbResult::Yes);
-  int threads = test::ThreadCount(), fds = test::OpenDescriptorCount();
+  test::Census census;
   EXPECT_TRUE(commands_.EditAndPushSettings());
 
   // The phone's image became the base and its values the store's, before the dialog ran.
@@ -338,7 +337,7 @@ TEST_F(SettingsPushTest, OkAndYesSendTheImageBuiltFromTheDialogsValues) {
   EXPECT_EQ(ui_.messages[0].icon, MbIcon::Question);
   EXPECT_EQ(ui_.messages[1].text, "New settings updated");
   EXPECT_EQ(ui_.messages[1].icon, MbIcon::Information);
-  ExpectNothingLeft(threads, fds);
+  ExpectNothingLeft(census);
 }
 
 TEST_F(SettingsPushTest, CancelOrNoSendNothingButTheReadRequests) {
@@ -368,13 +367,13 @@ TEST_F(SettingsPushTest, NothingIsSentWhenTheReadFails) {
   sim::TcpFaults faults;
   faults.silent = true;  // connects, but never answers a read request
   StartWithImage(loopback::kPushReadFails.dotted, faults);
-  int threads = test::ThreadCount();
+  test::Census census;
   EXPECT_FALSE(commands_.EditAndPushSettings());
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"tcp connection failed"});
   EXPECT_EQ(ui_.settingsDialogRuns, 0);
   EXPECT_EQ(Kinds(phone_->Log()), std::vector<UnitKind>{UnitKind::Request});
   EXPECT_EQ(BaseSettingsImage(), SettingsImage{});  // nothing imported
-  EXPECT_EQ(test::ThreadCount(), threads);
+  EXPECT_TRUE(census.Back()) << census.Describe();
 }
 
 }  // namespace

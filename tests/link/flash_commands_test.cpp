@@ -1,5 +1,6 @@
 // Flash page and program update against the simulator: the serial procedure byte for byte over a
 // pseudo-terminal, the TCP hand-over, and every way they end.
+#include <optional>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -93,10 +94,7 @@ class FlashTest : public ::testing::Test {
     EXPECT_TRUE(serial_->WaitForLineCloses(1, 5000ms));
     return serial_->Log().Units();
   }
-  void Count() {
-    threads_ = test::ThreadCount();
-    fds_ = test::OpenDescriptorCount();
-  }
+  void Count() { census_.emplace(); }
   void ExpectNothingLeft() {
     EXPECT_FALSE(link_.SerialLinkHeld());
     EXPECT_FALSE(link_.TcpLinkHeld());
@@ -106,8 +104,7 @@ class FlashTest : public ::testing::Test {
       EXPECT_TRUE(tcp_->WaitForListening(true, 5000ms));
       EXPECT_TRUE(tcp_->WaitForClosedConnections(tcp_->Connections(), 5000ms));
     }
-    EXPECT_EQ(test::ThreadCount(), threads_);
-    EXPECT_EQ(test::OpenDescriptorCount(), fds_);
+    EXPECT_TRUE(census_->Back()) << census_->Describe();
   }
 
   ScopedProcessEvents events_;
@@ -119,7 +116,7 @@ class FlashTest : public ::testing::Test {
   test::TempDir dir_;
   std::unique_ptr<sim::SerialLoader> serial_;
   std::unique_ptr<sim::TcpLoader> tcp_;
-  int threads_ = 0, fds_ = 0;
+  std::optional<test::Census> census_;
 };
 
 TEST_F(FlashTest, Page0OfChip0OverSerialErasesSectors3To0AndWritesTheMergedPage) {

@@ -160,7 +160,7 @@ TEST_F(TcpLinkTest, NoConnectionShowsCantUpdateAndStopsTheLink) {
   sim::TcpFaults faults;
   faults.noListener = true;
   StartPhone(loopback::kLinkNoConnection.dotted, faults);
-  int threadsBefore = test::ThreadCount();
+  test::Census census;
   CMaintenanceLink link(ui_);
   auto data = Pattern(128);
   EXPECT_FALSE(link.SendImage(phoneAddress_, data, 0x81, 0xFF));
@@ -171,7 +171,7 @@ TEST_F(TcpLinkTest, NoConnectionShowsCantUpdateAndStopsTheLink) {
   EXPECT_EQ(ui_.messages[0].buttons, MbButtons::Ok);
   EXPECT_FALSE(link.TcpLinkHeld());
   EXPECT_TRUE(ui_.progresses.empty());
-  EXPECT_EQ(test::ThreadCount(), threadsBefore);
+  EXPECT_TRUE(census.Back()) << census.Describe();
 }
 
 TEST_F(TcpLinkTest, ASilentPhoneEndsTheTransferWithTcpConnectionFailed) {
@@ -224,8 +224,7 @@ class SerialLinkTest : public ::testing::Test {
 };
 
 TEST_F(SerialLinkTest, TheWakeUpIsAnsweredAndTheLinkStopsCleanly) {
-  int threads = test::ThreadCount();
-  int fds = test::OpenDescriptorCount();
+  test::Census census;
   {
     CMaintenanceLink link(ui_);
     ASSERT_TRUE(link.StartSerialLink("COM1"));
@@ -235,8 +234,7 @@ TEST_F(SerialLinkTest, TheWakeUpIsAnsweredAndTheLinkStopsCleanly) {
     EXPECT_FALSE(link.SerialLinkHeld());
   }
   ASSERT_TRUE(phone_.WaitForLineCloses(1, 2000ms));
-  EXPECT_EQ(test::ThreadCount(), threads);
-  EXPECT_EQ(test::OpenDescriptorCount(), fds);
+  EXPECT_TRUE(census.Back()) << census.Describe();
   EXPECT_TRUE(ui_.messages.empty());
 }
 
@@ -282,13 +280,13 @@ TEST_F(SerialLinkTest, AShownOutputWindowTakesTheTextAndTheOperationsWaitsTimeOu
 
 TEST_F(SerialLinkTest, APortThatCannotBeOpenedIsReportedAndNothingIsHeld) {
   EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM2Device", "/dev/no-such-port"));
-  int threads = test::ThreadCount();
+  test::Census census;
   CMaintenanceLink link(ui_);
   EXPECT_FALSE(link.StartSerialLink("COM2"));
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_EQ(ui_.messages[0].text, "Can not open rs232 port");
   EXPECT_FALSE(link.SerialLinkHeld());
-  EXPECT_EQ(test::ThreadCount(), threads);
+  EXPECT_TRUE(census.Back()) << census.Describe();
 }
 
 }  // namespace

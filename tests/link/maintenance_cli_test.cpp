@@ -222,11 +222,11 @@ TEST_F(MaintenanceCliTest, AStoreThatCannotBeWrittenFailsTheRunAndStopsTheSettin
 // longer than the file-size limit leaves room for, while the options, stored as before, still fit) the
 // update still reaches the phone, but the failure is said once, with the store file, and the run fails.
 TEST_F(MaintenanceCliTest, ANameTheStoreCannotRememberIsSaidAndFailsTheRunButTheUpdateGoesOn) {
-  StartPhone("127.0.17.54");
+  StartPhone(loopback::kCliNameNotRemembered.dotted);
   const std::string ring = File("ring.dat", "first");
-  ASSERT_EQ(Run("update-ring", {ring, "--phone", "127.0.17.54"}).code, 0);
+  ASSERT_EQ(Run("update-ring", {ring, "--phone", loopback::kCliNameNotRemembered.dotted}).code, 0);
   phone_->Stop();
-  StartPhone("127.0.17.54");  // the phone that took the first ring is busy writing it
+  StartPhone(loopback::kCliNameNotRemembered.dotted);  // the phone that took the first ring is busy writing it
   const std::string store = SettingsStore::Profile().FilePath();
   const std::string longer = File(std::string(200, 'r') + ".dat", "second");
   rlimit before{};
@@ -235,7 +235,7 @@ TEST_F(MaintenanceCliTest, ANameTheStoreCannotRememberIsSaidAndFailsTheRunButThe
   rlimit full = before;
   full.rlim_cur = static_cast<rlim_t>(std::filesystem::file_size(store));
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &full), 0);
-  Outcome o = Run("update-ring", {longer, "--phone", "127.0.17.54"});
+  Outcome o = Run("update-ring", {longer, "--phone", loopback::kCliNameNotRemembered.dotted});
   ::setrlimit(RLIMIT_FSIZE, &before);
   std::signal(SIGXFSZ, ignored);
 

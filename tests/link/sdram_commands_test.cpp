@@ -111,7 +111,7 @@ TEST_F(SdramTest, ASerialLoadOf13BytesSendsTwoChunksTheSecondPaddedWithZeros) {
   StartSerialPhone();
   auto data = Pattern(13, 200);
   ui_.AnswerFile(File("small.dat", AsText(data)));
-  int threads = test::ThreadCount(), fds = test::OpenDescriptorCount();
+  test::Census census;
   EXPECT_TRUE(commands_.LoadSdram());
   EXPECT_FALSE(link_.SerialLinkHeld());
 
@@ -132,8 +132,7 @@ TEST_F(SdramTest, ASerialLoadOf13BytesSendsTwoChunksTheSecondPaddedWithZeros) {
   EXPECT_TRUE(ui_.progresses.at(0)->closed);
   EXPECT_EQ(ui_.waitCursorBegins, 1);
   EXPECT_EQ(ui_.waitCursorDepth, 0);
-  EXPECT_EQ(test::ThreadCount(), threads);
-  EXPECT_EQ(test::OpenDescriptorCount(), fds);
+  EXPECT_TRUE(census.Back()) << census.Describe();
 }
 
 TEST_F(SdramTest, AnExportOf1000BytesOverTcpReads1024AndWritesExactly1000) {
@@ -223,7 +222,7 @@ TEST_F(SdramTest, SerialFailuresEndWithTheirMessageAndStopTheLink) {
     host_.sdramLength = 40;
     const std::string out = dir_.File(std::string(row.name) + ".out");
     ui_.AnswerFile(row.load ? File("load.dat", AsText(Pattern(40, 1))) : out);
-    int threads = test::ThreadCount(), fds = test::OpenDescriptorCount();
+    test::Census census;
 
     EXPECT_FALSE(row.load ? commands_.LoadSdram() : commands_.SaveSdram());
 
@@ -232,8 +231,7 @@ TEST_F(SdramTest, SerialFailuresEndWithTheirMessageAndStopTheLink) {
     EXPECT_FALSE(test::FileExists(out));
     for (const auto& p : ui_.progresses) EXPECT_TRUE(p->closed);
     EXPECT_EQ(ui_.waitCursorDepth, 0);
-    EXPECT_EQ(test::ThreadCount(), threads);
-    EXPECT_EQ(test::OpenDescriptorCount(), fds);
+    EXPECT_TRUE(census.Back()) << census.Describe();
   }
 }
 

@@ -207,8 +207,7 @@ TEST_F(SerialLoaderTest, StopWaitsForTheToolToCloseThePort) {
 }
 
 TEST(SerialLoaderLifetime, StopIsBoundedWhenTheToolKeepsThePortAndNothingIsLeftBehind) {
-  int descriptors = quill::test::OpenDescriptorCount();
-  int threads = quill::test::SettledThreadCount();
+  quill::test::Census census;
   {
     SerialLoader::Config c;
     c.closeWaitMs = 50;
@@ -224,8 +223,7 @@ TEST(SerialLoaderLifetime, StopIsBoundedWhenTheToolKeepsThePortAndNothingIsLeftB
     SerialLoader unused;
     ASSERT_TRUE(unused.Start());
   }
-  EXPECT_EQ(quill::test::OpenDescriptorCount(), descriptors);
-  EXPECT_EQ(quill::test::ThreadCount(), threads);
+  EXPECT_TRUE(census.Back()) << census.Describe();
 }
 
 }  // namespace

@@ -391,8 +391,7 @@ TEST(TcpLoaderAddress, OnlyLoopbackAddressesAreUsed) {
 }
 
 TEST_F(TcpLoaderTest, StopEndsEverythingEvenWithAnswersPendingAndLeavesNothingBehind) {
-  int descriptors = quill::test::OpenDescriptorCount();
-  int threads = quill::test::SettledThreadCount();
+  quill::test::Census census;
   {
     TcpFaults f;
     f.lateMs = 10000000;  // pending for far longer than the test
@@ -416,8 +415,7 @@ TEST_F(TcpLoaderTest, StopEndsEverythingEvenWithAnswersPendingAndLeavesNothingBe
     again.Close();
     loader_.reset();
   }
-  EXPECT_EQ(quill::test::OpenDescriptorCount(), descriptors);
-  EXPECT_EQ(quill::test::ThreadCount(), threads);
+  EXPECT_TRUE(census.Back()) << census.Describe();
 }
 
 }  // namespace

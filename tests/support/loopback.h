@@ -178,6 +178,7 @@ constexpr Address Make(const char* dotted) {
   X(kCliNeedsPhone, "127.0.17.40")                                                                       \
   X(kCliCannotWrite, "127.0.17.52")                                                                      \
   X(kCliStoreFails, "127.0.17.53")                                                                       \
+  X(kCliNameNotRemembered, "127.0.17.54")                                                                \
   /* tests/debugmon, tests/hostile */                                                                    \
   X(kMonitorHost, "127.0.2.25")                                                                          \
   X(kMonitorPhone, "127.0.2.100")                                                                        \
