@@ -58,7 +58,7 @@ class DataAreaTest : public ::testing::Test {
   void TearDown() override {
     if (phone_) phone_->Stop();
   }
-  void StartPhone(const std::string& address, sim::TcpFaults faults = {}) {
+  void StartPhone(const std::string& address, const sim::TcpFaults& faults = {}) {
     host_.ipField = test::FieldAddress(address);
     sim::TcpLoader::Config config;
     config.address = address;
@@ -302,7 +302,7 @@ TEST_F(AlternateSettingsTest, NothingIsSentWhenThePhonesSettingsCannotBeRead) {
 
 class SettingsPushTest : public DataAreaTest {
  protected:
-  void StartWithImage(const std::string& address, sim::TcpFaults faults = {}) {
+  void StartWithImage(const std::string& address, const sim::TcpFaults& faults = {}) {
     StartPhone(address, faults);
     phoneImage_ = Pattern(kSettingsImageSize, 90);
     phone_->SetSettingsImage(phoneImage_);
