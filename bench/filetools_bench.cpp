@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -79,11 +80,11 @@ void BM_LoadHexFile(benchmark::State& state) {
   const std::string path = Folder() + "/page" + std::to_string(recordBytes) + ".hex";
   Write(path, text);
   quill::test::SilentUi ui;
-  std::vector<uint8_t> image(kPageSize);
+  auto image = std::make_unique<quill::PageImage>();
   for (auto _ : state) {
-    int size = quill::LoadHexFile(ui, path, image.data());
+    int size = quill::LoadHexFile(ui, path, *image);
     if (size != kPageSize) state.SkipWithError("the page did not load whole");
-    benchmark::DoNotOptimize(image.data());
+    benchmark::DoNotOptimize(image->data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }

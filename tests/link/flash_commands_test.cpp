@@ -46,7 +46,7 @@ std::vector<uint8_t> Cat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) 
 std::vector<uint8_t> PageImage(const std::vector<test::HexPiece>& pieces, std::optional<size_t> settingsAt) {
   std::vector<uint8_t> image(kFlashPageSize, 0xFF);
   for (const auto& p : pieces) std::copy(p.bytes.begin(), p.bytes.end(), image.begin() + p.address);
-  if (settingsAt) BuildSettingsImage(image.data() + *settingsAt);
+  if (settingsAt) BuildSettingsImage(std::span(image).subspan(*settingsAt).first<kSettingsImageSize>());
   return image;
 }
 

@@ -280,7 +280,7 @@ TEST_F(MaintenanceCliTest, PushSettingsSendsOnlyWhenTheQuestionIsAnsweredYes) {
   EXPECT_EQ(o.code, 0) << o.err;
   EXPECT_NE(o.err.find("New settings updated"), std::string::npos);
   SettingsImage expected;
-  BuildSettingsImage(expected.data());
+  BuildSettingsImage(expected);
   ASSERT_TRUE(phone_->Stored(0x80).has_value());
   EXPECT_EQ(*phone_->Stored(0x80), std::vector<uint8_t>(expected.begin(), expected.end()));
 }
