@@ -26,11 +26,12 @@ namespace {
 class CliCommandHost : public CommandHost {
  public:
   CliCommandHost(Ui& ui, ToolOptions options, std::optional<long long> sdramLength,
-                 std::string workingDirectory)
+                 std::string workingDirectory, std::optional<std::string> device = {})
       : ui_(ui),
         options_(options),
         sdramLength_(sdramLength),
-        workingDirectory_(std::move(workingDirectory)) {}
+        workingDirectory_(std::move(workingDirectory)),
+        device_(std::move(device)) {}
 
   CommandValues SaveToolOptions() override {
     // The window's range check of the SDRAM length field: a refused value is said and left as stored,
@@ -47,7 +48,10 @@ class CliCommandHost : public CommandHost {
       ui_.Message(stored.Message());
       storeFailed_ = true;
     }
-    return CommandValuesOf(options_, lengthValid, stored.Ok());
+    CommandValues values = CommandValuesOf(options_, lengthValid, stored.Ok());
+    // --device: the serial port opens this path (the port map takes a path as it stands); never stored.
+    if (device_) values.portName = *device_;
+    return values;
   }
   uint32_t IpFieldAddress() const override { return options_.ipField; }
   std::string WorkingDirectory() const override { return workingDirectory_; }
@@ -58,6 +62,7 @@ class CliCommandHost : public CommandHost {
   ToolOptions options_;
   std::optional<long long> sdramLength_;  // --length; only the SDRAM export takes one
   std::string workingDirectory_;
+  std::optional<std::string> device_;
   bool storeFailed_ = false;
 };
 
@@ -87,6 +92,7 @@ constexpr const char* kCommonOptions =
     "  --serial | --tcp  the link for this run (default TCP/IP)\n"
     "  --port COM1|COM2  the serial port for this run (default COM1; `quilltool options` shows the\n"
     "                    device behind each)\n"
+    "  --device PATH     the serial device for this run instead of a COM port (implies --serial)\n"
     "  --yes             answer yes to a question\n"
     "The options are stored as the window stores them, but no run takes its phone, link or port from the\n"
     "store: each run uses only what its own command line says.\n";
@@ -158,6 +164,19 @@ int RunEntry(const Entry& e, const Args& args, TerminalUi& ui) {
     return kExitUsage;
   }
   if (args.Has("--serial")) options.linkType = 0;
+  std::optional<std::string> device = args.Value("--device");
+  if (device) {
+    if (args.Has("--tcp") || args.Value("--port")) {
+      std::fputs("quilltool: --device is a serial device: give it without --tcp and --port\n", stderr);
+      return kExitUsage;
+    }
+    if (device->find('/') == std::string::npos) {
+      std::fprintf(stderr, "quilltool: --device takes a device path such as /dev/ttyUSB0, not %s\n",
+                   device->c_str());
+      return kExitUsage;
+    }
+    options.linkType = 0;
+  }
   if (auto port = args.Value("--port")) {
     if (*port != "COM1" && *port != "COM2") {
       std::fputs("quilltool: --port takes COM1 or COM2\n", stderr);
@@ -195,7 +214,7 @@ int RunEntry(const Entry& e, const Args& args, TerminalUi& ui) {
 
   // The file argument answers the command's file dialog.
   if (e.arguments) ui.PushFileAnswer(positionals[0]);
-  CliCommandHost host(ui, options, sdramLength, directory);
+  CliCommandHost host(ui, options, sdramLength, directory, device);
   CMaintenanceLink link(ui);
   CMaintenanceCommands commands(ui, link, host);
   const bool done = (commands.*e.command)();
@@ -204,7 +223,7 @@ int RunEntry(const Entry& e, const Args& args, TerminalUi& ui) {
 }
 
 const std::vector<std::string> kLinkFlags = {"--serial", "--tcp", "--yes"};
-const std::vector<std::string> kLinkValues = {"--phone", "--port"};
+const std::vector<std::string> kLinkValues = {"--phone", "--port", "--device"};
 
 std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());

@@ -136,8 +136,12 @@ bool CMaintenanceLink::StartSerialLink(const std::string& portName) {
     ui_.Message("Can not open rs232 port");
     return false;
   }
-  if (!port_.Open(rs232_->MainWindow(), kSerialBaud, portName, WM_COMM_DATA, -1))
-    return Fail(LinkKind::Serial, "Can not open rs232 port");
+  if (!port_.Open(rs232_->MainWindow(), kSerialBaud, portName, WM_COMM_DATA, -1)) {
+    // The system's words, then the device and what to do about it (a group to join, a program holding it).
+    const std::string& why = port_.OpenFailure();
+    return Fail(LinkKind::Serial,
+                why.empty() ? "Can not open rs232 port" : "Can not open rs232 port\n" + why);
+  }
   return true;
 }
 

@@ -59,6 +59,9 @@ class CCommPort {
   // everything. Harmless when the port is not open.
   void Close();
   bool IsOpen() const;
+  // Why the last Open could not open its device: "DEVICE: REASON" and what to do about it; empty after a
+  // successful Open or a failure of the line set-up (which the debug log tells).
+  const std::string& OpenFailure() const { return openFailure_; }
 
  private:
   struct Port;
@@ -68,6 +71,7 @@ class CCommPort {
   std::shared_ptr<Port> CurrentPort() const;
 
   std::string name_;
+  std::string openFailure_;
   IoThread readThread_;
   IoThread writeThread_;
   // The one critical section of this transport: it guards the output queue with its counts, and which

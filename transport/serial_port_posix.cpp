@@ -18,6 +18,7 @@
 #include "platform/timing.h"
 #include "transport/descriptor.h"
 #include "transport/output_queue.h"
+#include "transport/serial_devices.h"
 #include "transport/serial_port.h"
 #include "transport/sync.h"
 
@@ -137,6 +138,7 @@ bool CCommPort::IsOpen() const {
 
 bool CCommPort::Open(Hwnd owner, int baud, const std::string& portName, uint32_t message, int existingFd) {
   if (IsOpen()) Close();
+  openFailure_.clear();
 
   auto port = std::make_shared<Port>();
   port->lock = lock_;
@@ -146,9 +148,16 @@ bool CCommPort::Open(Hwnd owner, int baud, const std::string& portName, uint32_t
     port->fd.Reset(::fcntl(existingFd, F_DUPFD_CLOEXEC, 0));
     if (!port->fd.IsValid()) return false;
   } else {
-    port->fd.Reset(::open(ComPortDevice(portName).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!port->fd.IsValid()) return false;
-    if (::ioctl(port->fd.Get(), TIOCEXCL) != 0) return false;  // not a terminal, or not ours alone
+    const std::string device = ComPortDevice(portName);
+    port->fd.Reset(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!port->fd.IsValid()) {
+      openFailure_ = SerialOpenFailureText(device, errno);
+      return false;
+    }
+    if (::ioctl(port->fd.Get(), TIOCEXCL) != 0) {  // not a terminal, or not ours alone
+      openFailure_ = SerialOpenFailureText(device, errno);
+      return false;
+    }
     port->exclusive = true;
   }
   int fd = port->fd.Get();

@@ -125,7 +125,7 @@ class SerialFaultsTest : public ::testing::Test {
     test::TempDir dir;
     std::unique_ptr<sim::SerialLoader> simulator;
     std::unique_ptr<test::SerialPhone> paced;
-    std::string device = dir.File("no-such-tty");
+    std::string device = "/nonexistent/no-such-tty";
     if (row.phone == Row::Phone::Simulator) {
       sim::SerialLoader::Config config;
       config.eraseMs = row.eraseMs;
@@ -189,7 +189,9 @@ TEST_F(SerialFaultsTest, APortThatCannotBeOpenedOrALoaderThatNeverAnswers) {
        nullptr,
        50,
        {},
-       [](const SerialCase&) -> Texts { return {"Can not open rs232 port"}; }},
+       [](const SerialCase&) -> Texts {
+         return {"Can not open rs232 port\n/nonexistent/no-such-tty: No such file or directory"};
+       }},
       {"silent", Row::Phone::Simulator, [=](const SerialCase&) { return silent; }, 50, {}, NoStart},
   });
 }

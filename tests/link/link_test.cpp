@@ -284,7 +284,7 @@ TEST_F(SerialLinkTest, APortThatCannotBeOpenedIsReportedAndNothingIsHeld) {
   CMaintenanceLink link(ui_);
   EXPECT_FALSE(link.StartSerialLink("COM2"));
   ASSERT_EQ(ui_.messages.size(), 1u);
-  EXPECT_EQ(ui_.messages[0].text, "Can not open rs232 port");
+  EXPECT_EQ(ui_.messages[0].text, "Can not open rs232 port\n/dev/no-such-port: No such file or directory");
   EXPECT_FALSE(link.SerialLinkHeld());
   EXPECT_TRUE(census.Back()) << census.Describe();
 }
