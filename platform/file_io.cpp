@@ -838,6 +838,69 @@ void COutputFile::Abandon() {
   Release();
 }
 
+// --- Append ---------------------------------------------------------------------------------------------
+
+bool CAppendFile::Fail(std::string reason) {
+  if (!error_.IsSet()) error_ = {path_, std::move(reason)};
+  return false;
+}
+
+bool CAppendFile::Open(const std::string& path) {
+  Close();
+  path_ = path;
+  error_ = {};
+  inPlace_ = false;
+  Destination d;
+  if (int e = ResolveDestination(path, d)) return Fail(SystemText(e));
+  if (d.exists && S_ISDIR(d.st.st_mode)) return Fail(SystemText(EISDIR));
+  if (d.exists && S_ISSOCK(d.st.st_mode)) return Fail("a socket, which cannot be written as a file");
+  std::string clash;
+  if (!JoinRun(DestinationEntry(path, d), clash)) {
+    Fail(clash);
+    error_.sameFile = true;
+    return false;
+  }
+  // Never blocks on open: a FIFO nobody reads is refused instead of waited for.
+  do {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  } while (fd_ < 0 && errno == EINTR);
+  if (fd_ < 0)
+    return errno == ENXIO && d.exists && S_ISFIFO(d.st.st_mode) ? Fail("no program is reading this FIFO")
+                                                                : Fail(SystemText(errno));
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) {
+    const int e = errno;
+    ::close(fd_);
+    fd_ = -1;
+    return Fail(SystemText(e));
+  }
+  inPlace_ = !S_ISREG(st.st_mode);
+  // Writes wait for a slow reader rather than fail.
+  if (inPlace_) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+  return true;
+}
+
+bool CAppendFile::Append(std::string_view text) {
+  if (fd_ < 0) return error_.IsSet() ? false : Fail("the file is not open");
+  if (error_.IsSet()) return false;
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return Fail(SystemText(n < 0 ? errno : EIO));
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool CAppendFile::Close() {
+  if (fd_ < 0) return !error_.IsSet();
+  if (!inPlace_ && ::fsync(fd_) != 0) Fail(SystemText(errno));
+  if (::close(fd_) != 0 && errno != EINTR) Fail(SystemText(errno));
+  fd_ = -1;
+  return !error_.IsSet();
+}
+
 bool WriteWholeFile(const std::string& path, const void* data, size_t size, FileError* error) {
   COutputFile out;
   if (out.Create(path)) {

@@ -228,6 +228,41 @@ class COutputFile {
   FileError error_;
 };
 
+// A log that only grows (a monitor's --log). Each Append goes to the end of the file at once, in one write
+// with O_APPEND, so what was shown is in the file even when the tool is killed, and two tools logging into
+// one file interleave whole texts. A missing file is created (0666 less the umask); an existing one is never
+// truncated, replaced or removed; a device, FIFO or terminal is written in place, as COutputFile does.
+// Nothing is buffered, so memory stays bounded however long the log runs. The first failure is kept in
+// Error() and every later Append is refused, so a log with a hole in it is never taken for a whole one.
+class CAppendFile {
+ public:
+  CAppendFile() = default;
+  ~CAppendFile() { Close(); }
+  CAppendFile(const CAppendFile&) = delete;
+  CAppendFile& operator=(const CAppendFile&) = delete;
+
+  // False, with Error(), when path cannot be appended to: a folder, a socket, a missing or read-only
+  // folder, a FIFO nobody reads, the same file as a source or destination of the run, ...
+  bool Open(const std::string& path);
+  // False, with Error(), when the text did not reach the file whole, or an earlier Append failed.
+  bool Append(std::string_view text);
+  // Syncs and closes; false, with Error(), when that or any write failed. Harmless when not open.
+  bool Close();
+
+  bool IsOpen() const { return fd_ >= 0; }
+  bool Failed() const { return error_.IsSet(); }
+  const FileError& Error() const { return error_; }
+  const std::string& Path() const { return path_; }
+
+ private:
+  bool Fail(std::string reason);
+
+  int fd_ = -1;
+  bool inPlace_ = false;
+  std::string path_;
+  FileError error_;
+};
+
 // Writes a whole destination through COutputFile; false with error set when it could not.
 bool WriteWholeFile(const std::string& path, const void* data, size_t size, FileError* error);
 

@@ -253,6 +253,62 @@ TEST_F(FileLayer, DevicesFifosAndLinksToThemAreWrittenInPlace) {
   EXPECT_EQ(Names(), (std::vector<std::string>{"fifo", "to-full", "to-null"}));
 }
 
+// A log only grows: what was there stays, each text is in the file as soon as Append returns, a failed
+// write is reported and refuses every later one, and nothing that cannot be appended to is touched.
+TEST_F(FileLayer, AnAppendedLogKeepsWhatWasThereAndReportsEveryFailure) {
+  WriteFile(File("log"), "old\n");
+  {
+    CAppendFile log;
+    ASSERT_TRUE(log.Open(File("log"))) << log.Error().reason;
+    EXPECT_TRUE(log.Append("one\n"));
+    EXPECT_EQ(ReadFile(File("log")), "old\none\n");  // not held back in a buffer
+    EXPECT_TRUE(log.Append("two\n"));
+    EXPECT_TRUE(log.Close());
+  }
+  EXPECT_EQ(ReadFile(File("log")), "old\none\ntwo\n");
+  CAppendFile fresh;
+  ASSERT_TRUE(fresh.Open(File("new")));
+  EXPECT_TRUE(fresh.Append("x"));
+  EXPECT_TRUE(fresh.Close());
+  EXPECT_EQ(ReadFile(File("new")), "x");
+
+  // Refused at the open, leaving everything as it was.
+  ::mkfifo(File("fifo").c_str(), 0644);
+  fs::create_directory(File("folder"));
+  const std::pair<std::string, std::string> refused[] = {
+      {File("folder"), std::strerror(EISDIR)},
+      {File("missing/log"), std::strerror(ENOENT)},
+      {File("fifo"), "no program is reading this FIFO"},
+  };
+  for (const auto& [path, reason] : refused) {
+    SCOPED_TRACE(path);
+    CAppendFile log;
+    EXPECT_FALSE(log.Open(path));
+    EXPECT_EQ(log.Error().path, path);
+    EXPECT_EQ(log.Error().reason, reason);
+    EXPECT_FALSE(log.Append("x"));
+  }
+  {
+    CFileRun run;
+    CInputFile source;
+    ASSERT_TRUE(source.Open(File("log")));
+    CAppendFile log;
+    EXPECT_FALSE(log.Open(File("log")));
+    EXPECT_TRUE(log.Error().sameFile);
+  }
+
+  // A write that fails is reported, and so is every one after it, and the close.
+  CAppendFile full;
+  ASSERT_TRUE(full.Open("/dev/full"));
+  EXPECT_FALSE(full.Append("abc"));
+  EXPECT_EQ(FileFailureText("x", full.Error()), std::string("x\n/dev/full: ") + std::strerror(ENOSPC));
+  EXPECT_FALSE(full.Append(""));
+  EXPECT_FALSE(full.Close());
+  EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  EXPECT_EQ(ReadFile(File("log")), "old\none\ntwo\n");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"fifo", "folder", "log", "new"}));
+}
+
 TEST_F(FileLayer, OneFileNamedTwiceInARunIsRefused) {
   WriteFile(File("a"), "source");
   fs::create_directory(File("sub"));
