@@ -1,38 +1,54 @@
-// `quilltool monitor debug|cdr [--address A]`: the debug or CDR monitor without a display. It listens as the
-// windows do and writes what they would show to standard output, each text as soon as it comes, so that a
-// technician can log a phone to a file or grep its output live. SIGINT or SIGTERM ends it cleanly.
+// `quilltool monitor debug|cdr|serial`: the debug or CDR monitor, or the phone's serial text, without a
+// display. It listens as the windows do ("Udp Debug Output", "Cdr Debug Output", "Rs232 Output") and writes
+// what they would show to standard output, each text as soon as it comes, so that a technician can grep a
+// phone's output live; --timestamps stamps each line, --log keeps a copy, --from keeps one phone's lines.
+// SIGINT or SIGTERM ends it cleanly.
 #include <arpa/inet.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/signal_guard.h"
 #include "cli/subcommand.h"
+#include "debugmon/line_stamper.h"
 #include "debugmon/monitor_thread.h"
+#include "link/maintenance_link.h"
 #include "platform/application.h"
 #include "platform/debug_log.h"
 #include "platform/event.h"
+#include "platform/file_io.h"
 #include "transport/net_helpers.h"
 
 namespace quill::cli {
 namespace {
 
 const char kUsage[] =
-    "Usage: quilltool monitor debug|cdr [--address A]\n"
-    "Listens as the \"Udp Debug Output\" (debug, UDP port 8225) or \"Cdr Debug Output\" (cdr, UDP port\n"
-    "8227) window and writes what it would show to standard output until interrupted (Ctrl-C).\n"
-    "  --address A   listen on this dotted address of the computer only (default: every local address)\n";
+    "Usage: quilltool monitor debug|cdr [--address A] [--from ADDRESS] [--timestamps[=relative]] [--log "
+    "FILE]\n"
+    "       quilltool monitor serial [--port COM1|COM2 | --device PATH] [--timestamps[=relative]] [--log "
+    "FILE]\n"
+    "Listens as the \"Udp Debug Output\" (debug, UDP port 8225), \"Cdr Debug Output\" (cdr, UDP port\n"
+    "8227) or \"Rs232 Output\" (serial, 19200 baud) window and writes what it would show to standard output\n"
+    "until interrupted (Ctrl-C).\n"
+    "  --address A        listen on this dotted address of the computer only (default: every local address)\n"
+    "  --from ADDRESS     show only what the phone at this dotted address sends\n"
+    "  --port COM1|COM2   the serial port (default COM1; `quilltool ports` shows the device behind each)\n"
+    "  --device PATH      the serial device to open instead of a COM port; nothing is stored\n"
+    "  --timestamps       put the local date and time before each line; =relative: seconds since the start\n"
+    "  --log FILE         append everything shown to FILE as well (created if missing, never truncated)\n";
 
 // What the command needs of each monitor.
 struct MonitorRow {
-  bool (*start)(std::optional<ThreadHandle>& held, Ui& ui, uint32_t listenAddress);
+  bool (*start)(std::optional<ThreadHandle>& held, Ui& ui, uint32_t listenAddress, uint32_t onlyFrom);
   void (*stop)(std::optional<ThreadHandle>& held);
   int port;
 };
@@ -46,32 +62,41 @@ void Complain(const std::string& text) {
   std::fprintf(stderr, "%s monitor: %s\n", ApplicationName().c_str(), text.c_str());
 }
 
-// The view of the command line: every text straight to standard output with one write, so a reader sees it
-// at once. A reader that went away ends the command.
+// The view of the command line: every text, stamped when asked, straight to standard output with one
+// write, so a reader sees it at once, and to the log. A reader that went away or a log that cannot be
+// written ends the command. Only the monitor's own thread appends.
 class StdoutView : public OutputView {
  public:
-  explicit StdoutView(Event& failed) : failed_(failed) {}
+  StdoutView(Event& failed, CLineStamper::Mode stamps, CAppendFile* log)
+      : failed_(failed), stamper_(stamps), log_(log) {}
   void Append(std::string text) override {
     if (broken_) return;
+    const std::string shown = stamper_.Stamp(text);
     size_t done = 0;
-    while (done < text.size()) {
-      ssize_t n = ::write(STDOUT_FILENO, text.data() + done, text.size() - done);
+    while (done < shown.size()) {
+      ssize_t n = ::write(STDOUT_FILENO, shown.data() + done, shown.size() - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         error_ = errno;
-        broken_ = true;
-        failed_.Set();
+        Break();
         return;
       }
       done += static_cast<size_t>(n);
     }
+    if (log_ && !log_->Append(shown)) Break();
   }
   void Show() override {}
-  // The errno of the write that failed; read after the monitor has stopped.
+  // The errno of the write to standard output that failed; read after the monitor has stopped.
   int Error() const { return error_; }
 
  private:
+  void Break() {
+    broken_ = true;
+    failed_.Set();
+  }
   Event& failed_;
+  CLineStamper stamper_;
+  CAppendFile* log_;
   bool broken_ = false;
   int error_ = 0;
 };
@@ -98,17 +123,20 @@ class MonitorUi : public Ui {
   std::shared_ptr<StdoutView> view_;
 };
 
-// Passes the debug log on as it was directed, and notices a listener that ends by itself (a port it could
-// not bind, a receive error): the window would then sit showing nothing, the command says so and ends.
+// Passes the debug log on as it was directed, and notices a reader that ends by itself (a UDP port it could
+// not bind, a receive error, a serial device unplugged): the window would then sit showing nothing, the
+// command says so and ends, with the last line of the transport's that was no routine one.
 class ListenerWatch {
  public:
-  ListenerWatch() {
+  ListenerWatch(std::string_view ending, std::vector<std::string_view> routine)
+      : ending_(ending), routine_(std::move(routine)) {
     previous_ = DebugLog::SetSink([this](std::string_view text) {
       if (previous_) previous_(text);
       std::lock_guard<std::mutex> lock(mutex_);
-      if (text == "UDP IO thread shutting down\n") {
+      if (text == ending_) {
         ended_.Set();
-      } else if (text != "UDP IO thread starting\n") {
+      } else if (std::none_of(routine_.begin(), routine_.end(),
+                              [text](std::string_view r) { return text.substr(0, r.size()) == r; })) {
         lastLine_.assign(text);
         while (!lastLine_.empty() && lastLine_.back() == '\n') lastLine_.pop_back();
       }
@@ -124,69 +152,161 @@ class ListenerWatch {
   }
 
  private:
+  const std::string_view ending_;
+  const std::vector<std::string_view> routine_;
   DebugLog::Sink previous_;
   mutable std::mutex mutex_;
   std::string lastLine_;
   Event ended_{Event::Kind::ManualReset};
 };
 
+// A dotted IPv4 address (network order) from an option; false, after saying why, when it is none. Dotted
+// only: a name would be looked up.
+bool DottedOption(const Args& args, const char* name, const char* what, uint32_t& into) {
+  auto given = args.Value(name);
+  if (!given) return true;
+  in_addr parsed{};
+  if (::inet_pton(AF_INET, given->c_str(), &parsed) != 1) {
+    Complain(std::string(name) + " takes " + what + ", not " + *given);
+    return false;
+  }
+  into = parsed.s_addr;
+  return true;
+}
+
+// What ends a run, in the order of the wait.
+enum class Ending { Signal, OutputFailed, ReaderEnded, WaitFailed };
+
+Ending WaitForEnd(SignalGuard& signals, Event& outputFailed, ListenerWatch& reader) {
+  Waitable items[] = {Waitable(signals.Fd(), POLLIN), Waitable(outputFailed), Waitable(reader.Ended())};
+  switch (WaitAny(items, std::chrono::microseconds::max())) {
+    case 0:
+      return Ending::Signal;
+    case 1:
+      return Ending::OutputFailed;
+    case 2:
+      return Ending::ReaderEnded;
+    default:
+      return Ending::WaitFailed;
+  }
+}
+
 int Run(const Args& args, TerminalUi& ui) {
   const auto& kinds = args.Positionals();
-  if (kinds.size() != 1 || (kinds[0] != "debug" && kinds[0] != "cdr")) {
-    Complain("give debug or cdr");
+  const bool serial = kinds.size() == 1 && kinds[0] == "serial";
+  if (kinds.size() != 1 || (kinds[0] != "debug" && kinds[0] != "cdr" && !serial)) {
+    Complain("give debug, cdr or serial");
     std::fputs(kUsage, stderr);
     return kExitUsage;
   }
-  const MonitorRow monitor = kinds[0] == "debug" ? RowOf<UdpDebugMonitor>() : RowOf<CdrMonitor>();
-  uint32_t address = 0;  // every local address
+  CLineStamper::Mode stamps = CLineStamper::Mode::Off;
+  if (args.Has("--timestamps")) stamps = CLineStamper::Mode::WallClock;
+  if (args.Has("--timestamps=relative")) stamps = CLineStamper::Mode::Relative;
+
+  // Each kind takes its own options only, so that a mistyped command never runs as another one.
+  std::string portName = "COM1";
+  uint32_t address = 0;   // every local address
+  uint32_t onlyFrom = 0;  // every phone
   std::string addressText = "every local address";
-  if (auto given = args.Value("--address")) {
-    // Dotted only: a name would be looked up, and the listener binds one of this computer's addresses.
-    in_addr parsed{};
-    if (::inet_pton(AF_INET, given->c_str(), &parsed) != 1) {
-      Complain("--address takes a dotted IPv4 address of this computer, not " + *given);
+  if (serial) {
+    for (const char* udpOnly : {"--address", "--from"})
+      if (args.Value(udpOnly)) {
+        Complain(std::string(udpOnly) + " is for the UDP monitors, not serial");
+        return kExitUsage;
+      }
+    auto port = args.Value("--port");
+    auto device = args.Value("--device");
+    if (port && device) {
+      Complain("give --port or --device, not both");
       return kExitUsage;
     }
-    address = parsed.s_addr;
-    addressText = AddressToString(address);
+    if (port && *port != "COM1" && *port != "COM2") {
+      Complain("--port takes COM1 or COM2, not " + *port);
+      return kExitUsage;
+    }
+    if (device && device->find('/') == std::string::npos) {
+      Complain("--device takes a device path such as /dev/ttyUSB0, not " + *device);
+      return kExitUsage;
+    }
+    // A device path goes through the port map as it stands.
+    if (port) portName = *port;
+    if (device) portName = *device;
+  } else {
+    for (const char* serialOnly : {"--port", "--device"})
+      if (args.Value(serialOnly)) {
+        Complain(std::string(serialOnly) + " is for the serial monitor, not " + kinds[0]);
+        return kExitUsage;
+      }
+    if (!DottedOption(args, "--address", "a dotted IPv4 address of this computer", address) ||
+        !DottedOption(args, "--from", "a phone's dotted IPv4 address", onlyFrom))
+      return kExitUsage;
+    if (address != 0) addressText = AddressToString(address);
   }
-  const int port = monitor.port;
 
   SignalGuard signals;
   if (signals.Fd() < 0) {
     Complain("cannot watch for signals");
     return kExitFailure;
   }
-  ListenerWatch listener;
-  Event outputFailed{Event::Kind::ManualReset};
-  auto view = std::make_shared<StdoutView>(outputFailed);
-  MonitorUi monitorUi(ui, view);
-
-  std::optional<ThreadHandle> held;
-  if (!monitor.start(held, monitorUi, address)) {
-    Complain("cannot start the monitor");
-    return kExitFailure;
-  }
-  if (::isatty(STDERR_FILENO))
-    Complain("UDP port " + std::to_string(port) + " on " + addressText + "; Ctrl-C ends");
-
-  Waitable items[] = {Waitable(signals.Fd(), POLLIN), Waitable(outputFailed), Waitable(listener.Ended())};
-  int index = WaitAny(items, std::chrono::microseconds::max());
-  monitor.stop(held);
-
-  switch (index) {
-    case 0:
-      return kExitOk;
-    case 1:
-      // A reader that went away (a closed pipe) needs no message; a full disk does.
-      if (view->Error() != EPIPE) Complain("cannot write to standard output");
-      return kExitFailure;
-    case 2: {
-      std::string why = listener.LastLine();
-      Complain("the listener on UDP port " + std::to_string(port) + " of " + addressText + " ended" +
-               (why.empty() ? std::string() : ": " + why));
+  CAppendFile log;
+  if (auto logPath = args.Value("--log")) {
+    if (!log.Open(*logPath)) {
+      ui.Message(FileFailureText("Can not open the log file", log.Error()));
       return kExitFailure;
     }
+  }
+  Event outputFailed{Event::Kind::ManualReset};
+  auto view = std::make_shared<StdoutView>(outputFailed, stamps, log.IsOpen() ? &log : nullptr);
+  MonitorUi monitorUi(ui, view);
+
+  std::string readerText;
+  Ending ending;
+  std::string why;
+  if (serial) {
+    ListenerWatch reader("CommPort read thread shutting down\n",
+                         {"CommPort read thread starting", "CommPort write thread", "Read ", "Data waiting",
+                          "Waiting for a CommEvent", "Comm Event: "});
+    // The link as the window's serial debug output runs it: the port opened, then the "Rs232 Output" view.
+    CMaintenanceLink link(monitorUi);
+    if (!link.StartSerialLink(portName)) return kExitFailure;  // the link has said why
+    link.ShowSerialOutput();
+    readerText = "the serial port " + portName;
+    if (::isatty(STDERR_FILENO)) Complain(readerText + " at 19200 baud; Ctrl-C ends");
+    ending = WaitForEnd(signals, outputFailed, reader);
+    link.StopSerialLink();
+    why = reader.LastLine();
+  } else {
+    const MonitorRow monitor = kinds[0] == "debug" ? RowOf<UdpDebugMonitor>() : RowOf<CdrMonitor>();
+    ListenerWatch reader("UDP IO thread shutting down\n", {"UDP IO thread starting"});
+    std::optional<ThreadHandle> held;
+    if (!monitor.start(held, monitorUi, address, onlyFrom)) {
+      Complain("cannot start the monitor");
+      return kExitFailure;
+    }
+    readerText = "the listener on UDP port " + std::to_string(monitor.port) + " of " + addressText;
+    if (::isatty(STDERR_FILENO))
+      Complain("UDP port " + std::to_string(monitor.port) + " on " + addressText + "; Ctrl-C ends");
+    ending = WaitForEnd(signals, outputFailed, reader);
+    monitor.stop(held);
+    why = reader.LastLine();
+  }
+  // Whatever ended the run, the log must hold everything shown.
+  const bool logKept = log.Close();
+  if (!logKept && ending != Ending::OutputFailed) ending = Ending::OutputFailed;
+
+  switch (ending) {
+    case Ending::Signal:
+      return kExitOk;
+    case Ending::OutputFailed:
+      if (log.Failed())
+        ui.Message(FileFailureText("Can not write the log file", log.Error()));
+      else if (view->Error() != EPIPE)  // a reader that went away (a closed pipe) needs no message
+        Complain("cannot write to standard output");
+      return kExitFailure;
+    case Ending::ReaderEnded:
+      Complain(readerText + " ended" + (why.empty() ? std::string() : ": " + why));
+      return kExitFailure;
+    case Ending::WaitFailed:
     default:
       Complain("cannot wait for signals");
       return kExitFailure;
@@ -195,10 +315,10 @@ int Run(const Args& args, TerminalUi& ui) {
 
 const bool registered = RegisterSubcommand({
     "monitor",
-    "show the phone's debug (UDP 8225) or CDR (UDP 8227) output on stdout, as its window would",
+    "show the phone's debug (UDP 8225), CDR (UDP 8227) or serial output on stdout, as its window would",
     kUsage,
-    {},
-    {"--address"},
+    {"--timestamps", "--timestamps=relative"},
+    {"--address", "--from", "--log", "--port", "--device"},
     Run,
 });
 

@@ -41,9 +41,10 @@ void StopMonitorThread(std::optional<ThreadHandle>& held, Event* ended);
 template <class Monitor>
 class CMonitorWnd : public COutputWnd {
  public:
-  // listenAddress: network order; 0 listens on every local address, as the tool does.
-  explicit CMonitorWnd(Ui& ui, uint32_t listenAddress = 0)
-      : COutputWnd(ui, std::string(Monitor::kCaption), Monitor::kPort, listenAddress) {}
+  // listenAddress: network order; 0 listens on every local address, as the tool does. onlyFrom: network
+  // order; not 0: only this sender's datagrams are shown.
+  explicit CMonitorWnd(Ui& ui, uint32_t listenAddress = 0, uint32_t onlyFrom = 0)
+      : COutputWnd(ui, std::string(Monitor::kCaption), Monitor::kPort, listenAddress, onlyFrom) {}
 
  protected:
   void Reset() override { assembler_ = {}; }
@@ -60,13 +61,17 @@ class CMonitorThread : public WindowThread {
  public:
   // listenAddress: network order; 0 listens on every local address, as the tool does. The process-wide
   // events must exist: the object's deletion sets the monitor's ended event.
-  explicit CMonitorThread(Ui& ui, uint32_t listenAddress = 0)
-      : WindowThread(Ended()), wnd_(ui, listenAddress) {}
+  explicit CMonitorThread(Ui& ui, uint32_t listenAddress = 0, uint32_t onlyFrom = 0)
+      : WindowThread(Ended()), wnd_(ui, listenAddress, onlyFrom) {}
 
   // The owner's start: nothing when a monitor is held; otherwise a new one, not waited for. True when a new
   // monitor was started.
   static bool Start(std::optional<ThreadHandle>& held, Ui& ui, uint32_t listenAddress = 0) {
     return StartWindowThreadOnce<CMonitorThread>(held, ui, listenAddress);
+  }
+  // onlyFrom: network order; only this sender's datagrams are shown.
+  static bool Start(std::optional<ThreadHandle>& held, Ui& ui, uint32_t listenAddress, uint32_t onlyFrom) {
+    return StartWindowThreadOnce<CMonitorThread>(held, ui, listenAddress, onlyFrom);
   }
   // The owner's stop: WM_THREAD_STOP, then the monitor's ended event (no time-out; the listener's own stop
   // is bounded), then the monitor is forgotten. Nothing when none is held.

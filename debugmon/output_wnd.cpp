@@ -4,8 +4,12 @@
 
 namespace quill {
 
-COutputWnd::COutputWnd(Ui& ui, std::string caption, int port, uint32_t listenAddress)
-    : ui_(ui), caption_(std::move(caption)), port_(port), listenAddress_(listenAddress) {}
+COutputWnd::COutputWnd(Ui& ui, std::string caption, int port, uint32_t listenAddress, uint32_t onlyFrom)
+    : ui_(ui),
+      caption_(std::move(caption)),
+      port_(port),
+      listenAddress_(listenAddress),
+      onlyFrom_(onlyFrom) {}
 
 COutputWnd::~COutputWnd() {
   // A window still alive here (its thread never destroyed it) must not leave its listener running.
@@ -43,6 +47,7 @@ void COutputWnd::OnMessage(Message& m) {
   if (m.message != WM_UDP_DATA) return;
   std::unique_ptr<DataBlock> block = m.Take<DataBlock>();
   if (!block || block->capacity() == 0 || !view_) return;
+  if (onlyFrom_ != 0 && static_cast<uint32_t>(m.wParam) != onlyFrom_) return;
   // The listener leaves one byte of room after the data for this terminator.
   size_t length = block->len < block->capacity() ? block->len : block->capacity() - 1;
   block->buf()[length] = 0;

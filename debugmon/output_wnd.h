@@ -22,8 +22,10 @@ constexpr int kMonitorEditId = 1029;
 
 class COutputWnd : public Window {
  public:
-  // listenAddress: network order; 0 listens on every local address, as the tool does.
-  COutputWnd(Ui& ui, std::string caption, int port, uint32_t listenAddress);
+  // listenAddress: network order; 0 listens on every local address, as the tool does. onlyFrom: network
+  // order; when not 0, datagrams from any other sender are dropped before they are shown, so that one
+  // phone's continued pieces are never taken for another's.
+  COutputWnd(Ui& ui, std::string caption, int port, uint32_t listenAddress, uint32_t onlyFrom = 0);
   ~COutputWnd() override;
 
   // The view's geometry and caption: 600 x 400 at (0, 0), the edit 594 x 375.
@@ -47,6 +49,7 @@ class COutputWnd : public Window {
   std::string caption_;
   int port_;
   uint32_t listenAddress_;
+  uint32_t onlyFrom_;
   std::shared_ptr<OutputView> view_;
   CUdpSocket socket_;
 };

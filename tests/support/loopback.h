@@ -192,6 +192,8 @@ constexpr Address Make(const char* dotted) {
   X(kMonitorCommandDebug, "127.0.2.111")                                                                 \
   X(kMonitorCommandCdr, "127.0.2.112")                                                                   \
   X(kMonitorCommandSquatted, "127.0.2.113")                                                              \
+  X(kMonitorCommandFrom, "127.0.2.118")                                                                  \
+  X(kMonitorCommandOtherPhone, "127.0.2.119")                                                            \
   X(kMonitorWindowHost, "127.0.2.26")                                                                    \
   X(kMonitorWindowPhone, "127.0.2.115")                                                                  \
   X(kMonitorWindowDebug, "127.0.2.116")                                                                  \
