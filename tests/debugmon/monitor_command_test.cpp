@@ -189,7 +189,16 @@ TEST(MonitorCommand, SerialShowsThePhonesTextFromADevice) {
   monitor.Signal(SIGTERM);
   EXPECT_EQ(monitor.Wait(), 0) << monitor.Err();
   EXPECT_EQ(monitor.Out(), "boot ok\r\n");
+
+  // A device that goes away (the line hung up) ends the command, saying so.
+  Monitor unplugged;
+  ASSERT_TRUE(unplugged.Start({"serial", "--device", phone.SlavePath()}));
+  ASSERT_TRUE(unplugged.WaitForErr("CommPort read thread starting\n")) << unplugged.Err();
   phone.Stop();
+  EXPECT_EQ(unplugged.Wait(), 1) << unplugged.Err();
+  EXPECT_NE(unplugged.Err().find("quilltool monitor: the serial port " + phone.SlavePath() + " ended"),
+            std::string::npos)
+      << unplugged.Err();
 }
 
 }  // namespace
