@@ -210,6 +210,9 @@ void MainWindow::BuildHiddenControls() {
   auto* com2 = t.Radio(IDC_COM2, "COM&2", 348, 226, 44, 12);
   portGroup_->addButton(com1, 0);
   portGroup_->addButton(com2, 1);
+  // The device each port opens on this machine (the COM port map; `quilltool ports` lists and maps them).
+  com1->setToolTip(QString::fromStdString(ComPortDevice("COM1")));
+  com2->setToolTip(QString::fromStdString(ComPortDevice("COM2")));
   hide(com1, false);
   hide(com2, false);
 

@@ -1,5 +1,6 @@
 #include "app/output_view.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QMetaObject>
@@ -9,6 +10,8 @@
 #include <QTextCursor>
 #include <mutex>
 
+#include "debugmon/line_stamper.h"
+#include "platform/file_io.h"
 #include "resources/dialog_template.h"
 
 namespace quill {
@@ -21,7 +24,8 @@ QString PhoneText(const std::string& bytes) {
   return text;
 }
 
-OutputWindow::OutputWindow(const OutputViewSpec& spec) : QWidget(nullptr, Qt::Window) {
+OutputWindow::OutputWindow(const OutputViewSpec& spec, Ui* ui)
+    : QWidget(nullptr, Qt::Window), ui_(ui), caption_(spec.caption) {
   setWindowTitle(QString::fromStdString(spec.caption));
   // A caption, a system menu and a minimise box; no maximise box, as the window has a fixed size.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -39,6 +43,57 @@ OutputWindow::OutputWindow(const OutputViewSpec& spec) : QWidget(nullptr, Qt::Wi
   edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edit_->setProperty("controlId", spec.controlId);
   edit_->setObjectName(QString("id%1").arg(spec.controlId));
+  edit_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(edit_, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    // The edit owns the menu too: when the monitor goes while the menu is open, the menu goes with it.
+    QPointer<QMenu> menu = CreateContextMenu();
+    menu->exec(edit_->viewport()->mapToGlobal(at));
+    delete menu.data();
+  });
+}
+
+QMenu* OutputWindow::CreateContextMenu() {
+  // The standard edit menu stays as it was; ours follow it.
+  QMenu* menu = edit_->createStandardContextMenu();
+  menu->addSeparator();
+  QAction* save = menu->addAction(tr("Save As..."));
+  save->setObjectName("saveAs");
+  save->setEnabled(ui_ != nullptr);
+  connect(save, &QAction::triggered, this, [this] { SaveAs(); });
+  QAction* stamps = menu->addAction(tr("Show timestamps"));
+  stamps->setObjectName("showTimestamps");
+  stamps->setCheckable(true);
+  stamps->setChecked(timestamps_);
+  connect(stamps, &QAction::toggled, this, [this](bool on) { ShowTimestamps(on); });
+  return menu;
+}
+
+bool OutputWindow::SaveAs() {
+  if (!ui_) return false;
+  FileDialogSpec spec;
+  spec.mode = FileDialogSpec::Mode::Save;
+  spec.role = FileDialogSpec::Role::Destination;
+  spec.defaultExt = "*.txt";
+  spec.initialName = caption_ + ".txt";
+  spec.filter = "Text files (*.txt)|*.txt|All files (*.*)|*.*||";
+  const std::optional<std::string> path = ui_->FileDialog(spec);
+  if (!path) return false;
+  // What the window shows, as it is at this moment; line ends as the view keeps them.
+  const QByteArray text = edit_->toPlainText().toUtf8();
+  CFileRun run;
+  COutputFile out;
+  if (out.Create(*path)) {
+    out.Write(text.constData(), static_cast<size_t>(text.size()));
+    if (out.Commit()) return true;
+  }
+  ui_->Message(FileFailureText("Can not create dest file", out.Error()));
+  return false;
+}
+
+void OutputWindow::ShowTimestamps(bool on) {
+  if (timestamps_ == on) return;
+  timestamps_ = on;
+  if (timestampsChanged_) timestampsChanged_(on);
 }
 
 void OutputWindow::InsertText(const QString& text) {
@@ -67,9 +122,11 @@ struct ViewState {
   bool carriedCr = false;  // a CR that ended the last text, held back in case the next one starts with LF
   bool flushQueued = false;
   bool showRequested = false;
-  bool closed = false;  // the view has gone: a flush still queued must not make its window again
+  bool closed = false;   // the view has gone: a flush still queued must not make its window again
+  CLineStamper stamper;  // off until the window's "Show timestamps"
   QPointer<OutputWindow> window;
   OutputViewSpec spec;
+  Ui* ui = nullptr;
 };
 
 void ScheduleFlush(const std::shared_ptr<ViewState>& state);
@@ -97,7 +154,17 @@ void Flush(const std::shared_ptr<ViewState>& state) {
       state->flushQueued = false;
     }
   }
-  if (!state->window) state->window = new OutputWindow(state->spec);
+  if (!state->window) {
+    state->window = new OutputWindow(state->spec, state->ui);
+    // The stamps go in where the text arrives, so each line carries the time it came, not the time shown.
+    std::weak_ptr<ViewState> weak = state;
+    state->window->OnTimestampsChanged([weak](bool on) {
+      if (auto s = weak.lock()) {
+        std::lock_guard<std::mutex> lock(s->mutex);
+        s->stamper.SetMode(on ? CLineStamper::Mode::WallClock : CLineStamper::Mode::Off);
+      }
+    });
+  }
   if (show) {
     state->window->showNormal();
     state->window->raise();
@@ -115,8 +182,9 @@ void ScheduleFlush(const std::shared_ptr<ViewState>& state) {
 
 class QtOutputView : public OutputView {
  public:
-  explicit QtOutputView(const OutputViewSpec& spec) : state_(std::make_shared<ViewState>()) {
+  QtOutputView(const OutputViewSpec& spec, Ui* ui) : state_(std::make_shared<ViewState>()) {
     state_->spec = spec;
+    state_->ui = ui;
   }
   ~QtOutputView() override {
     // The window is deleted on the GUI thread; what was not shown yet goes with it.
@@ -133,10 +201,11 @@ class QtOutputView : public OutputView {
   }
   void Append(std::string bytes) override {
     // Converted here, on the caller's thread: the GUI thread only inserts, and each text is read as
-    // UTF-8 or Latin-1 on its own, however the texts are later batched.
-    QString text = PhoneText(bytes);
-    if (text.isEmpty()) return;
+    // UTF-8 or Latin-1 on its own, however the texts are later batched. The one thread that appends to a
+    // view takes the lock for the stamps too, so they follow the text's own order.
     std::lock_guard<std::mutex> lock(state_->mutex);
+    QString text = PhoneText(state_->stamper.Stamp(bytes));
+    if (text.isEmpty()) return;
     // A CR LF split between two texts (a long piece cut by the phone) is one line end, as it is within one.
     if (state_->carriedCr && text.front() != '\n') state_->pending += '\r';
     state_->carriedCr = text.back() == '\r';
@@ -162,8 +231,8 @@ class QtOutputView : public OutputView {
 
 }  // namespace
 
-std::shared_ptr<OutputView> CreateQtOutputView(const OutputViewSpec& spec) {
-  return std::make_shared<QtOutputView>(spec);
+std::shared_ptr<OutputView> CreateQtOutputView(const OutputViewSpec& spec, Ui* ui) {
+  return std::make_shared<QtOutputView>(spec, ui);
 }
 
 }  // namespace quill

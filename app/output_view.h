@@ -3,31 +3,51 @@
 // calls, batched per turn of the event loop so that a fast phone never blocks the GUI.
 #pragma once
 
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "platform/ui.h"
 
 namespace quill {
 
-// May be called from any thread; the window itself is made on the GUI thread.
-std::shared_ptr<OutputView> CreateQtOutputView(const OutputViewSpec& spec);
+// May be called from any thread; the window itself is made on the GUI thread. ui, when given, asks for the
+// file of "Save As..." and tells what went wrong; it must outlive the view.
+std::shared_ptr<OutputView> CreateQtOutputView(const OutputViewSpec& spec, Ui* ui = nullptr);
 
-// The window of an output view: closing it minimises it.
+// The window of an output view: closing it minimises it. Its edit's context menu is the standard edit menu
+// with "Save As..." (the text so far, to a file) and "Show timestamps" (each line that begins from then on
+// starts with the local time it arrived).
 class OutputWindow : public QWidget {
   Q_OBJECT
  public:
-  explicit OutputWindow(const OutputViewSpec& spec);
+  explicit OutputWindow(const OutputViewSpec& spec, Ui* ui = nullptr);
   QPlainTextEdit* Edit() const { return edit_; }
   // Inserts text at the caret (the end unless the user moved it), as replacing the selection does.
   void InsertText(const QString& text);
+
+  // The context menu as it is shown, a child of the edit; the caller deletes it, unless the window goes
+  // first.
+  QMenu* CreateContextMenu();
+  // "Save As...": asks for a file through the Ui and writes the text there (UTF-8) through the file layer;
+  // false when cancelled or when the file could not be written (the user has been told, with the path).
+  bool SaveAs();
+  bool TimestampsShown() const { return timestamps_; }
+  // "Show timestamps": tells the view, which stamps the text as it arrives.
+  void ShowTimestamps(bool on);
+  void OnTimestampsChanged(std::function<void(bool)> handler) { timestampsChanged_ = std::move(handler); }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
   QPlainTextEdit* edit_;
+  Ui* ui_;
+  std::string caption_;
+  bool timestamps_ = false;
+  std::function<void(bool)> timestampsChanged_;
 };
 
 // Bytes from a phone as text: UTF-8 where they are valid UTF-8, otherwise one character per byte; the

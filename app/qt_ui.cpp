@@ -106,7 +106,7 @@ void QtUi::EndWaitCursor() {
 }
 
 std::shared_ptr<OutputView> QtUi::CreateOutputView(const OutputViewSpec& spec) {
-  return CreateQtOutputView(spec);
+  return CreateQtOutputView(spec, this);
 }
 
 bool QtUi::RunSettingsDialog() {

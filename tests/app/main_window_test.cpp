@@ -149,6 +149,8 @@ TEST_F(MainWindowTest, OpeningWithAnEmptyStoreShowsTheDefaults) {
   EXPECT_TRUE(C<QRadioButton>(*w, kPageRadioIds[0])->isChecked());
   EXPECT_TRUE(C<QRadioButton>(*w, kChipRadioIds[4])->isChecked());
   EXPECT_TRUE(C<QRadioButton>(*w, IDC_COM1)->isChecked());
+  EXPECT_EQ(C<QRadioButton>(*w, IDC_COM1)->toolTip(), "/dev/ttyS0");  // the device each port opens
+  EXPECT_EQ(C<QRadioButton>(*w, IDC_COM2)->toolTip(), "/dev/ttyS1");
   EXPECT_TRUE(C<QRadioButton>(*w, IDC_LINK_TCPIP)->isChecked());
   EXPECT_TRUE(C<QCheckBox>(*w, IDC_REALTIME)->isChecked());
   EXPECT_TRUE(C<QCheckBox>(*w, IDC_REALTIME_OUT)->isChecked());

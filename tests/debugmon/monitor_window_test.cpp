@@ -2,12 +2,15 @@
 // and what is left when the monitor stops. The datagrams come from the simulator's sender.
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTest>
+#include <memory>
 #include <optional>
+#include <regex>
 
 #include "app/output_view.h"
 #include "app/qt_ui.h"
@@ -15,7 +18,9 @@
 #include "platform/process_events.h"
 #include "resources/dialog_template.h"
 #include "sim/datagram_sender.h"
+#include "tests/support/fake_ui.h"
 #include "tests/support/loopback.h"
+#include "tests/support/test_env.h"
 #include "tests/support/transport_harness.h"
 #include "transport/net_helpers.h"
 
@@ -174,6 +179,55 @@ TEST(MonitorWindow, TheViewShowsEveryTextAsItCameHoweverTheTextsAreBatched) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
   QTest::qWait(50);
   EXPECT_EQ(TopLevel("Batched Output"), nullptr);
+}
+
+// The context menu keeps the standard edit entries and adds "Save As..." and "Show timestamps": lines that
+// begin after the check carry the time they came, and the text is saved through the file layer.
+TEST(OutputWindowMenu, SaveAsAndShowTimestampsBesideTheEditEntries) {
+  FakeUi ui;
+  TempDir dir;
+  auto view = CreateQtOutputView({.caption = "Rs232 Output", .controlId = 1027}, &ui);
+  view->Append("first\n");
+  view->Show();
+  ASSERT_TRUE(QTest::qWaitFor([] { return TopLevel("Rs232 Output") != nullptr; }, 10000));
+  QPointer<OutputWindow> window = qobject_cast<OutputWindow*>(TopLevel("Rs232 Output"));
+  ASSERT_TRUE(window);
+  QPointer<QMenu> menu = window->CreateContextMenu();
+  for (const char* name : {"edit-copy", "edit-paste", "select-all", "saveAs", "showTimestamps"})
+    EXPECT_NE(menu->findChild<QAction*>(name), nullptr) << name;
+  menu->findChild<QAction*>("showTimestamps")->trigger();
+  EXPECT_TRUE(window->TimestampsShown());
+  delete menu.data();
+
+  view->Append("sec");  // the line begins now, the rest of it is not stamped again
+  view->Append("ond\nthird\n");
+  QPlainTextEdit* edit = window->Edit();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return edit->toPlainText().endsWith("third\n"); }, 10000));
+  const std::string shown = edit->toPlainText().toStdString();
+  const std::string stamp = R"(\[[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}\] )";
+  EXPECT_TRUE(std::regex_match(shown, std::regex("first\n" + stamp + "second\n" + stamp + "third\n")))
+      << shown;
+
+  struct Case {
+    std::optional<std::string> answer;
+    bool saved;
+    std::string message;
+  };
+  const Case cases[] = {{dir.File("out.txt"), true, ""},
+                        {std::nullopt, false, ""},
+                        {dir.Path(), false, "Can not create dest file\n" + dir.Path() + ": Is a directory"}};
+  for (const Case& c : cases) {
+    ui.AnswerFile(c.answer);
+    ui.messages.clear();
+    EXPECT_EQ(window->SaveAs(), c.saved);
+    EXPECT_EQ(ui.messages.empty() ? "" : ui.messages[0].text, c.message);
+  }
+  EXPECT_EQ(ReadFile(dir.File("out.txt")), shown);
+  ASSERT_FALSE(ui.fileDialogs.empty());
+  EXPECT_EQ(ui.fileDialogs[0].mode, FileDialogSpec::Mode::Save);
+  EXPECT_EQ(ui.fileDialogs[0].role, FileDialogSpec::Role::Destination);
+  view.reset();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
 }
 
 }  // namespace
