@@ -112,7 +112,7 @@ namespace {
 
 // The most text one turn of the GUI's event loop inserts: a phone that logs fast must not hold the GUI up
 // for long, so a large backlog goes in over several turns, with input, painting and timers between them.
-constexpr qsizetype kMaxInsertPerTurn = 32 * 1024;
+constexpr qsizetype kMaxInsertPerTurn = qsizetype{32} * 1024;
 
 // Shared between the threads that append and the GUI thread that shows.
 struct ViewState {
