@@ -26,6 +26,7 @@
 #include "platform/debug_log.h"
 #include "platform/event.h"
 #include "platform/file_io.h"
+#include "platform/paths.h"
 #include "transport/net_helpers.h"
 
 namespace quill::cli {
@@ -270,7 +271,8 @@ int Run(const Args& args, TerminalUi& ui) {
     CMaintenanceLink link(monitorUi);
     if (!link.StartSerialLink(portName)) return kExitFailure;  // the link has said why
     link.ShowSerialOutput();
-    readerText = "the serial port " + portName;
+    const std::string device = ComPortDevice(portName);
+    readerText = "the serial port " + (device == portName ? device : portName + " (" + device + ")");
     if (::isatty(STDERR_FILENO)) Complain(readerText + " at 19200 baud; Ctrl-C ends");
     ending = WaitForEnd(signals, outputFailed, reader);
     link.StopSerialLink();
