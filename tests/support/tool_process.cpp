@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 extern char** environ;
 
 namespace quill::test {
@@ -70,15 +72,19 @@ void ToolProcess::Input(const std::string& text) {
 }
 
 bool ToolProcess::WaitForOut(const std::string& text, size_t from) {
-  return WaitFor(outText_, text, from);
+  return WaitFor(outText_, text, from, kWait);
+}
+
+bool ToolProcess::WaitForOutWithin(const std::string& text, std::chrono::milliseconds wait) {
+  return WaitFor(outText_, text, 0, std::min<Clock::duration>(wait, kWait));
 }
 
 bool ToolProcess::WaitForErr(const std::string& text) {
-  return WaitFor(errText_, text, 0);
+  return WaitFor(errText_, text, 0, kWait);
 }
 
-bool ToolProcess::WaitFor(const std::string& in, const std::string& text, size_t from) {
-  const auto deadline = Clock::now() + kWait;
+bool ToolProcess::WaitFor(const std::string& in, const std::string& text, size_t from, Clock::duration wait) {
+  const auto deadline = Clock::now() + wait;
   while (in.find(text, from) == std::string::npos) {
     if (!ReadSome(deadline)) return false;
   }

@@ -27,6 +27,8 @@ class ToolProcess {
   // Reads both outputs until the given one holds text (at or after from); false at the time-out or when
   // the outputs have ended.
   bool WaitForOut(const std::string& text, size_t from = 0);
+  // As WaitForOut, for at most wait: a test that sends again until the tool shows it.
+  bool WaitForOutWithin(const std::string& text, std::chrono::milliseconds wait);
   bool WaitForErr(const std::string& text);
   // The exit code (128 + the signal for a signal) once the process has ended and its outputs closed; -1 if
   // it does not end in time.
@@ -36,7 +38,8 @@ class ToolProcess {
   const std::string& Err() const { return errText_; }
 
  private:
-  bool WaitFor(const std::string& in, const std::string& text, size_t from);
+  bool WaitFor(const std::string& in, const std::string& text, size_t from,
+               std::chrono::steady_clock::duration wait);
   bool ReadSome(std::chrono::steady_clock::time_point deadline);
 
   pid_t pid_ = -1;
