@@ -104,7 +104,7 @@ std::string ZshQuote(const std::string& text) {
   for (const char c : text) {
     if (c == '\'')
       out += "'\\''";
-    else if (c == '[' || c == ']' || c == ':')
+    else if (c == '[' || c == ']')
       out += std::string("\\") + c;
     else
       out += c;
@@ -314,7 +314,11 @@ std::string ZshCompletion() {
        "    _describe 'subcommand' subcommands\n"
        "    return\n"
        "  fi\n"
-       "  case $words[2] in\n";
+       "  # The subcommand's own words, as _arguments expects them.\n"
+       "  local cmd=$words[2]\n"
+       "  shift words\n"
+       "  (( CURRENT-- ))\n"
+       "  case $cmd in\n";
   for (const Subcommand* cmd : Shown()) {
     s += "    " + cmd->name + ")\n      _arguments -s \\\n" + ZshOptionSpecs(OptionsOf(*cmd)) +
          ZshOptionSpecs(GlobalOptions());

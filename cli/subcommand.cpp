@@ -196,7 +196,7 @@ int CheckAndRun(const Subcommand& cmd, std::vector<std::string> args, TerminalUi
     return UsageError(cmd.name,
                       "unexpected argument '" + positionals[static_cast<size_t>(cmd.maxPositionals)] + "'");
   if (positionals.size() < static_cast<size_t>(std::max(cmd.minPositionals, 0)))
-    return UsageError(cmd.name, "missing argument" + (cmd.synopsis.empty() ? "" : " (" + cmd.synopsis + ")"));
+    return UsageError(cmd.name, "missing argument");
 
   if (global.start.debugLog || !global.start.store.empty()) {
     if (const auto problem = ApplyStartOptions(global.start)) {
