@@ -51,12 +51,12 @@ std::optional<SettingsImage> ReadSettingsImage(TerminalUi& ui, const std::string
         std::copy(data.begin(), data.end(), image.begin());
         return image;
       }
-      Fail(ui, path + " is not a " + what + ": it must be exactly " + std::to_string(size) +
-                   " bytes, it has " + std::to_string(data.size()));
+      Fail(ui, std::string("Not a ") + what + ": it must be exactly " + std::to_string(size) +
+                   " bytes, it has " + std::to_string(data.size()) + "\n" + path);
       return std::nullopt;
     case ReadStatus::TooLarge:
-      Fail(ui, path + " is not a " + what + ": it must be exactly " + std::to_string(size) +
-                   " bytes, it is longer");
+      Fail(ui, std::string("Not a ") + what + ": it must be exactly " + std::to_string(size) +
+                   " bytes, it is longer\n" + path);
       return std::nullopt;
     case ReadStatus::CannotOpen:
     case ReadStatus::ReadError:
