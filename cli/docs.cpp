@@ -310,14 +310,33 @@ std::string ZshCompletion() {
       "  subcommands=(\n";
   for (const Subcommand* cmd : Shown()) s += "    '" + cmd->name + ":" + ZshQuote(cmd->summary) + "'\n";
   s += "  )\n"
-       "  if (( CURRENT == 2 )); then\n"
-       "    _describe 'subcommand' subcommands\n"
+       "  if [[ $words[CURRENT-1] == --store ]]; then\n"
+       "    _files -/\n"
+       "    return\n"
+       "  fi\n"
+       "  # The subcommand: the first word that is no global option (nor the value of --store).\n"
+       "  local i=2\n"
+       "  while (( i < CURRENT )); do\n"
+       "    case $words[i] in\n"
+       "      --store) (( i += 2 )) ;;\n"
+       "      -*) (( i++ )) ;;\n"
+       "      *) break ;;\n"
+       "    esac\n"
+       "  done\n"
+       "  if (( i >= CURRENT )); then\n"
+       "    if [[ $PREFIX == -* ]]; then\n"
+       "      compadd -- " +
+       ShellWords(OptionNames(GlobalOptions())) +
+       " --version --demo --full\n"
+       "    else\n"
+       "      _describe 'subcommand' subcommands\n"
+       "    fi\n"
        "    return\n"
        "  fi\n"
        "  # The subcommand's own words, as _arguments expects them.\n"
-       "  local cmd=$words[2]\n"
-       "  shift words\n"
-       "  (( CURRENT-- ))\n"
+       "  local cmd=$words[i]\n"
+       "  words=(\"${(@)words[i,-1]}\")\n"
+       "  (( CURRENT -= i - 1 ))\n"
        "  case $cmd in\n";
   for (const Subcommand* cmd : Shown()) {
     s += "    " + cmd->name + ")\n      _arguments -s \\\n" + ZshOptionSpecs(OptionsOf(*cmd)) +
