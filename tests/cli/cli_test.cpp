@@ -171,6 +171,9 @@ TEST(CliRegistry, HelpManualAndCompletionNameTheSameOptions) {
       EXPECT_TRUE(!HelpFromDeclaration(cmd) || !o.help.empty()) << o.name;
     }
     EXPECT_EQ(completed, declared);
+    EXPECT_NE(MainHelp().find("\n  " + name + " "), std::string::npos);
+    EXPECT_NE(zsh.find("\n    '" + name + ":"), std::string::npos);
+    EXPECT_TRUE(std::regex_search(bash, std::regex("compgen -W \"[^\"]*\\b" + name + "\\b")));
   }
   for (const Option& o : GlobalOptions()) {
     EXPECT_NE(MainHelp().find(o.name), std::string::npos) << o.name;
