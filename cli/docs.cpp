@@ -27,10 +27,13 @@ std::string Roff(const std::string& text) {
   return out;
 }
 
+// Built by appending: gcc 12 at -O3 takes "literal" + std::string&& for an overlapping copy (-Wrestrict).
 std::string OptionHead(const Option& o) {
-  std::string head =
-      "\\fB" + (o.shortName.empty() ? "" : Roff(o.shortName) + "\\fR, \\fB") + Roff(o.name) + "\\fR";
-  if (!o.value.empty()) head += (o.value[0] == '[' ? "" : " ") + std::string("\\fI") + Roff(o.value) + "\\fR";
+  std::string head = "\\fB";
+  if (!o.shortName.empty()) head.append(Roff(o.shortName)).append("\\fR, \\fB");
+  head.append(Roff(o.name)).append("\\fR");
+  if (!o.value.empty())
+    head.append(o.value[0] == '[' ? "" : " ").append("\\fI").append(Roff(o.value)).append("\\fR");
   return head;
 }
 
@@ -134,7 +137,7 @@ std::string ZshOptionSpecs(const std::vector<Option>& options) {
       continue;
     }
     const std::string value = o.value.empty() ? "" : ZshValue(o.kind, o.choices, "value");
-    const std::string help = "[" + ZshQuote(o.help) + "]";
+    const std::string help = std::string("[").append(ZshQuote(o.help)).append("]");
     if (!o.shortName.empty())
       out += "      '(" + o.shortName + " " + o.name + ")'{" + o.shortName + "," + o.name + "}'" + help +
              value + "' \\\n";
