@@ -197,12 +197,15 @@ std::string ManualPage() {
       ".TP\n\\fBQUILL_DEBUG_LOG\\fR\n\\fBstderr\\fR or a file: where the transports' diagnostic lines "
       "go, as \\fB\\-\\-debug\\-log\\fR\n"
       ".TP\n\\fBHOME\\fR\nthe folder that stands for drive C: (and the others) until the drive map says "
-      "otherwise; the store lies under \\fI~/.config\\fR\n"
+      "otherwise\n"
+      ".TP\n\\fBXDG_CONFIG_HOME\\fR\nthe folder of the settings store (default \\fI~/.config\\fR) "
+      "unless \\fB\\-\\-store\\fR names one\n"
       ".TP\n\\fBDISPLAY\\fR, \\fBWAYLAND_DISPLAY\\fR, \\fBQT_QPA_PLATFORM\\fR\nwhether the window can "
       "open; without a display only the subcommands run\n";
   page +=
       ".SH FILES\n"
-      ".TP\n\\fI~/.config/Quillmark Communications/quilltool.conf\\fR\nthe settings store (or "
+      ".TP\n\\fI~/.config/Quillmark Communications/quilltool.conf\\fR\nthe settings store, named after the "
+      "program (in \\fB$XDG_CONFIG_HOME\\fR when it is set; "
       "\\fIDIR/Quillmark Communications/quilltool.conf\\fR with \\fB\\-\\-store\\fR \\fIDIR\\fR): the "
       "tool options, the phone settings (section PhoneSettings), the last file of each tool, the drive "
       "map and the COM port map; \\fBquilltool options\\fR prints it\n"
