@@ -62,6 +62,9 @@ class StdoutView : public OutputView {
 };
 
 // The first and the last message of the run.
+// A message may come from a monitor's thread as well as the command's.
+std::mutex g_messagesMutex;
+
 std::pair<std::string, std::string>& RunMessages() {
   static std::pair<std::string, std::string> said;
   return said;
@@ -70,15 +73,18 @@ std::pair<std::string, std::string>& RunMessages() {
 }  // namespace
 
 void RecordMessage(std::string text) {
+  std::lock_guard<std::mutex> lock(g_messagesMutex);
   auto& [first, last] = RunMessages();
   if (text.empty()) first.clear();  // a new run
   if (first.empty()) first = text;
   last = std::move(text);
 }
 std::string FirstMessage() {
+  std::lock_guard<std::mutex> lock(g_messagesMutex);
   return RunMessages().first;
 }
 std::string LastMessage() {
+  std::lock_guard<std::mutex> lock(g_messagesMutex);
   return RunMessages().second;
 }
 
