@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "app/tool_options.h"
 #include "cli/subcommand.h"
+#include "fleet/child_report.h"
 #include "link/command_files.h"
 #include "link/maintenance_commands.h"
 #include "settings/settings_text_file.h"
@@ -193,18 +195,35 @@ int RunEntry(const Entry& e, const Args& args, TerminalUi& ui) {
   }
   std::string directory = args.Value("--dir").value_or(CurrentDirectory());
 
+  // Run by the fleet: the steps go to its pipe as they happen.
+  std::optional<fleet::ChildReporter> reporter;
+  std::unique_ptr<Ui> reporting;
+  if (auto fd = args.Value("--progress-fd")) {
+    auto n = ParseIntegerArg(*fd);
+    if (!n || *n < 3 || *n > 1023) {
+      std::fputs("quilltool: --progress-fd takes a descriptor number from 3 to 1023\n", stderr);
+      return kExitUsage;
+    }
+    reporter.emplace(static_cast<int>(*n));
+    reporting = reporter->Wrap(ui);
+    fleet::ChildReporter::InstallStopHandler();
+  }
+  Ui& shown = reporting ? *reporting : ui;
+
   // The file argument answers the command's file dialog.
   if (e.arguments) ui.PushFileAnswer(positionals[0]);
-  CliCommandHost host(ui, options, sdramLength, directory);
-  CMaintenanceLink link(ui);
-  CMaintenanceCommands commands(ui, link, host);
+  CliCommandHost host(shown, options, sdramLength, directory);
+  CMaintenanceLink link(shown);
+  if (reporter) link.SetStageObserver(reporter->Observer());
+  CMaintenanceCommands commands(shown, link, host);
   const bool done = (commands.*e.command)();
   // Options that could not be stored are a failure of the run, whatever the phone did.
   return done && !host.StoreFailed() ? kExitOk : kExitFailure;
 }
 
 const std::vector<std::string> kLinkFlags = {"--serial", "--tcp", "--yes"};
-const std::vector<std::string> kLinkValues = {"--phone", "--port"};
+// --progress-fd: the fleet's event pipe (fleet/child_report.h), not for people.
+const std::vector<std::string> kLinkValues = {"--phone", "--port", "--progress-fd"};
 
 std::vector<std::string> Plus(std::vector<std::string> a, const std::vector<std::string>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -267,7 +286,7 @@ const std::vector<Entry>& Entries() {
        "is stored.\n",
        &CMaintenanceCommands::TestConnection,
        {},
-       {"--phone"},
+       {"--phone", "--progress-fd"},
        Reach::Icmp},
   };
   return entries;
