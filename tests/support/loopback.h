@@ -269,9 +269,10 @@ inline constexpr Block kFleetSettings{Make("127.0.10.40"), 3};
 inline constexpr Block kFleetStop{Make("127.0.10.50"), 4};
 inline constexpr Block kFleetSimulate{Make("127.0.10.60"), 3};
 inline constexpr Block kFleetUnreachable{Make("127.0.10.70"), 2};
+inline constexpr Block kFleetWindow{Make("127.0.10.80"), 3};
 inline constexpr Block kFleetBench{Make("127.0.11.1"), 200};
-inline constexpr Block kAllBlocks[] = {kFleetTwenty, kFleetSettings, kFleetStop, kFleetSimulate, kFleetUnreachable,
-                                       kFleetBench};
+inline constexpr Block kAllBlocks[] = {kFleetTwenty,      kFleetSettings, kFleetStop, kFleetSimulate,
+                                       kFleetUnreachable, kFleetWindow,   kFleetBench};
 
 // The first addresses of the demos the tests start, and how far a demo walks up from its first address
 // (DemoPhone::kAddressTries; the demo test checks that the two agree).
