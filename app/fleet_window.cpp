@@ -38,8 +38,9 @@ struct WindowCommand {
   const char* name;
   bool file;
 };
-constexpr WindowCommand kCommands[] = {{"ping", false},          {"update-program", true}, {"update-ring", true},
-                                       {"update-map", true},     {"update-hold", true},    {"update-alternate", true}};
+constexpr WindowCommand kCommands[] = {{"ping", false},       {"update-program", true},
+                                       {"update-ring", true}, {"update-map", true},
+                                       {"update-hold", true}, {"update-alternate", true}};
 
 bool TakesFile(const QString& command) {
   for (const WindowCommand& c : kCommands)
@@ -126,7 +127,8 @@ FleetWindow::FleetWindow(Ui& ui, QWidget* parent) : QDialog(parent), ui_(ui) {
     spec.filter = "All files (*.*)|*.*||";
     if (auto path = ui_.FileDialog(spec)) file_->setText(QString::fromStdString(*path));
   });
-  connect(command_, &QComboBox::currentTextChanged, this, [this](const QString& c) { file_->setEnabled(TakesFile(c)); });
+  connect(command_, &QComboBox::currentTextChanged, this,
+          [this](const QString& c) { file_->setEnabled(TakesFile(c)); });
   connect(start_, &QPushButton::clicked, this, [this] { Start(); });
   connect(stop_, &QPushButton::clicked, this, [this] { Stop(); });
 }
@@ -200,7 +202,8 @@ bool FleetWindow::Start() {
   std::set<uint32_t> seen;
   std::string problems;
   for (int row = 0; row < table_->rowCount(); ++row) {
-    const std::string address = table_->item(row, kAddress) ? table_->item(row, kAddress)->text().trimmed().toStdString() : "";
+    const std::string address =
+        table_->item(row, kAddress) ? table_->item(row, kAddress)->text().trimmed().toStdString() : "";
     uint32_t value = 0;
     if (!fleet::ParseIPv4(address, value)) {
       problems += "row " + std::to_string(row + 1) + ": \"" + address + "\" is not an IPv4 address\n";
@@ -223,7 +226,8 @@ bool FleetWindow::Start() {
     if (!in.OpenRegular(file)) problems += FileFailureText("Can not open source file", in.Error()) + "\n";
   }
   QString folder = runFolder_->text().trimmed();
-  if (folder.isEmpty()) folder = QDir::current().filePath(QDateTime::currentDateTime().toString("'fleet-'yyyyMMdd-HHmmss"));
+  if (folder.isEmpty())
+    folder = QDir::current().filePath(QDateTime::currentDateTime().toString("'fleet-'yyyyMMdd-HHmmss"));
   if (problems.empty() && !QDir().mkdir(folder))
     problems += folder.toStdString() + ": cannot make the run folder (it must be new)\n";
   if (!problems.empty()) {
@@ -241,11 +245,13 @@ bool FleetWindow::Start() {
   options.retries = retries_->value();
   const std::string name = command.toStdString();
   const bool withFile = TakesFile(command);
-  runner_ = std::make_unique<fleet::FleetRunner>(options, std::move(phones), [name, file, withFile](const fleet::PhoneState&) {
-    std::vector<std::string> args = {name};
-    if (withFile) args.insert(args.end(), {file, "--tcp", "--yes"});
-    return args;
-  });
+  runner_ = std::make_unique<fleet::FleetRunner>(options, std::move(phones),
+                                                 [name, file, withFile](const fleet::PhoneState&) {
+                                                   std::vector<std::string> args = {name};
+                                                   if (withFile)
+                                                     args.insert(args.end(), {file, "--tcp", "--yes"});
+                                                   return args;
+                                                 });
   done_ = false;
   thread_ = std::thread([this] {
     runner_->Run();
@@ -261,8 +267,9 @@ bool FleetWindow::Start() {
 void FleetWindow::Stop() {
   if (runner_) runner_->RequestStop();
   if (runner_ && runner_->StopLevel() == 1)
-    summary_->setText("Stopping: no new phone starts, the running ones finish. Stop again to stop the phones "
-                      "not yet sent their command.");
+    summary_->setText(
+        "Stopping: no new phone starts, the running ones finish. Stop again to stop the phones "
+        "not yet sent their command.");
 }
 
 void FleetWindow::Refresh() {
@@ -273,22 +280,26 @@ void FleetWindow::Refresh() {
   double fraction = 0;
   for (int row = 0; row < table_->rowCount(); ++row) {
     uint32_t value = 0;
-    const std::string address = table_->item(row, kAddress) ? table_->item(row, kAddress)->text().trimmed().toStdString() : "";
+    const std::string address =
+        table_->item(row, kAddress) ? table_->item(row, kAddress)->text().trimmed().toStdString() : "";
     if (!fleet::ParseIPv4(address, value)) continue;
     auto at = byAddress.find(fleet::FormatIPv4(value));
     if (at == byAddress.end()) continue;
     const fleet::PhoneState& p = *at->second;
     const bool ended = fleet::Ended(p.outcome);
-    const int percent = ended ? (fleet::Good(p.outcome) ? 100 : static_cast<int>(p.total ? p.done * 100 / p.total : 0))
-                              : static_cast<int>(p.total > 0 ? p.done * 100 / p.total : 0);
+    const int percent =
+        ended ? (fleet::Good(p.outcome) ? 100 : static_cast<int>(p.total ? p.done * 100 / p.total : 0))
+              : static_cast<int>(p.total > 0 ? p.done * 100 / p.total : 0);
     fraction += ended ? 1.0 : percent / 100.0;
-    table_->item(row, kState)->setText(p.outcome == fleet::Outcome::Running ? QString::fromStdString(p.step)
-                                                                            : fleet::OutcomeName(p.outcome));
+    table_->item(row, kState)
+        ->setText(p.outcome == fleet::Outcome::Running ? QString::fromStdString(p.step)
+                                                       : fleet::OutcomeName(p.outcome));
     QString message = QString::fromStdString(p.message).simplified();
     table_->item(row, kMessage)->setText(message);
     if (auto* bar = qobject_cast<QProgressBar*>(table_->cellWidget(row, kProgress))) bar->setValue(percent);
   }
-  total_->setValue(phones.empty() ? 0 : static_cast<int>(fraction * 100 / static_cast<double>(phones.size())));
+  total_->setValue(phones.empty() ? 0
+                                  : static_cast<int>(fraction * 100 / static_cast<double>(phones.size())));
   if (done_) Finished();
 }
 
@@ -301,7 +312,10 @@ void FleetWindow::Finished() {
   QString text;
   int good = 0;
   for (const fleet::PhoneState& p : phones) good += fleet::Good(p.outcome) ? 1 : 0;
-  text = QString("%1 of %2 phones succeeded, %3 did not").arg(good).arg(phones.size()).arg(static_cast<int>(phones.size()) - good);
+  text = QString("%1 of %2 phones succeeded, %3 did not")
+             .arg(good)
+             .arg(phones.size())
+             .arg(static_cast<int>(phones.size()) - good);
   if (code == 130) text += " (stopped)";
   if (fleet::WriteReports(runDir_.toStdString(), commandLine_.toStdString(), phones, code, error))
     text += ". Report: " + runDir_ + "/report.csv and report.json; a log per phone beside them.";

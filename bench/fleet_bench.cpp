@@ -57,13 +57,22 @@ std::vector<double> Numbers(const std::string& text, const std::string& key) {
   return values;
 }
 
-RunResult RunFleet(const std::string& tool, const std::string& dir, int phones, int jobs, const std::string& file,
-                   int run) {
+RunResult RunFleet(const std::string& tool, const std::string& dir, int phones, int jobs,
+                   const std::string& file, int run) {
   const loopback::Block& b = loopback::kFleetBench;
   const std::string runDir = dir + "/run" + std::to_string(run);
-  std::vector<std::string> args = {tool,       "--store", dir + "/store", "fleet", "--phones",
-                                   b.Dotted(0) + "-" + b.Dotted(phones - 1), "update-program", file, "--jobs",
-                                   std::to_string(jobs), "--run-dir", runDir};
+  std::vector<std::string> args = {tool,
+                                   "--store",
+                                   dir + "/store",
+                                   "fleet",
+                                   "--phones",
+                                   b.Dotted(0) + "-" + b.Dotted(phones - 1),
+                                   "update-program",
+                                   file,
+                                   "--jobs",
+                                   std::to_string(jobs),
+                                   "--run-dir",
+                                   runDir};
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
@@ -88,7 +97,8 @@ RunResult RunFleet(const std::string& tool, const std::string& dir, int phones, 
   std::vector<double> seconds = Numbers(json, "\"seconds\": ");
   std::sort(seconds.begin(), seconds.end());
   if (!seconds.empty()) r.onePhone = seconds[seconds.size() / 2];
-  for (size_t at = json.find("\"succeeded\""); at != std::string::npos; at = json.find("\"succeeded\"", at + 1))
+  for (size_t at = json.find("\"succeeded\""); at != std::string::npos;
+       at = json.find("\"succeeded\"", at + 1))
     ++r.succeeded;
   return r;
 }
@@ -136,14 +146,16 @@ int main(int argc, char** argv) {
   std::printf("fleet: %d phones, update-program of %zu bytes each, --jobs %d\n", phones, size, jobs);
   const RunResult main = RunFleet(tool, dir.Path(), phones, jobs, file, ++run);
   const double ideal = std::ceil(static_cast<double>(phones) / jobs) * main.onePhone;
-  std::printf("  wall %.1f s; one phone %.2f s (median, same run); ceil(%d/%d) x one phone = %.1f s; ratio %.2f "
-              "(goal <= 1.25: %s)\n",
-              main.wall, main.onePhone, phones, jobs, ideal, main.wall / ideal,
-              main.wall / ideal <= 1.25 ? "met" : "MISSED");
-  std::printf("  succeeded %d of %d (exit %d); peak memory of the largest process %.1f MiB; CPU %.1f s (%.2f s "
-              "per phone, %.2f cores)\n",
-              main.succeeded, phones, main.code, main.peakKiB / 1024.0, main.cpu, main.cpu / phones,
-              main.cpu / main.wall);
+  std::printf(
+      "  wall %.1f s; one phone %.2f s (median, same run); ceil(%d/%d) x one phone = %.1f s; ratio %.2f "
+      "(goal <= 1.25: %s)\n",
+      main.wall, main.onePhone, phones, jobs, ideal, main.wall / ideal,
+      main.wall / ideal <= 1.25 ? "met" : "MISSED");
+  std::printf(
+      "  succeeded %d of %d (exit %d); peak memory of the largest process %.1f MiB; CPU %.1f s (%.2f s "
+      "per phone, %.2f cores)\n",
+      main.succeeded, phones, main.code, main.peakKiB / 1024.0, main.cpu, main.cpu / phones,
+      main.cpu / main.wall);
 
   std::printf("\nscaling   jobs  phones   wall s  one phone s  ideal s  ratio  phones/s  CPU s\n");
   for (int j : scaling) {
@@ -151,8 +163,8 @@ int main(int argc, char** argv) {
     const int n = j == 1 ? std::min(phones, phonesForOne) : phones;
     const RunResult r = RunFleet(tool, dir.Path(), n, j, file, ++run);
     const double best = std::ceil(static_cast<double>(n) / j) * r.onePhone;
-    std::printf("        %6d  %6d  %7.1f  %11.2f  %7.1f  %5.2f  %8.1f  %5.1f%s\n", j, n, r.wall, r.onePhone, best,
-                r.wall / best, n / r.wall, r.cpu, r.succeeded == n ? "" : "  (not all succeeded)");
+    std::printf("        %6d  %6d  %7.1f  %11.2f  %7.1f  %5.2f  %8.1f  %5.1f%s\n", j, n, r.wall, r.onePhone,
+                best, r.wall / best, n / r.wall, r.cpu, r.succeeded == n ? "" : "  (not all succeeded)");
     std::fflush(stdout);
   }
   fleet.Stop();

@@ -82,9 +82,9 @@ void Complain(const std::string& text) {
 
 // What the command needs besides the phone: its arguments to the single-phone subcommand.
 struct CommandPlan {
-  std::string name;           // as typed
-  std::string child;          // the single-phone subcommand
-  bool wantsFile = false;     // FILE (or PATTERN) after the command
+  std::string name;                      // as typed
+  std::string child;                     // the single-phone subcommand
+  bool wantsFile = false;                // FILE (or PATTERN) after the command
   std::vector<std::string> passOptions;  // the fleet's options handed on unchanged
   std::vector<std::string> fixed;        // always given to the child
 };
@@ -93,7 +93,8 @@ const std::map<std::string, CommandPlan>& Plans() {
   static const std::map<std::string, CommandPlan> plans = {
       {"ping", {"ping", "ping", false, {}, {}}},
       {"update-program", {"update-program", "update-program", true, {}, {"--tcp", "--yes"}}},
-      {"update-page", {"update-page", "update-page", false, {"--page", "--chip", "--dir"}, {"--tcp", "--yes"}}},
+      {"update-page",
+       {"update-page", "update-page", false, {"--page", "--chip", "--dir"}, {"--tcp", "--yes"}}},
       {"update-ring", {"update-ring", "update-ring", true, {}, {"--tcp", "--yes"}}},
       {"update-map", {"update-map", "update-map", true, {}, {"--tcp", "--yes"}}},
       {"update-hold", {"update-hold", "update-hold", true, {}, {"--tcp", "--yes"}}},
@@ -146,7 +147,8 @@ bool MakeRunDir(std::string& dir, bool named, std::string& error) {
 
 // The same file as another by device and inode, when both exist.
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return a == b;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
@@ -206,28 +208,35 @@ class LiveView {
     int done = 0, failed = 0, left = 0;
     double fraction = 0;
     for (const PhoneState& p : phones) {
-      if (fleet::Good(p.outcome)) ++done;
-      else if (fleet::Ended(p.outcome)) ++failed;
-      else ++left;
-      if (fleet::Ended(p.outcome)) fraction += 1;
-      else if (p.outcome == Outcome::Running && p.total > 0) fraction += static_cast<double>(p.done) / p.total;
+      if (fleet::Good(p.outcome))
+        ++done;
+      else if (fleet::Ended(p.outcome))
+        ++failed;
+      else
+        ++left;
+      if (fleet::Ended(p.outcome))
+        fraction += 1;
+      else if (p.outcome == Outcome::Running && p.total > 0)
+        fraction += static_cast<double>(p.done) / p.total;
       if (p.outcome != Outcome::Running) continue;
       const int percent = p.total > 0 ? static_cast<int>(p.done * 100 / p.total) : 0;
       const int filled = percent / 5;
       char line[256];
       std::snprintf(line, sizeof line, "%-15s %-12.12s %-22.22s [%s%s] %3d%%\n", p.phone.address.c_str(),
-                    p.phone.name.c_str(), p.step.c_str(), std::string(static_cast<size_t>(filled), '#').c_str(),
+                    p.phone.name.c_str(), p.step.c_str(),
+                    std::string(static_cast<size_t>(filled), '#').c_str(),
                     std::string(static_cast<size_t>(20 - filled), '.').c_str(), percent);
       text += line;
       ++drawn_;
     }
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     std::string estimate = "?";
-    if (fraction > 0.01 && left > 0) estimate = Clock(elapsed * (static_cast<double>(phones.size()) - fraction) / fraction);
+    if (fraction > 0.01 && left > 0)
+      estimate = Clock(elapsed * (static_cast<double>(phones.size()) - fraction) / fraction);
     if (left == 0) estimate = "0:00";
     char total[256];
-    std::snprintf(total, sizeof total, "done %d, failed %d, left %d, elapsed %s, left about %s\n", done, failed,
-                  left, Clock(elapsed).c_str(), estimate.c_str());
+    std::snprintf(total, sizeof total, "done %d, failed %d, left %d, elapsed %s, left about %s\n", done,
+                  failed, left, Clock(elapsed).c_str(), estimate.c_str());
     text += total;
     ++drawn_;
     std::fputs(text.c_str(), stderr);
@@ -255,11 +264,12 @@ class LiveView {
 
 std::string EndLine(const PhoneState& p) {
   char text[128];
-  std::snprintf(text, sizeof text, " (%.1f s, %d attempt%s)", p.seconds, p.attempts, p.attempts == 1 ? "" : "s");
+  std::snprintf(text, sizeof text, " (%.1f s, %d attempt%s)", p.seconds, p.attempts,
+                p.attempts == 1 ? "" : "s");
   std::string message = p.message;
   std::replace(message.begin(), message.end(), '\n', ' ');
-  return p.phone.address + (p.phone.name.empty() ? "" : " " + p.phone.name) + ": " + fleet::OutcomeName(p.outcome) +
-         ": " + message + text + "\n";
+  return p.phone.address + (p.phone.name.empty() ? "" : " " + p.phone.name) + ": " +
+         fleet::OutcomeName(p.outcome) + ": " + message + text + "\n";
 }
 
 int Run(const Args& args, TerminalUi&) {
@@ -378,7 +388,8 @@ int Run(const Args& args, TerminalUi&) {
         if (!text.empty() && text.back() != '\n') text += '\n';
       }
       for (const std::string& line : commonLines) text += line + "\n";
-      if (text.empty()) problems.push_back(phone.address + ": no settings to apply (no settings file, no KEY=VALUE)");
+      if (text.empty())
+        problems.push_back(phone.address + ": no settings to apply (no settings file, no KEY=VALUE)");
       settingsText[i] = text;
     }
   }
@@ -391,11 +402,15 @@ int Run(const Args& args, TerminalUi&) {
     for (size_t i = 0; i < inventory.phones.size(); ++i) {
       outputs[i] = Expand(*file, inventory.phones[i]);
       auto [at, fresh] = seen.emplace(outputs[i], inventory.phones[i].address);
-      if (!fresh) problems.push_back(inventory.phones[i].address + " and " + at->second + " would both write " + outputs[i]);
+      if (!fresh)
+        problems.push_back(inventory.phones[i].address + " and " + at->second + " would both write " +
+                           outputs[i]);
       for (const std::string& input : inputs)
-        if (SameFile(outputs[i], input)) problems.push_back(outputs[i] + " is an input of this run; it is never overwritten");
+        if (SameFile(outputs[i], input))
+          problems.push_back(outputs[i] + " is an input of this run; it is never overwritten");
       const size_t slash = outputs[i].rfind('/');
-      const std::string folder = slash == std::string::npos ? "." : outputs[i].substr(0, std::max<size_t>(slash, 1));
+      const std::string folder =
+          slash == std::string::npos ? "." : outputs[i].substr(0, std::max<size_t>(slash, 1));
       struct stat st {};
       if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         problems.push_back(outputs[i] + ": the folder " + folder + " does not exist");
@@ -493,10 +508,10 @@ int Run(const Args& args, TerminalUi&) {
   std::vector<bool> told(phones.size(), false);
   runner.SetOnChange([&](size_t index) {
     if (terminal || told[index]) return;
-    const std::vector<PhoneState> now = runner.Snapshot();
-    if (!fleet::Ended(now[index].outcome)) return;
+    const PhoneState now = runner.Snapshot(index);
+    if (!fleet::Ended(now.outcome)) return;
     told[index] = true;
-    std::fputs(EndLine(now[index]).c_str(), stderr);
+    std::fputs(EndLine(now).c_str(), stderr);
   });
   runner.SetOnTick([&] { view.Draw(runner.Snapshot()); }, std::chrono::milliseconds(200));
   SignalGuard signals;
@@ -598,7 +613,8 @@ int RunApply(const Args& args, TerminalUi& terminal) {
       size_t j = i;
       while (j < image.size() && image[j] != was[j]) ++j;
       std::printf("%.*s: bytes %zu..%zu: %s -> %s\n", static_cast<int>(line.size()), line.data(), i, j - 1,
-                  Hex(std::span(was).subspan(i, j - i)).c_str(), Hex(std::span(image).subspan(i, j - i)).c_str());
+                  Hex(std::span(was).subspan(i, j - i)).c_str(),
+                  Hex(std::span(image).subspan(i, j - i)).c_str());
       ++changes;
       i = j;
     }
@@ -622,8 +638,8 @@ const bool registered =
                         "run one maintenance command on many phones, with a report",
                         kUsage,
                         {"--dry-run"},
-                        {"--phones", "--jobs", "--retries", "--run-dir", "--resume", "--set", "--page", "--chip",
-                         "--dir", "--length"},
+                        {"--phones", "--jobs", "--retries", "--run-dir", "--resume", "--set", "--page",
+                         "--chip", "--dir", "--length"},
                         Run}) &&
     RegisterSubcommand({"apply-settings",
                         "read a phone's settings, apply a settings text file, send them back (TCP)",

@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <memory>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>

@@ -106,9 +106,10 @@ std::optional<std::vector<uint8_t>> ReadImage(const std::string& path, FileError
 
 // Many phones at once, TCP only: a line per phone, then the loaders' notices (connections, commands),
 // never a line per unit, which a fleet's megabytes would drown the terminal in.
-int RunFleet(const Args& args, const std::string& address, int count, int faulty, uint32_t seed, uint16_t port,
-             long long eraseMs, long long duration) {
-  for (const char* alone : {"--no-listener", "--silent", "--refuse", "--split", "--join", "--debug-to", "--settings"}) {
+int RunFleet(const Args& args, const std::string& address, int count, int faulty, uint32_t seed,
+             uint16_t port, long long eraseMs, long long duration) {
+  for (const char* alone :
+       {"--no-listener", "--silent", "--refuse", "--split", "--join", "--debug-to", "--settings"}) {
     if (args.Has(alone) || args.Value(alone)) {
       Complain(std::string(alone) + " does not go with --phones (use --faulty)");
       return kExitUsage;
@@ -147,7 +148,8 @@ int RunFleet(const Args& args, const std::string& address, int count, int faulty
   for (int i = 0; i < fleet.Size(); ++i)
     if (fleet.Fault(i) != sim::FleetFault::None) print("faulty: " + fleet.Describe(i));
   print("faulty phones: " + std::to_string(faulty) + " (seed " + std::to_string(seed) + ")");
-  const auto end = duration >= 0 ? SimClock::now() + std::chrono::milliseconds(duration) : SimClock::time_point::max();
+  const auto end =
+      duration >= 0 ? SimClock::now() + std::chrono::milliseconds(duration) : SimClock::time_point::max();
   for (;;) {
     const auto now = SimClock::now();
     if (now >= end) break;
@@ -181,7 +183,8 @@ int Run(const Args& args, TerminalUi&) {
     }
   }
   long long phones = 0, faulty = 0, seed = 1;
-  if (!IntOption(args, "--phones", 1, sim::kMaxFleetPhones, phones) || !IntOption(args, "--faulty", 0, sim::kMaxFleetPhones, faulty) ||
+  if (!IntOption(args, "--phones", 1, sim::kMaxFleetPhones, phones) ||
+      !IntOption(args, "--faulty", 0, sim::kMaxFleetPhones, faulty) ||
       !IntOption(args, "--seed", 0, 0xFFFFFFFFLL, seed))
     return kExitUsage;
   if (faulty > 0 && phones == 0) {
@@ -203,8 +206,9 @@ int Run(const Args& args, TerminalUi&) {
     return kExitUsage;
   }
 
-  if (phones > 0) return RunFleet(args, *address, static_cast<int>(phones), static_cast<int>(faulty),
-                                  static_cast<uint32_t>(seed), static_cast<uint16_t>(port), eraseMs, duration);
+  if (phones > 0)
+    return RunFleet(args, *address, static_cast<int>(phones), static_cast<int>(faulty),
+                    static_cast<uint32_t>(seed), static_cast<uint16_t>(port), eraseMs, duration);
 
   sim::PhoneSimulator::Config config;
   config.address = *address;
@@ -341,9 +345,17 @@ const bool registered = RegisterSubcommand({
     kUsage,
     {"--no-tcp", "--no-serial", "--refuse", "--no-listener", "--silent", "--split", "--join", "--reset",
      "--no-probe-answer", "--no-wakeup-answer"},
-    {"--address", "--tcp-port", "--phones", "--faulty", "--seed", "--erase-ms", "--settings", "--sdram", "--duration", "--late", "--drop-after",
-     "--wrong", "--ignore-probes", "--stop-after-chunks", "--debug-to", "--debug-from", "--debug-text",
-     "--cdr-text", "--count", "--interval", "--answer-reset"},
+    {"--address",       "--tcp-port",
+     "--phones",        "--faulty",
+     "--seed",          "--erase-ms",
+     "--settings",      "--sdram",
+     "--duration",      "--late",
+     "--drop-after",    "--wrong",
+     "--ignore-probes", "--stop-after-chunks",
+     "--debug-to",      "--debug-from",
+     "--debug-text",    "--cdr-text",
+     "--count",         "--interval",
+     "--answer-reset"},
     Run,
 });
 

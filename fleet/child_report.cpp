@@ -71,7 +71,9 @@ class ReportingUi : public Ui {
     reporter_.Event("message", EscapeEventText(text));
     return inner_.MessageBox(text, caption, buttons, icon);
   }
-  std::optional<std::string> FileDialog(const FileDialogSpec& spec) override { return inner_.FileDialog(spec); }
+  std::optional<std::string> FileDialog(const FileDialogSpec& spec) override {
+    return inner_.FileDialog(spec);
+  }
   std::unique_ptr<ProgressWindow> OpenProgress() override {
     return std::make_unique<ReportingProgress>(inner_.OpenProgress(), reporter_);
   }

@@ -123,8 +123,8 @@ Inventory ParseInventory(std::string_view text, const std::string& folder) {
       header = true;
       for (size_t i = 0; i < fields.size(); ++i) {
         const std::string name = Lower(fields[i]);
-        int* column = name == "address" ? &addressColumn
-                      : name == "name"  ? &nameColumn
+        int* column = name == "address"    ? &addressColumn
+                      : name == "name"     ? &nameColumn
                       : name == "settings" ? &settingsColumn
                                            : nullptr;
         if (!column) continue;
@@ -139,7 +139,8 @@ Inventory ParseInventory(std::string_view text, const std::string& folder) {
       }
       continue;
     }
-    if (static_cast<int>(fields.size()) <= addressColumn || fields[static_cast<size_t>(addressColumn)].empty()) {
+    if (static_cast<int>(fields.size()) <= addressColumn ||
+        fields[static_cast<size_t>(addressColumn)].empty()) {
       inv.problems.push_back({lineNumber, "no address"});
       continue;
     }
@@ -154,7 +155,7 @@ Inventory ParseInventory(std::string_view text, const std::string& folder) {
     phone.address = FormatIPv4(value);
     auto field = [&fields](int column) {
       return column >= 0 && static_cast<size_t>(column) < fields.size() ? fields[static_cast<size_t>(column)]
-                                                                         : std::string();
+                                                                        : std::string();
     };
     phone.name = field(nameColumn);
     phone.settings = field(settingsColumn);
@@ -167,8 +168,10 @@ Inventory ParseInventory(std::string_view text, const std::string& folder) {
       phone.settings = folder + "/" + phone.settings;
     Add(inv, seen, std::move(phone), value);
   }
-  if (!header) inv.problems.push_back({0, "no header line (it names the columns: address,name,settings)"});
-  else if (inv.phones.empty() && inv.problems.empty()) inv.problems.push_back({0, "no phones"});
+  if (!header)
+    inv.problems.push_back({0, "no header line (it names the columns: address,name,settings)"});
+  else if (inv.phones.empty() && inv.problems.empty())
+    inv.problems.push_back({0, "no phones"});
   return inv;
 }
 

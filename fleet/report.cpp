@@ -67,8 +67,9 @@ std::string Seconds(double s) {
 std::vector<const PhoneState*> FailuresFirst(const std::vector<PhoneState>& phones) {
   std::vector<const PhoneState*> order;
   for (const PhoneState& p : phones) order.push_back(&p);
-  std::stable_sort(order.begin(), order.end(),
-                   [](const PhoneState* a, const PhoneState* b) { return !Good(a->outcome) && Good(b->outcome); });
+  std::stable_sort(order.begin(), order.end(), [](const PhoneState* a, const PhoneState* b) {
+    return !Good(a->outcome) && Good(b->outcome);
+  });
   return order;
 }
 
@@ -85,23 +86,24 @@ std::string ReportCsv(const std::vector<PhoneState>& phones) {
 }
 
 std::string ReportJson(const std::string& command, const std::vector<PhoneState>& phones, int exitCode) {
-  std::string text = "{\n  \"command\": " + JsonString(command) + ",\n  \"exit_code\": " +
-                     std::to_string(exitCode) + ",\n  \"phones\": [";
+  std::string text = "{\n  \"command\": " + JsonString(command) +
+                     ",\n  \"exit_code\": " + std::to_string(exitCode) + ",\n  \"phones\": [";
   bool first = true;
   for (const PhoneState& p : phones) {
     text += first ? "\n" : ",\n";
     first = false;
     text += "    {\"address\": " + JsonString(p.phone.address) + ", \"name\": " + JsonString(p.phone.name) +
-            ", \"outcome\": " + JsonString(OutcomeName(p.outcome)) + ", \"message\": " + JsonString(p.message) +
-            ", \"bytes\": " + std::to_string(p.bytes) + ", \"seconds\": " + Seconds(p.seconds) +
-            ", \"attempts\": " + std::to_string(p.attempts) + ", \"reached\": " +
-            JsonString(ReachedName(p.reached)) + ", \"log\": " + JsonString(p.logPath) + "}";
+            ", \"outcome\": " + JsonString(OutcomeName(p.outcome)) +
+            ", \"message\": " + JsonString(p.message) + ", \"bytes\": " + std::to_string(p.bytes) +
+            ", \"seconds\": " + Seconds(p.seconds) + ", \"attempts\": " + std::to_string(p.attempts) +
+            ", \"reached\": " + JsonString(ReachedName(p.reached)) + ", \"log\": " + JsonString(p.logPath) +
+            "}";
   }
   return text + "\n  ]\n}\n";
 }
 
-bool WriteReports(const std::string& folder, const std::string& command, const std::vector<PhoneState>& phones,
-                  int exitCode, std::string& error) {
+bool WriteReports(const std::string& folder, const std::string& command,
+                  const std::vector<PhoneState>& phones, int exitCode, std::string& error) {
   COutputFile csv, json;
   if (!csv.Create(folder + "/report.csv") || !json.Create(folder + "/report.json")) {
     error = FileFailureText("Can not create report", csv.IsOpen() ? json.Error() : csv.Error());
@@ -119,7 +121,8 @@ bool WriteReports(const std::string& folder, const std::string& command, const s
 
 bool ReadSucceeded(const std::string& path, std::set<std::string>& addresses, std::string& error) {
   std::string csvPath = path;
-  if (csvPath.size() >= 5 && csvPath.ends_with(".json")) csvPath = csvPath.substr(0, csvPath.size() - 5) + ".csv";
+  if (csvPath.size() >= 5 && csvPath.ends_with(".json"))
+    csvPath = csvPath.substr(0, csvPath.size() - 5) + ".csv";
   CLineReader reader;
   if (!reader.OpenRegular(csvPath)) {
     error = FileFailureText("Can not open source file", reader.Error());
@@ -155,8 +158,8 @@ std::string SummaryTable(const std::vector<PhoneState>& phones) {
   }
   char row[512];
   std::string text;
-  std::snprintf(row, sizeof row, "%-*s  %-*s  %-11s  %8s  %3s  %s\n", static_cast<int>(addressWidth), "ADDRESS",
-                static_cast<int>(nameWidth), "NAME", "OUTCOME", "SECONDS", "TRY", "MESSAGE");
+  std::snprintf(row, sizeof row, "%-*s  %-*s  %-11s  %8s  %3s  %s\n", static_cast<int>(addressWidth),
+                "ADDRESS", static_cast<int>(nameWidth), "NAME", "OUTCOME", "SECONDS", "TRY", "MESSAGE");
   text += row;
   for (const PhoneState* p : FailuresFirst(phones)) {
     std::string message = p->message;

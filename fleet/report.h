@@ -15,8 +15,8 @@ std::string ReportCsv(const std::vector<PhoneState>& phones);
 std::string ReportJson(const std::string& command, const std::vector<PhoneState>& phones, int exitCode);
 
 // Writes both into folder through the file layer (both or neither); false with the reason in error.
-bool WriteReports(const std::string& folder, const std::string& command, const std::vector<PhoneState>& phones,
-                  int exitCode, std::string& error);
+bool WriteReports(const std::string& folder, const std::string& command,
+                  const std::vector<PhoneState>& phones, int exitCode, std::string& error);
 
 // The addresses an earlier report.csv lists as succeeded (or skipped as done before). A report.json path
 // stands for the report.csv beside it. False with the reason when it cannot be read.

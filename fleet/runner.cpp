@@ -23,8 +23,8 @@ namespace quill::fleet {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kEventFd = 3;              // where a child finds its event pipe
-constexpr size_t kMaxEventLine = 8192;   // a longer line is cut, never grown without limit
+constexpr int kEventFd = 3;             // where a child finds its event pipe
+constexpr size_t kMaxEventLine = 8192;  // a longer line is cut, never grown without limit
 constexpr int kExitUsage = 2;
 
 std::string Stamp() {
@@ -33,8 +33,10 @@ std::string Stamp() {
   std::tm tm{};
   ::localtime_r(&t, &tm);
   char text[32];
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms));
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", tm.tm_hour, tm.tm_min, tm.tm_sec,
+                static_cast<int>(ms));
   return text;
 }
 
@@ -151,6 +153,11 @@ void FleetRunner::RequestStop() {
 std::vector<PhoneState> FleetRunner::Snapshot() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return phones_;
+}
+
+PhoneState FleetRunner::Snapshot(size_t index) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return phones_.at(index);
 }
 
 int FleetRunner::ExitCode() const {
@@ -344,9 +351,10 @@ void FleetRunner::Finish(Child& c, int status) {
     }
     line = std::string(OutcomeName(p.outcome)) + " (" + ReachedName(p.reached) + "): " + p.message;
     if (retry) {
-      line += "; retrying: the phone " +
-              std::string(p.reached == Reached::Nothing ? "was never reached" : "failed during the data blocks") +
-              ", so it cannot have started writing";
+      line +=
+          "; retrying: the phone " +
+          std::string(p.reached == Reached::Nothing ? "was never reached" : "failed during the data blocks") +
+          ", so it cannot have started writing";
       p.outcome = Outcome::Waiting;
       p.step = "waiting to retry";
       notBefore_[c.index] = Clock::now() + options_.retryDelay;
@@ -379,8 +387,8 @@ void FleetRunner::Run() {
       for (size_t i = 0; i < phones_.size(); ++i)
         if (phones_[i].outcome == Outcome::Waiting) {
           phones_[i].outcome = Outcome::NotStarted;
-          phones_[i].message = phones_[i].attempts ? "not retried: the run was stopped"
-                                                   : "not started: the run was stopped";
+          phones_[i].message =
+              phones_[i].attempts ? "not retried: the run was stopped" : "not started: the run was stopped";
           phones_[i].step.clear();
         }
     }

@@ -1,7 +1,8 @@
 // The fleet's engine: one child process per phone, running this same tool's single-phone command with a
-// private store and its own log, up to N at a time. A child reports its steps on a pipe (fleet/child_report.h),
-// so a crash or a hang ends only its own phone, and the parent knows whether the phone can have started
-// writing before it retries. No QtWidgets: the command line and the window both drive it.
+// private store and its own log, up to N at a time. A child reports its steps on a pipe
+// (fleet/child_report.h), so a crash or a hang ends only its own phone, and the parent knows whether the
+// phone can have started writing before it retries. No QtWidgets: the command line and the window both drive
+// it.
 #pragma once
 
 #include <sys/types.h>
@@ -69,6 +70,7 @@ class FleetRunner {
 
   // A copy of every phone's state, any thread.
   std::vector<PhoneState> Snapshot() const;
+  PhoneState Snapshot(size_t index) const;
   // Called on Run's thread after a phone's state changed (its index), and every tick.
   void SetOnChange(std::function<void(size_t)> onChange) { onChange_ = std::move(onChange); }
   void SetOnTick(std::function<void()> onTick, std::chrono::milliseconds every);

@@ -46,15 +46,16 @@ std::vector<FleetFault> ChooseFleetFaults(int count, int faulty, uint32_t seed) 
   for (int i = 0; i < faulty; ++i) {
     const int j = i + static_cast<int>(rng() % static_cast<uint32_t>(count - i));
     std::swap(order[static_cast<size_t>(i)], order[static_cast<size_t>(j)]);
-    faults[static_cast<size_t>(order[static_cast<size_t>(i)])] =
-        kFaultKinds[rng() % std::size(kFaultKinds)];
+    faults[static_cast<size_t>(order[static_cast<size_t>(i)])] = kFaultKinds[rng() % std::size(kFaultKinds)];
   }
   return faults;
 }
 
 PhoneFleet::PhoneFleet(Config config) : config_(std::move(config)) {}
 
-PhoneFleet::~PhoneFleet() { Stop(); }
+PhoneFleet::~PhoneFleet() {
+  Stop();
+}
 
 bool PhoneFleet::Start() {
   if (config_.count < 1 || config_.count > kMaxFleetPhones) {

@@ -61,7 +61,7 @@ int Commands(const sim::TcpLoader& phone) {
 }
 
 std::string WriteInventory(const test::TempDir& dir, const loopback::Block& block, int count,
-                      const std::vector<std::string>& settings = {}) {
+                           const std::vector<std::string>& settings = {}) {
   std::string csv = "# the test's phones\naddress,name,settings,room\n\n";
   for (int i = 0; i < count; ++i) {
     csv += block.Dotted(i) + ",desk" + std::to_string(i) + "," +
@@ -73,7 +73,8 @@ std::string WriteInventory(const test::TempDir& dir, const loopback::Block& bloc
 }
 
 TEST(FleetInventory, ReadsRowsAndReportsEveryProblemWithItsLine) {
-  Inventory ok = ParseInventory("# comment\nName, Address ,extra\nhall,10.0.0.1,x\n\n\"Smith, J\",10.0.0.2\n", "/inv");
+  Inventory ok =
+      ParseInventory("# comment\nName, Address ,extra\nhall,10.0.0.1,x\n\n\"Smith, J\",10.0.0.2\n", "/inv");
   ASSERT_TRUE(ok.Ok()) << DescribeProblems(ok, "inv");
   ASSERT_EQ(ok.phones.size(), 2u);
   EXPECT_EQ(ok.phones[1].name, "Smith, J");
@@ -84,8 +85,9 @@ TEST(FleetInventory, ReadsRowsAndReportsEveryProblemWithItsLine) {
     const char* problems;
   } bad[] = {
       {"address\n10.0.0.1\n10.0.0.2\n10.0.0.1\n", "inv:4: 10.0.0.1 is already on line 2\n"},
-      {"address,name\n10.0.0.300,a\n,b\n10.0.0.3,\"open\n", "inv:2: \"10.0.0.300\" is not an IPv4 address\n"
-                                                           "inv:3: no address\ninv:4: a quote is not closed\n"},
+      {"address,name\n10.0.0.300,a\n,b\n10.0.0.3,\"open\n",
+       "inv:2: \"10.0.0.300\" is not an IPv4 address\n"
+       "inv:3: no address\ninv:4: a quote is not closed\n"},
       {"name,room\nx,y\n", "inv:1: the header names no address column\n"},
       {"# only a comment\n", "inv: no header line (it names the columns: address,name,settings)\n"},
       {"address,name\n10.0.0.1,a/b\n", "inv:2: the name \"a/b\" holds a \"/\"\n"},
@@ -128,10 +130,11 @@ TEST(FleetCommand, RefusesBeforeSendingAndDryRunSaysWhatEachPhoneGets) {
     EXPECT_NE(tool.Out().find(c.says), std::string::npos) << tool.Out();
   }
   Tool dry;
-  ASSERT_TRUE(dry.Start({"--store", dir.File("store"), "fleet", inv, "sdram-save", dir.File("{address}-{name}.dat"),
-                         "--length", "16", "--dry-run"}));
+  ASSERT_TRUE(dry.Start({"--store", dir.File("store"), "fleet", inv, "sdram-save",
+                         dir.File("{address}-{name}.dat"), "--length", "16", "--dry-run"}));
   EXPECT_EQ(dry.WaitLong(), 0) << dry.Out();
-  EXPECT_NE(dry.Out().find(b.Dotted(1) + " desk1: sdram-save of 16 bytes into " + dir.File(b.Dotted(1) + "-desk1.dat")),
+  EXPECT_NE(dry.Out().find(b.Dotted(1) + " desk1: sdram-save of 16 bytes into " +
+                           dir.File(b.Dotted(1) + "-desk1.dat")),
             std::string::npos)
       << dry.Out();
   EXPECT_FALSE(test::FileExists(dir.File(b.Dotted(0) + "-desk0.dat")));
@@ -158,8 +161,8 @@ TEST(FleetRun, TwentyPhonesFiveFaultyRetriesOnlyBeforeTheCommandAndResumes) {
   test::WriteFile(dir.File("prog.bin"), std::string(20000, '\x5a'));
 
   Tool tool;
-  ASSERT_TRUE(tool.Start({"--store", dir.File("store"), "fleet", inv, "update-program", dir.File("prog.bin"), "--jobs",
-                          "20", "--retries", "1", "--run-dir", dir.File("run1")}));
+  ASSERT_TRUE(tool.Start({"--store", dir.File("store"), "fleet", inv, "update-program", dir.File("prog.bin"),
+                          "--jobs", "20", "--retries", "1", "--run-dir", dir.File("run1")}));
   ASSERT_EQ(tool.WaitLong(), 1) << tool.Out();
   auto report = ReadReport(dir.File("run1/report.csv"));
   ASSERT_EQ(report.size(), 20u) << tool.Out();
@@ -190,7 +193,8 @@ TEST(FleetRun, TwentyPhonesFiveFaultyRetriesOnlyBeforeTheCommandAndResumes) {
         EXPECT_EQ(phone.Connections(), 2);
         break;
     }
-    EXPECT_NE(test::ReadFile(dir.File("run1/" + phones.Address(i) + ".log")).find("fleet: "), std::string::npos);
+    EXPECT_NE(test::ReadFile(dir.File("run1/" + phones.Address(i) + ".log")).find("fleet: "),
+              std::string::npos);
   }
   // The summary lists the failures first.
   const size_t table = tool.Out().find("ADDRESS");
@@ -234,13 +238,15 @@ TEST(FleetRun, SettingsReachOnlyTheirOwnPhone) {
   std::vector<SettingsImage> images(2);
   for (int i = 0; i < 2; ++i) {
     images[static_cast<size_t>(i)].fill(static_cast<uint8_t>(0x30 + i));
-    phones.Phone(i).SetSettingsImage({images[static_cast<size_t>(i)].begin(), images[static_cast<size_t>(i)].end()});
+    phones.Phone(i).SetSettingsImage(
+        {images[static_cast<size_t>(i)].begin(), images[static_cast<size_t>(i)].end()});
   }
   test::TempDir dir;
   test::WriteFile(dir.File("one.txt"), "[SETTING1]\nphonenumber=1001\nip=10.9.0.1\n");
   test::WriteFile(dir.File("two.txt"), "phonenumber=2002\r\nip=10.9.0.2\r\n");
   // The third phone's address answers nothing.
-  std::string csv = "address,settings\n" + b.Dotted(0) + ",one.txt\n" + b.Dotted(1) + ",two.txt\n" + b.Dotted(2) + ",\n";
+  std::string csv =
+      "address,settings\n" + b.Dotted(0) + ",one.txt\n" + b.Dotted(1) + ",two.txt\n" + b.Dotted(2) + ",\n";
   test::WriteFile(dir.File("phones.csv"), csv);
 
   Tool tool;
@@ -261,7 +267,8 @@ TEST(FleetRun, SettingsReachOnlyTheirOwnPhone) {
     EXPECT_EQ(report[phones.Address(i)].outcome, "succeeded");
     EXPECT_EQ(report[phones.Address(i)].message, "New settings updated");
     // The phone's log shows what changed.
-    EXPECT_NE(test::ReadFile(dir.File("run/" + phones.Address(i) + ".log")).find("ip=10.9.0." + std::to_string(i + 1) + ": bytes 6..9"),
+    EXPECT_NE(test::ReadFile(dir.File("run/" + phones.Address(i) + ".log"))
+                  .find("ip=10.9.0." + std::to_string(i + 1) + ": bytes 6..9"),
               std::string::npos);
   }
   EXPECT_EQ(report[b.Dotted(2)].outcome, "failed");
@@ -287,8 +294,8 @@ TEST(FleetRun, CtrlCOnceLetsRunningPhonesFinishTwiceStopsOnlyThoseBeforeTheirCom
   test::WriteFile(dir.File("ring.bin"), std::string(128 * 40, 'r'));
   {
     Tool tool;
-    ASSERT_TRUE(tool.Start({"--store", dir.File("store"), "fleet", inv, "update-ring", dir.File("ring.bin"), "--jobs",
-                            "2", "--run-dir", dir.File("once")}));
+    ASSERT_TRUE(tool.Start({"--store", dir.File("store"), "fleet", inv, "update-ring", dir.File("ring.bin"),
+                            "--jobs", "2", "--run-dir", dir.File("once")}));
     ASSERT_TRUE(phones.Phone(0).Log().WaitForCount(2, std::chrono::seconds(10)));
     tool.Signal(SIGINT);
     EXPECT_EQ(tool.WaitLong(), 130) << tool.Out();
@@ -327,21 +334,25 @@ TEST(SimulateFleet, RunsManyPhonesNamesTheFaultyOnesAndStaysOnLoopback) {
   test::TempDir dir;
   const loopback::Block& b = loopback::kFleetSimulate;
   Tool sim;
-  ASSERT_TRUE(sim.Start({"--store", dir.File("store"), "simulate", "--phones", "3", "--address", b.first.dotted,
-                         "--faulty", "2", "--seed", "7", "--tcp-port", "8739", "--duration", "300"}));
+  ASSERT_TRUE(
+      sim.Start({"--store", dir.File("store"), "simulate", "--phones", "3", "--address", b.first.dotted,
+                 "--faulty", "2", "--seed", "7", "--tcp-port", "8739", "--duration", "300"}));
   EXPECT_EQ(sim.WaitLong(), 0) << sim.Out();
-  EXPECT_NE(sim.Out().find("3 tcp loaders listening on " + b.Dotted(0) + " to " + b.Dotted(2) + ", port 8739"),
-            std::string::npos)
+  EXPECT_NE(
+      sim.Out().find("3 tcp loaders listening on " + b.Dotted(0) + " to " + b.Dotted(2) + ", port 8739"),
+      std::string::npos)
       << sim.Out();
   const auto faults = sim::ChooseFleetFaults(3, 2, 7);
   for (int i = 0; i < 3; ++i) {
     if (faults[static_cast<size_t>(i)] == FleetFault::None) continue;
-    EXPECT_NE(sim.Out().find("faulty: " + b.Dotted(i) + " " + sim::FleetFaultName(faults[static_cast<size_t>(i)])),
-              std::string::npos)
+    EXPECT_NE(
+        sim.Out().find("faulty: " + b.Dotted(i) + " " + sim::FleetFaultName(faults[static_cast<size_t>(i)])),
+        std::string::npos)
         << sim.Out();
   }
   Tool refused;
-  ASSERT_TRUE(refused.Start({"--store", dir.File("store"), "simulate", "--phones", "2", "--address", "10.0.0.1"}));
+  ASSERT_TRUE(
+      refused.Start({"--store", dir.File("store"), "simulate", "--phones", "2", "--address", "10.0.0.1"}));
   EXPECT_EQ(refused.WaitLong(), 2);
   EXPECT_NE(refused.Out().find("is not a loopback address"), std::string::npos) << refused.Out();
 }

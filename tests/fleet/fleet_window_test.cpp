@@ -43,7 +43,9 @@ TEST(FleetWindow, RunsTheTableAndShowsEachPhoneAndTheReport) {
   window.show();
   ASSERT_TRUE(window.Start());
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window.Running(); }, 40000));
-  auto cell = [&window](int row, int column) { return window.Table()->item(row, column)->text().toStdString(); };
+  auto cell = [&window](int row, int column) {
+    return window.Table()->item(row, column)->text().toStdString();
+  };
   EXPECT_EQ(cell(0, 2), "succeeded") << cell(0, 4);
   EXPECT_EQ(cell(1, 2), "failed");
   EXPECT_EQ(cell(1, 4), "Invalid update ring method");

@@ -257,10 +257,12 @@ struct Block {
   // The i-th address of the block, dotted.
   std::string Dotted(int i) const {
     const uint32_t v = Value(i);
-    return std::to_string(v >> 24) + "." + std::to_string((v >> 16) & 0xFF) + "." + std::to_string((v >> 8) & 0xFF) +
-           "." + std::to_string(v & 0xFF);
+    return std::to_string(v >> 24) + "." + std::to_string((v >> 16) & 0xFF) + "." +
+           std::to_string((v >> 8) & 0xFF) + "." + std::to_string(v & 0xFF);
   }
-  constexpr bool Holds(uint32_t v) const { return v >= first.value && v < first.value + static_cast<uint32_t>(count); }
+  constexpr bool Holds(uint32_t v) const {
+    return v >= first.value && v < first.value + static_cast<uint32_t>(count);
+  }
 };
 
 // tests/fleet and bench/fleet_bench.cpp
