@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <string>
@@ -79,11 +80,11 @@ void BM_LoadHexFile(benchmark::State& state) {
   const std::string path = Folder() + "/page" + std::to_string(recordBytes) + ".hex";
   Write(path, text);
   quill::test::SilentUi ui;
-  std::vector<uint8_t> image(kPageSize);
+  auto image = std::make_unique<quill::PageImage>();
   for (auto _ : state) {
-    int size = quill::LoadHexFile(ui, path, image.data());
+    int size = quill::LoadHexFile(ui, path, *image);
     if (size != kPageSize) state.SkipWithError("the page did not load whole");
-    benchmark::DoNotOptimize(image.data());
+    benchmark::DoNotOptimize(image->data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
@@ -144,6 +145,7 @@ const DataSet& Files(size_t size) {
 
 bool Spawn(const std::vector<std::string>& args) {
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
@@ -259,7 +261,8 @@ int PeakMemory(const char* file, char** argv, int seconds) {
     } else {
       // A signal for the program: passed on as it came.
       const int signal = WSTOPSIG(status);
-      ::ptrace(PTRACE_CONT, pid, nullptr, reinterpret_cast<void*>(static_cast<long>(signal == SIGTRAP ? 0 : signal)));
+      ::ptrace(PTRACE_CONT, pid, nullptr,
+               reinterpret_cast<void*>(static_cast<long>(signal == SIGTRAP ? 0 : signal)));
     }
   }
   {
@@ -280,7 +283,8 @@ int main(int argc, char** argv) {
     int seconds = 0;
     int at = 2;
     if (std::strncmp(argv[at], "--seconds=", 10) == 0) seconds = std::atoi(argv[at++] + 10);
-    if (at + 1 < argc && std::strcmp(argv[at], "--") == 0) return PeakMemory(argv[1] + 14, argv + at + 1, seconds);
+    if (at + 1 < argc && std::strcmp(argv[at], "--") == 0)
+      return PeakMemory(argv[1] + 14, argv + at + 1, seconds);
   }
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -171,6 +171,7 @@ bool SpawnChild(Child& c, const std::string& self, const std::string& store) {
   ::mkdir(runtime.c_str(), 0700);
   env.emplace_back("XDG_RUNTIME_DIR=" + runtime);
   std::vector<char*> envp;
+  envp.reserve(env.size() + 1);
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
   std::string childFlag = "--child", storeArg = store;
@@ -272,7 +273,7 @@ long StatusKib(pid_t pid, const char* key) {
 int RunParent(int runs, double idleSeconds) {
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
   const quill::test::TempDir folder;  // the children's private store, removed with what they wrote
-  const std::string store = folder.Path();
+  const std::string& store = folder.Path();
   std::vector<double> startMs;
   int rc = 0;
   for (int run = 0; run < runs && rc == 0; ++run) {

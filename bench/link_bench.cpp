@@ -46,7 +46,7 @@ constexpr const char* kPhoneAddress = loopback::kBenchLinkPhone.dotted;
 constexpr uint32_t kPhoneAddressValue = loopback::kBenchLinkPhone.value;  // as the store keeps it
 constexpr const char* kRawAddress = loopback::kBenchLinkRaw.dotted;
 
-constexpr size_t kPage = 64 * 1024;
+constexpr size_t kPage = size_t{64} * 1024;
 constexpr size_t kBlock = 128;
 constexpr int kBlocksPerPage = static_cast<int>(kPage / kBlock);
 constexpr int kChunkData = 8;

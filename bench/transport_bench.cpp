@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -34,7 +35,8 @@ class BenchOwner : public WindowThread {
     bool OnCreate() override { return create(*this); }
     void OnMessage(Message& m) override { handle(*this, m); }
   };
-  BenchOwner(Event* ended, Event* ready, std::function<bool(Win&)> create, std::function<void(Win&, Message&)> handle)
+  BenchOwner(Event* ended, Event* ready, std::function<bool(Win&)> create,
+             std::function<void(Win&, Message&)> handle)
       : WindowThread(ended), ready_(ready) {
     window_.create = std::move(create);
     window_.handle = std::move(handle);
@@ -138,17 +140,21 @@ void BM_UdpBurstDelivery(benchmark::State& state) {
       });
   int sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   sockaddr_in from = Address(loopback::kBenchUdpSender.dotted, 0);
-  ::bind(sender, reinterpret_cast<sockaddr*>(&from), sizeof from);
+  const bool bound = ::bind(sender, reinterpret_cast<sockaddr*>(&from), sizeof from) == 0;
   sockaddr_in to = Address(loopback::kBenchUdpMonitor.dotted, 8225);
   std::vector<uint8_t> datagram(kUdpBurstDatagramSize, 'x');
   // The listener is ready once a probe datagram comes through.
   wanted = 1;
   bool up = false;
-  for (int i = 0; i < 100 && !up; ++i) {
+  for (int i = 0; i < 100 && bound && !up; ++i) {
     ::sendto(sender, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     up = all.Wait(50);
   }
-  if (!ready.Wait(0) || !up) state.SkipWithError("listener did not come up");
+  if (!bound)
+    state.SkipWithError(
+        ("cannot bind the sender to " + std::string(loopback::kBenchUdpSender.dotted)).c_str());
+  else if (!ready.Wait(0) || !up)
+    state.SkipWithError("listener did not come up");
   for (auto _ : state) {
     if (!up) break;
     state.PauseTiming();

@@ -63,7 +63,8 @@ bool CHexFile::Decode() {
   const char* digits = line.data() + kDataAt;
   unsigned sum = static_cast<unsigned>(length + high + low);
   for (int i = 0; i < length; ++i) {
-    const int value = HexPairValue(digits[2 * i], digits[2 * i + 1]);
+    const int value =
+        HexPairValue(digits[2 * static_cast<ptrdiff_t>(i)], digits[(2 * static_cast<ptrdiff_t>(i)) + 1]);
     if (value < 0) return false;
     data_[i] = static_cast<uint8_t>(value);
     sum += static_cast<unsigned>(value);

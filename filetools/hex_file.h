@@ -77,10 +77,5 @@ class CHexFile {
 // a destination of the run (error->sameFile) must end the caller's run.
 int LoadHexFile(Ui& ui, const std::string& path, std::span<uint8_t, kPageSize> image,
                 FileError* error = nullptr);
-// The same for callers that still hold the page as a bare pointer (link/, bench/, fuzz/): it points at
-// kPageSize bytes.
-inline int LoadHexFile(Ui& ui, const std::string& path, uint8_t* image, FileError* error = nullptr) {
-  return LoadHexFile(ui, path, std::span<uint8_t, kPageSize>(image, kPageSize), error);
-}
 
 }  // namespace quill

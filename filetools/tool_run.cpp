@@ -107,6 +107,7 @@ ToolResult CToolRun::Finish(ToolResult result) {
     return ToolResult::Failed;
   }
   std::vector<COutputFile*> files;
+  files.reserve(outputs.size());
   for (auto& out : outputs) files.push_back(out.get());
   const bool committed = COutputFile::CommitAll(files);
   if (!committed) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <span>
 
 #include "filetools/hex_file.h"
 #include "fuzz/fuzz_support.h"
@@ -46,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   fuzz::SilentUi ui;
   std::memset(image.get(), 0xFF, kPageSize);
-  const int used = LoadHexFile(ui, path, image.get());
+  const int used = LoadHexFile(ui, path, std::span<uint8_t, kPageSize>(image.get(), kPageSize));
   fuzz::Check(used >= 0 && used <= kPageSize, "used size out of range");
   fuzz::Check(ui.Messages() == 0, "a readable file reported as unreadable");
   fuzz::Check(ui.WaitDepth() == 0, "the wait cursor stayed on");

@@ -19,7 +19,8 @@ namespace {
 // A text field's bytes up to its first zero byte.
 std::string_view Text(const uint8_t* field, size_t width) {
   const auto* zero = static_cast<const uint8_t*>(std::memchr(field, 0, width));
-  return std::string_view(reinterpret_cast<const char*>(field), zero ? static_cast<size_t>(zero - field) : width);
+  return std::string_view(reinterpret_cast<const char*>(field),
+                          zero ? static_cast<size_t>(zero - field) : width);
 }
 
 // What the build writes for a field the import kept, or false when the store may have changed it.
@@ -64,11 +65,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SettingsImage in{};
   std::memcpy(in.data(), data, std::min(size, in.size()));
   // The private store takes every write: a failure here is the tool failing, not the input.
-  fuzz::Check(ImportSettingsImage(in.data()).Ok(), "the import could not write the store");
+  fuzz::Check(ImportSettingsImage(in).Ok(), "the import could not write the store");
   fuzz::Check(BaseSettingsImage() == in, "the import did not keep the image as the base");
 
   SettingsImage out{};
-  BuildSettingsImage(out.data());
+  BuildSettingsImage(out);
   static const uint8_t kMaker[4] = {0x02, 0x5D, 0x7B, 0x00};
   fuzz::Check(std::memcmp(out.data(), kMaker, 4) == 0, "the maker's MAC bytes are not fixed");
 

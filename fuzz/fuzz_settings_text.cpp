@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Exactly one image on the heap: a field written past its end is an AddressSanitizer report.
     std::unique_ptr<uint8_t[]> image(new uint8_t[kSettingsImageSize]);
     std::memcpy(image.get(), phone, kSettingsImageSize);
-    ApplySettingsLine(image.get(), text);
+    ApplySettingsLine(SettingsImageSpan(image.get(), kSettingsImageSize), text);
     return 0;
   }
 
@@ -35,11 +35,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::WriteWholeFile(path, data + 1, size - 1);
   std::unique_ptr<uint8_t[]> fromFile(new uint8_t[kAlternateSettingsSize]);
   std::unique_ptr<uint8_t[]> fromText(new uint8_t[kAlternateSettingsSize]);
-  CopyToAlternateImages(fromFile.get(), phone);
-  CopyToAlternateImages(fromText.get(), phone);
-  fuzz::Check(ApplySettingsTextFile(path, fromFile.get()), "a readable file reported as unreadable");
+  const AlternateImagesSpan fileImages(fromFile.get(), kAlternateSettingsSize);
+  const AlternateImagesSpan textImages(fromText.get(), kAlternateSettingsSize);
+  CopyToAlternateImages(fileImages, phone);
+  CopyToAlternateImages(textImages, phone);
+  fuzz::Check(ApplySettingsTextFile(path, fileImages), "a readable file reported as unreadable");
   // The file reader and the text reader split lines the same way, so they must agree byte for byte.
-  ApplySettingsText(text, fromText.get());
+  ApplySettingsText(text, textImages);
   fuzz::Check(std::memcmp(fromFile.get(), fromText.get(), kAlternateSettingsSize) == 0,
               "the file and the same text give different images");
   return 0;

@@ -96,7 +96,7 @@ bool CMaintenanceCommands::UpdateAlternateSettings() {
     // section lines keep the selection.
     WaitCursor cursor(ui_);
     FileError error;
-    if (!ApplySettingsTextFile(chosen->path, images.data(), &error)) {
+    if (!ApplySettingsTextFile(chosen->path, images, &error)) {
       cursor.Restore();
       ui_.Message(FileFailureText("Can not open source file", error));
       return false;
@@ -116,7 +116,7 @@ bool CMaintenanceCommands::EditAndPushSettings() {
   if (!link_.ReadImage(values.phone, image)) return false;
   // The dialog shows, and the push sends, what the store holds: a phone's settings that did not reach it
   // must not be replaced by whatever it held before.
-  if (const StoreResult imported = ImportSettingsImage(image.data()); !imported) {
+  if (const StoreResult imported = ImportSettingsImage(image); !imported) {
     ui_.Message(imported.Message());
     return false;
   }
@@ -124,7 +124,7 @@ bool CMaintenanceCommands::EditAndPushSettings() {
   if (ui_.MessageBox("Update settings to phone now?", ApplicationName(), MbButtons::YesNo,
                      MbIcon::Question) != MbResult::Yes)
     return false;
-  BuildSettingsImage(image.data());
+  BuildSettingsImage(image);
   if (!link_.SendImage(values.phone, image, kSettingsCommand, 0x00)) return false;
   return ReportProbe(values.phone, kSettingsProbeWait, "Invalid settings method", "New settings updated");
 }

@@ -72,7 +72,7 @@ bool CMaintenanceCommands::UpdateFlashPage() {
 
   auto image = std::make_unique<FlashPage>();
   image->fill(0xFF);
-  const int used = LoadHexFile(ui_, path, image->data());
+  const int used = LoadHexFile(ui_, path, *image);
   if (used < 1) {
     ui_.Message(kHexError);
     return false;
@@ -89,7 +89,7 @@ bool CMaintenanceCommands::UpdateFlashPage() {
       ui_.Message(kHexError);
       return false;
     }
-    BuildSettingsImage(settings.data());
+    BuildSettingsImage(settings);
     if (at->fixedLength) length = at->fixedLength;
   }
   switch (values.linkType) {

@@ -84,7 +84,7 @@ int WaitAny(std::span<Waitable> items, std::chrono::microseconds timeout) {
     for (size_t i = 0; i < count; ++i) {
       Waitable& w = items[i];
       fds[i].fd = w.event ? w.event->Fd() : w.fd;
-      fds[i].events = w.event ? POLLIN : w.events;
+      fds[i].events = w.event ? static_cast<short>(POLLIN) : static_cast<short>(w.events);
       fds[i].revents = 0;
       w.revents = 0;
     }

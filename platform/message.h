@@ -31,10 +31,8 @@ struct Message {
   // Takes the payload as T; empty when there is none or it is of another type.
   template <class T>
   std::unique_ptr<T> Take() {
-    if (auto* p = dynamic_cast<T*>(payload.get())) {
-      payload.release();
-      return std::unique_ptr<T>(p);
-    }
+    if (dynamic_cast<T*>(payload.get()) != nullptr)
+      return std::unique_ptr<T>(static_cast<T*>(payload.release()));
     return nullptr;
   }
 };

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -569,11 +570,39 @@ StoreResult SaveLocked(const std::vector<Change>& changes, bool clearAll, std::s
   return StoreResult::Failed(file, WhyNotWritten(Resolved(file)));
 }
 
+// Holds the store's folder locked against the saves of other tool processes. A QSettings reads the file
+// when it is made and, at its save, reads it again only when its size or its time (to the millisecond)
+// changed; another process's save of the same size in the same millisecond would otherwise go unseen and
+// be overwritten. Under this lock the read and the save of one process follow each other with nothing in
+// between. A folder that does not exist yet is not locked: its first save makes it.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::string& folder)
+      : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY)) {
+    if (fd_ < 0) return;
+    int r = 0;
+    while ((r = ::flock(fd_, LOCK_EX)) != 0 && errno == EINTR) {
+    }
+    if (r != 0) Release();
+  }
+  ~FolderLock() { Release(); }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+ private:
+  void Release() {
+    if (fd_ >= 0) ::close(fd_);  // closing the only descriptor releases the lock
+    fd_ = -1;
+  }
+  int fd_;
+};
+
 StoreResult Save(const std::vector<Change>& changes, bool clearAll) {
   std::string notice;
   StoreResult result;
   {
     std::lock_guard<std::mutex> lock(g_saveMutex);
+    FolderLock others(Parent(FileName().toStdString()));
     result = SaveLocked(changes, clearAll, notice);
   }
   // A front end may show the notice in a modal window, whose event loop may save again.

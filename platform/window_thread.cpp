@@ -148,7 +148,7 @@ ThreadHandle StartWindowThread(std::unique_ptr<WindowThread> thread) {
   } catch (const std::system_error&) {
     return ThreadHandle{};  // thread (the object) is deleted on return
   }
-  thread.release();  // the thread owns it now
+  static_cast<void>(thread.release());  // the thread owns it now
   return handle;
 }
 

@@ -36,13 +36,4 @@ void SetBaseSettingsImage(ConstSettingsImageSpan image);
 // Back to all zero, as at start.
 void ResetBaseSettingsImage();
 
-// The same for callers that still hold an image as a bare pointer (link/, fuzz/, the tests of link/ and
-// of the store): it points at kSettingsImageSize bytes.
-inline void BuildSettingsImage(uint8_t* out) {
-  BuildSettingsImage(SettingsImageSpan(out, kSettingsImageSize));
-}
-inline StoreResult ImportSettingsImage(const uint8_t* image) {
-  return ImportSettingsImage(ConstSettingsImageSpan(image, kSettingsImageSize));
-}
-
 }  // namespace quill

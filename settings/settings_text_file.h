@@ -56,19 +56,4 @@ constexpr size_t kMaxSettingsTextFile = size_t{1} << 20;
 // read. Nothing is changed then, and error (when given) says why.
 bool ApplySettingsTextFile(const std::string& path, AlternateImagesSpan images, FileError* error = nullptr);
 
-// The same for callers that still hold the images as a bare pointer (link/, fuzz/, the tests of link/):
-// they point at exactly the sizes above.
-inline void ApplySettingsLine(uint8_t* image, std::string_view line) {
-  ApplySettingsLine(SettingsImageSpan(image, kSettingsImageSize), line);
-}
-inline void CopyToAlternateImages(uint8_t* images, ConstSettingsImageSpan phoneImage) {
-  CopyToAlternateImages(AlternateImagesSpan(images, kAlternateSettingsSize), phoneImage);
-}
-inline void ApplySettingsText(std::string_view text, uint8_t* images) {
-  ApplySettingsText(text, AlternateImagesSpan(images, kAlternateSettingsSize));
-}
-inline bool ApplySettingsTextFile(const std::string& path, uint8_t* images, FileError* error = nullptr) {
-  return ApplySettingsTextFile(path, AlternateImagesSpan(images, kAlternateSettingsSize), error);
-}
-
 }  // namespace quill

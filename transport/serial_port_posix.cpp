@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <new>
+#include <utility>
 
 #include "platform/debug_log.h"
 #include "platform/event.h"
@@ -156,7 +157,7 @@ bool CCommPort::Open(Hwnd owner, int baud, const std::string& portName, uint32_t
   int flags = ::fcntl(fd, F_GETFL);
   if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) return false;
 
-  port->owner = owner;
+  port->owner = std::move(owner);
   port->message = message;
   if (!port->writeRequest.IsValid() || !port->stop.IsValid()) {
     OutputDebugString("CreateEvent() failed in CCommPort::prepare()\n");

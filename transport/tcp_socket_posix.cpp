@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <utility>
 
 #include "platform/debug_log.h"
 #include "platform/event.h"
@@ -101,7 +102,7 @@ bool CTcpSocket::Call(uint32_t peerNetworkOrder, Hwnd owner, int port) {
 
   auto link = std::make_shared<Link>();
   link->lock = lock_;
-  link->owner = owner;
+  link->owner = std::move(owner);
   if (sendCall_) link->send = sendCall_;
   uint16_t peerPort = static_cast<uint16_t>(port == 0 ? kLoaderPort : port);
   if (!link->output.IsValid() || !link->hangup.IsValid() || !link->connectSeen.IsValid() ||

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "platform/debug_log.h"
 #include "platform/event.h"
@@ -94,7 +95,7 @@ bool CUdpSocket::Enter(Hwnd owner, uint32_t message, uint32_t peerNetworkOrder, 
     return false;
   }
   auto listener = std::make_shared<Listener>();
-  listener->owner = owner;
+  listener->owner = std::move(owner);
   listener->message = message;
   listener->peer = peerNetworkOrder;
   listener->port = static_cast<uint16_t>(port);

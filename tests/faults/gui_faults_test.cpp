@@ -114,7 +114,7 @@ class GuiFaultsTest : public ::testing::Test {
     QTest::mouseClick(Control<QRadioButton>(IDC_LINK_TCPIP), Qt::LeftButton);
     window_->IpField()->SetAddress(test::FieldAddress(address));
   }
-  void StartTcpPhone(const std::string& address, sim::TcpFaults faults) {
+  void StartTcpPhone(const std::string& address, const sim::TcpFaults& faults) {
     tcp_.reset();
     sim::TcpLoader::Config config;
     config.address = address;

@@ -154,7 +154,7 @@ TEST_F(AudioTest, BatchVisitsNinetySixPromptsInRunOrder) {
                            "viziduv/p_voice/eng_m/"};
   for (int run = 0; run < 4; ++run) {
     for (int p = 0; p < kPromptCount; ++p) {
-      const HookCall& call = hooks.calls[static_cast<size_t>(run * kPromptCount + p)];
+      const HookCall& call = hooks.calls[(static_cast<size_t>(run) * kPromptCount) + static_cast<size_t>(p)];
       EXPECT_EQ(call.hook, "encode");
       EXPECT_EQ(call.source, File(std::string(sources[run]) + kPromptNames[p] + ".pcm"));
       EXPECT_EQ(call.destination, File("encode.tmp"));

@@ -186,9 +186,9 @@ TEST_F(ConversionTest, HexToBinaryAppendsOnePagePerHexFileInOrder) {
   ui_.AnswerFile(File("missing.hex"));  // still a page, of 0xFF: the window keeps what the tool made
   ui_.AnswerFile(File("b.hex"));
   EXPECT_EQ(HexToBinaryTool(ui_), ToolResult::KeptAfterFailure);
-  std::vector<uint8_t> expected(3 * kPageSize, 0xFF);
+  std::vector<uint8_t> expected(size_t{3} * kPageSize, 0xFF);
   std::copy_n(Bytes(4, 0xA0).begin(), 4, expected.begin() + 0x0010);
-  std::copy_n(Bytes(4, 0xB0).begin(), 4, expected.begin() + 2 * kPageSize + 0xFFFC);
+  std::copy_n(Bytes(4, 0xB0).begin(), 4, expected.begin() + (ptrdiff_t{2} * kPageSize) + 0xFFFC);
   EXPECT_EQ(test::ReadBytes(File("out.bin")), expected);
   EXPECT_EQ(ui_.Texts(), std::vector<std::string>{"can not open hex file\n" + File("missing.hex") +
                                                   ": No such file or directory"});

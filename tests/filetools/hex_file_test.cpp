@@ -50,7 +50,10 @@ class LoadHexFileTest : public ::testing::Test {
     return LoadHexFile(ui_, dir_.File("in.hex"),
                        std::span<uint8_t, kPageSize>(buffer_.data() + kGuard, kPageSize));
   }
-  uint8_t At(int offset) const { return buffer_[static_cast<size_t>(kGuard + offset)]; }
+  uint8_t At(int offset) const {
+    const int index = kGuard + offset;
+    return buffer_[static_cast<size_t>(index)];
+  }
   bool GuardsIntact() const {
     auto intact = [](auto b, auto e) { return std::all_of(b, e, [](uint8_t v) { return v == 0xA5; }); };
     return intact(buffer_.begin(), buffer_.begin() + kGuard) && intact(buffer_.end() - kGuard, buffer_.end());

@@ -116,7 +116,8 @@ TEST_F(ImageBuilderTest, VariantsWithCodecImagesAndFortyPageSeven) {
   Page g = Read("VT20G.bin");
   ASSERT_EQ(g.size(), 15u * kPageSize);
   for (int k = 6; k < 15; ++k)
-    EXPECT_TRUE(std::equal(g.begin() + k * kPageSize, g.begin() + (k + 1) * kPageSize, PageOf("P7").begin()))
+    EXPECT_TRUE(std::equal(g.begin() + (ptrdiff_t{k} * kPageSize), g.begin() + (ptrdiff_t{k + 1} * kPageSize),
+                           PageOf("P7").begin()))
         << k;
   Page gAll = PageOf("P0");
   gAll.insert(gAll.end(), g.begin(), g.end());
@@ -167,7 +168,7 @@ TEST_F(ImageBuilderTest, MissingPiecesGiveBlankPagesAndAMessageEach) {
   MakePiece("P1");
   EXPECT_EQ(Press("VT20C"), ToolResult::KeptAfterFailure);
   std::vector<uint8_t> expected = PageOf("P1");
-  expected.resize(3 * kPageSize, 0xFF);
+  expected.resize(size_t{3} * kPageSize, 0xFF);
   EXPECT_EQ(Read("VT20C.bin"), expected);
   EXPECT_EQ(Read("VT20C_9.bin"), expected);
   EXPECT_EQ(Headlines(), std::vector<std::string>(4, "can not open hex file"));

@@ -85,6 +85,7 @@ class PeerTest : public ::testing::Test {
     std::vector<std::string> all = {tool_, "--store", File("store")};
     all.insert(all.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(all.size() + 1);
     for (auto& a : all) argv.push_back(a.data());
     argv.push_back(nullptr);
     const std::string err = File("err.txt");

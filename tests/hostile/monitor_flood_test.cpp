@@ -256,7 +256,7 @@ TEST_F(MonitorFloodTest, BothMonitorsOutliveAFloodAndShowWhatComesAfterIt) {
   EXPECT_GT(cuts, 0u);
   EXPECT_LE(cuts, 2 * longer);
   // What was shown stays within what the datagrams could show (markers and the text after included).
-  const size_t datagrams = sent + 2 * (kRounds * 120 + 2 * 120 + 20);
+  const size_t datagrams = sent + (size_t{2} * (kRounds * 120 + 2 * 120 + 20));
   EXPECT_LE(View(Kind::Debug).Size(), datagrams * kMostShownPerDatagram);
   EXPECT_LE(View(Kind::Cdr).Size(), datagrams * (P.size() + kMonitorReceiveSize));
 }

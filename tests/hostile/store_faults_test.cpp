@@ -429,13 +429,13 @@ TEST_F(StoreFaultsTest, TextsThatAreNotUtf8AreKeptByteForByte) {
 // the phone.
 TEST_F(StoreFaultsTest, APhoneNumberInCodePage936SurvivesImportAndBuild) {
   SettingsImage image{};
-  BuildSettingsImage(image.data());
+  BuildSettingsImage(image);
   std::copy(kGbkHello.begin(), kGbkHello.end(), image.begin() + 16);  // PhoneNumber, zero-terminated
   image[16 + kGbkHello.size()] = 0;
-  ASSERT_TRUE(ImportSettingsImage(image.data()));
+  ASSERT_TRUE(ImportSettingsImage(image));
   EXPECT_EQ(store_.GetString("PhoneSettings", "PhoneNumber", ""), kGbkHello);
   SettingsImage built{};
-  BuildSettingsImage(built.data());
+  BuildSettingsImage(built);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(built.data()) + 16, kGbkHello.size() + 1),
             kGbkHello + '\0');
 }

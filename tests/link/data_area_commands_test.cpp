@@ -58,7 +58,7 @@ class DataAreaTest : public ::testing::Test {
   void TearDown() override {
     if (phone_) phone_->Stop();
   }
-  void StartPhone(const std::string& address, sim::TcpFaults faults = {}) {
+  void StartPhone(const std::string& address, const sim::TcpFaults& faults = {}) {
     host_.ipField = test::FieldAddress(address);
     sim::TcpLoader::Config config;
     config.address = address;
@@ -242,7 +242,7 @@ class AlternateSettingsTest : public DataAreaTest {
   // The phone's image with lines applied.
   std::vector<uint8_t> Image(const std::vector<std::string>& lines) const {
     std::vector<uint8_t> image = phoneImage_;
-    for (const auto& line : lines) ApplySettingsLine(image.data(), line);
+    for (const auto& line : lines) ApplySettingsLine(std::span(image).first<kSettingsImageSize>(), line);
     return image;
   }
   static std::vector<uint8_t> Slice(const std::vector<uint8_t>& all, int which) {
@@ -302,7 +302,7 @@ TEST_F(AlternateSettingsTest, NothingIsSentWhenThePhonesSettingsCannotBeRead) {
 
 class SettingsPushTest : public DataAreaTest {
  protected:
-  void StartWithImage(const std::string& address, sim::TcpFaults faults = {}) {
+  void StartWithImage(const std::string& address, const sim::TcpFaults& faults = {}) {
     StartPhone(address, faults);
     phoneImage_ = Pattern(kSettingsImageSize, 90);
     phone_->SetSettingsImage(phoneImage_);
@@ -325,7 +325,7 @@ TEST_F(SettingsPushTest, OkAndYesSendTheImageBuiltFromTheDialogsValues) {
   SettingsImage base = BaseSettingsImage();
   EXPECT_TRUE(std::equal(base.begin(), base.end(), phoneImage_.begin()));
   SettingsImage expected;
-  BuildSettingsImage(expected.data());
+  BuildSettingsImage(expected);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(expected.data()) + 16), "4711");
   auto stored = phone_->Stored(0x80);
   ASSERT_TRUE(stored.has_value());

@@ -1,9 +1,9 @@
 // Flash page and program update against the simulator: the serial procedure byte for byte over a
 // pseudo-terminal, the TCP hand-over, and every way they end.
-#include <optional>
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "link/flash_layout.h"
 #include "link/maintenance_commands.h"
@@ -46,12 +46,12 @@ std::vector<uint8_t> Cat(std::vector<uint8_t> a, const std::vector<uint8_t>& b) 
 std::vector<uint8_t> PageImage(const std::vector<test::HexPiece>& pieces, std::optional<size_t> settingsAt) {
   std::vector<uint8_t> image(kFlashPageSize, 0xFF);
   for (const auto& p : pieces) std::copy(p.bytes.begin(), p.bytes.end(), image.begin() + p.address);
-  if (settingsAt) BuildSettingsImage(image.data() + *settingsAt);
+  if (settingsAt) BuildSettingsImage(std::span(image).subspan(*settingsAt).first<kSettingsImageSize>());
   return image;
 }
 
 std::vector<uint8_t> Head(const std::vector<uint8_t>& v, size_t n) {
-  return {v.begin(), v.begin() + n};
+  return {v.begin(), v.begin() + static_cast<std::ptrdiff_t>(n)};
 }
 
 class FlashTest : public ::testing::Test {
@@ -79,7 +79,7 @@ class FlashTest : public ::testing::Test {
     ASSERT_TRUE(serial_->Start()) << serial_->Error();
     EXPECT_TRUE(SettingsStore::Profile().WriteString("Rs232", "COM1Device", serial_->SlavePath()));
   }
-  void StartTcpPhone(const std::string& address, sim::TcpFaults faults = {}) {
+  void StartTcpPhone(const std::string& address, const sim::TcpFaults& faults = {}) {
     if (tcp_) tcp_->Stop();
     host_.linkType = 1;
     host_.ipField = test::FieldAddress(address);

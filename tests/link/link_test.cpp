@@ -41,7 +41,7 @@ class TcpLinkTest : public ::testing::Test {
  protected:
   // Each test names its own loopback address, so tests on port 8739 never meet. The link is handed that
   // address; the store names another one, where nothing answers, so a link that read it would fail.
-  void StartPhone(const char* address, sim::TcpFaults faults = {}) {
+  void StartPhone(const char* address, const sim::TcpFaults& faults = {}) {
     test::ClearStore();
     phoneAddress_ = 0;
     for (const char* p = address; *p;) {

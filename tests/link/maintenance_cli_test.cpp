@@ -45,7 +45,7 @@ class MaintenanceCliTest : public ::testing::Test {
   void TearDown() override {
     if (phone_) phone_->Stop();
   }
-  void StartPhone(const std::string& address, sim::TcpFaults faults = {}) {
+  void StartPhone(const std::string& address, const sim::TcpFaults& faults = {}) {
     sim::TcpLoader::Config config;
     config.address = address;
     config.eraseMs = 8000;
@@ -226,7 +226,8 @@ TEST_F(MaintenanceCliTest, ANameTheStoreCannotRememberIsSaidAndFailsTheRunButThe
   const std::string ring = File("ring.dat", "first");
   ASSERT_EQ(Run("update-ring", {ring, "--phone", loopback::kCliNameNotRemembered.dotted}).code, 0);
   phone_->Stop();
-  StartPhone(loopback::kCliNameNotRemembered.dotted);  // the phone that took the first ring is busy writing it
+  StartPhone(
+      loopback::kCliNameNotRemembered.dotted);  // the phone that took the first ring is busy writing it
   const std::string store = SettingsStore::Profile().FilePath();
   const std::string longer = File(std::string(200, 'r') + ".dat", "second");
   rlimit before{};
@@ -279,7 +280,7 @@ TEST_F(MaintenanceCliTest, PushSettingsSendsOnlyWhenTheQuestionIsAnsweredYes) {
   EXPECT_EQ(o.code, 0) << o.err;
   EXPECT_NE(o.err.find("New settings updated"), std::string::npos);
   SettingsImage expected;
-  BuildSettingsImage(expected.data());
+  BuildSettingsImage(expected);
   ASSERT_TRUE(phone_->Stored(0x80).has_value());
   EXPECT_EQ(*phone_->Stored(0x80), std::vector<uint8_t>(expected.begin(), expected.end()));
 }

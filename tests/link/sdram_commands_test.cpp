@@ -41,6 +41,7 @@ std::string AsText(const std::vector<uint8_t>& v) {
 
 std::vector<UnitKind> Kinds(const std::vector<sim::SimUnit>& units) {
   std::vector<UnitKind> out;
+  out.reserve(units.size());
   for (const auto& u : units) out.push_back(u.kind);
   return out;
 }
@@ -52,7 +53,7 @@ class SdramTest : public ::testing::Test {
     if (tcp_) tcp_->Stop();
     if (serial_) serial_->Stop();
   }
-  void StartTcpPhone(const std::string& address, sim::TcpFaults faults = {}) {
+  void StartTcpPhone(const std::string& address, const sim::TcpFaults& faults = {}) {
     host_.linkType = 1;
     host_.ipField = test::FieldAddress(address);
     sim::TcpLoader::Config config;

@@ -27,7 +27,7 @@ class SettingsCommand : public ::testing::Test {
     std::fclose(err);
   }
 
-  int Run(std::vector<std::string> args, const char* command = "settings") {
+  int Run(const std::vector<std::string>& args, const char* command = "settings") {
     TerminalUi ui(err, stdout);
     return RunSubcommand(command, args, ui);
   }

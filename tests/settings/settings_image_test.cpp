@@ -132,7 +132,7 @@ TEST_P(StoredValues, LandInTheirFieldWithTheFieldsEncoding) {
 auto Int(const char* key, int v) {
   return [=](SettingsStore& s) { EXPECT_TRUE(s.WriteInt(kSection, key, v)); };
 }
-auto Str(const char* key, std::string v) {
+auto Str(const char* key, const std::string& v) {
   return [=](SettingsStore& s) { EXPECT_TRUE(s.WriteString(kSection, key, v)); };
 }
 

@@ -30,6 +30,7 @@ Bytes Chunk(const Bytes& data, size_t at) {
 
 std::vector<UnitKind> Kinds(const std::vector<SimUnit>& units) {
   std::vector<UnitKind> out;
+  out.reserve(units.size());
   for (const SimUnit& u : units) out.push_back(u.kind);
   return out;
 }

@@ -38,6 +38,7 @@ Bytes Slice(const Bytes& b, size_t at, size_t n) {
 
 std::vector<UnitKind> Kinds(const std::vector<SimUnit>& units) {
   std::vector<UnitKind> out;
+  out.reserve(units.size());
   for (const SimUnit& u : units) out.push_back(u.kind);
   return out;
 }
@@ -48,7 +49,7 @@ class TcpLoaderTest : public ::testing::Test {
   test::ScaledTiming scale_{0.01};
   std::unique_ptr<TcpLoader> loader_;
 
-  TcpLoader& Start(const std::string& address, TcpFaults faults = {}, TcpLoader::Config config = {}) {
+  TcpLoader& Start(const std::string& address, const TcpFaults& faults = {}, TcpLoader::Config config = {}) {
     config.address = address;
     loader_ = std::make_unique<TcpLoader>(config);
     loader_->SetFaults(faults);

@@ -56,6 +56,7 @@ bool ToolProcess::Start(const std::string& program, const std::vector<std::strin
   std::vector<std::string> all = {program};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
+  argv.reserve(all.size() + 1);
   for (std::string& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
   int r = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
