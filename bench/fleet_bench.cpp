@@ -74,6 +74,7 @@ RunResult RunFleet(const std::string& tool, const std::string& dir, int phones, 
                                    "--run-dir",
                                    runDir};
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
@@ -154,8 +155,8 @@ int main(int argc, char** argv) {
   std::printf(
       "  succeeded %d of %d (exit %d); peak memory of the largest process %.1f MiB; CPU %.1f s (%.2f s "
       "per phone, %.2f cores)\n",
-      main.succeeded, phones, main.code, main.peakKiB / 1024.0, main.cpu, main.cpu / phones,
-      main.cpu / main.wall);
+      main.succeeded, phones, main.code, static_cast<double>(main.peakKiB) / 1024.0, main.cpu,
+      main.cpu / phones, main.cpu / main.wall);
 
   std::printf("\nscaling   jobs  phones   wall s  one phone s  ideal s  ratio  phones/s  CPU s\n");
   for (int j : scaling) {

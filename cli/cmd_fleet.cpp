@@ -217,7 +217,7 @@ class LiveView {
       if (fleet::Ended(p.outcome))
         fraction += 1;
       else if (p.outcome == Outcome::Running && p.total > 0)
-        fraction += static_cast<double>(p.done) / p.total;
+        fraction += static_cast<double>(p.done) / static_cast<double>(p.total);
       if (p.outcome != Outcome::Running) continue;
       const int percent = p.total > 0 ? static_cast<int>(p.done * 100 / p.total) : 0;
       const int filled = percent / 5;

@@ -66,6 +66,7 @@ std::string Seconds(double s) {
 // Failures first, then the others, each in inventory order.
 std::vector<const PhoneState*> FailuresFirst(const std::vector<PhoneState>& phones) {
   std::vector<const PhoneState*> order;
+  order.reserve(phones.size());
   for (const PhoneState& p : phones) order.push_back(&p);
   std::stable_sort(order.begin(), order.end(), [](const PhoneState* a, const PhoneState* b) {
     return !Good(a->outcome) && Good(b->outcome);

@@ -211,6 +211,7 @@ bool FleetRunner::Launch(size_t index) {
   for (std::string& a : argsFor_(phone)) args.push_back(std::move(a));
   args.insert(args.end(), {"--phone", phone.phone.address, "--progress-fd", std::to_string(kEventFd)});
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
 

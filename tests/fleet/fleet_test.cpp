@@ -67,7 +67,7 @@ std::string WriteInventory(const test::TempDir& dir, const loopback::Block& bloc
     csv += block.Dotted(i) + ",desk" + std::to_string(i) + "," +
            (static_cast<size_t>(i) < settings.size() ? settings[static_cast<size_t>(i)] : "") + ",r1\n";
   }
-  const std::string path = dir.File("phones.csv");
+  std::string path = dir.File("phones.csv");
   test::WriteFile(path, csv);
   return path;
 }
@@ -214,6 +214,7 @@ TEST(FleetRun, TwentyPhonesFiveFaultyRetriesOnlyBeforeTheCommandAndResumes) {
   }
 
   std::vector<int> connections;
+  connections.reserve(20);
   for (int i = 0; i < 20; ++i) connections.push_back(phones.Phone(i).Connections());
   Tool resumed;
   ASSERT_TRUE(resumed.Start({"--store", dir.File("store"), "fleet", inv, "ping", "--jobs", "20", "--resume",
@@ -291,7 +292,7 @@ TEST(FleetRun, CtrlCOnceLetsRunningPhonesFinishTwiceStopsOnlyThoseBeforeTheirCom
   }
   test::TempDir dir;
   const std::string inv = WriteInventory(dir, b, 4);
-  test::WriteFile(dir.File("ring.bin"), std::string(128 * 40, 'r'));
+  test::WriteFile(dir.File("ring.bin"), std::string(size_t{128} * 40, 'r'));
   {
     Tool tool;
     ASSERT_TRUE(tool.Start({"--store", dir.File("store"), "fleet", inv, "update-ring", dir.File("ring.bin"),
