@@ -371,6 +371,12 @@ int Run(const Args& args, TerminalUi&) {
     if (!in.OpenRegular(*file)) problems.push_back(FileFailureText("Can not open source file", in.Error()));
     inputs.push_back(*file);
   }
+  if (command.name == "update-page") {
+    // The page file the window's command loads from its working directory.
+    file = args.Value("--dir").value_or(".") + "/Page0.hex";
+    CInputFile in;
+    if (!in.OpenRegular(*file)) problems.push_back(FileFailureText("Can not open source file", in.Error()));
+  }
   std::map<size_t, std::string> settingsText;  // per phone, the lines it gets
   if (command.name == "settings") {
     for (size_t i = 0; i < inventory.phones.size(); ++i) {
@@ -487,7 +493,7 @@ int Run(const Args& args, TerminalUi&) {
       a.push_back(Expand(*file, p.phone));
     } else if (command.name == "settings") {
       a.push_back(runDir + "/" + p.phone.address + ".settings.txt");
-    } else if (file) {
+    } else if (file && command.wantsFile) {
       a.push_back(*file);
     }
     for (const std::string& option : command.passOptions)
