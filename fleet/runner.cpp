@@ -387,9 +387,11 @@ void FleetRunner::Run() {
       std::lock_guard<std::mutex> lock(mutex_);
       for (size_t i = 0; i < phones_.size(); ++i)
         if (phones_[i].outcome == Outcome::Waiting) {
-          phones_[i].outcome = Outcome::NotStarted;
-          phones_[i].message =
-              phones_[i].attempts ? "not retried: the run was stopped" : "not started: the run was stopped";
+          // A phone waiting for its retry keeps its failure and the system's message for it.
+          phones_[i].outcome = phones_[i].attempts ? Outcome::Failed : Outcome::NotStarted;
+          phones_[i].message = phones_[i].attempts
+                                   ? phones_[i].message + " (not retried: the run was stopped)"
+                                   : "not started: the run was stopped";
           phones_[i].step.clear();
         }
     }
