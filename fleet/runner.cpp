@@ -335,7 +335,8 @@ void FleetRunner::Finish(Child& c, int status) {
     if (exited && code == 0) {
       p.outcome = Outcome::Succeeded;
       if (p.message.empty()) p.message = "done";
-    } else if (c.stopSent && (code == 130 || signal == SIGINT)) {
+    } else if (c.stopSent && (code == 130 || signal == SIGINT || signal == kStopSignal)) {
+      // (A child stopped before it set up its handler ends by the stop signal itself: nothing was sent.)
       p.outcome = Outcome::Interrupted;
       p.message = "stopped before its command byte went out (" + std::string(ReachedName(p.reached)) + ")";
     } else {
