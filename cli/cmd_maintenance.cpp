@@ -6,12 +6,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/tool_options.h"
 #include "cli/subcommand.h"
+#include "fleet/child_report.h"
 #include "link/command_files.h"
 #include "link/maintenance_commands.h"
 #include "settings/settings_text_file.h"
@@ -185,17 +187,35 @@ int RunEntry(const Entry& e, const Args& args, TerminalUi& ui) {
   }
   std::string directory = args.Value("--dir").value_or(CurrentDirectory());
 
+  // Run by the fleet: the steps go to its pipe as they happen.
+  std::optional<fleet::ChildReporter> reporter;
+  std::unique_ptr<Ui> reporting;
+  if (auto fd = args.Value("--progress-fd")) {
+    auto n = ParseIntegerArg(*fd);
+    if (!n || *n < 3 || *n > 1023) {
+      std::fputs("quilltool: --progress-fd takes a descriptor number from 3 to 1023\n", stderr);
+      return kExitUsage;
+    }
+    reporter.emplace(static_cast<int>(*n));
+    reporting = reporter->Wrap(ui);
+    fleet::ChildReporter::InstallStopHandler();
+  }
+  Ui& shown = reporting ? *reporting : ui;
+
   // The file argument answers the command's file dialog.
   if (e.arguments) ui.PushFileAnswer(positionals[0]);
-  CliCommandHost host(ui, options, sdramLength, directory);
-  CMaintenanceLink link(ui);
-  CMaintenanceCommands commands(ui, link, host);
+  CliCommandHost host(shown, options, sdramLength, directory);
+  CMaintenanceLink link(shown);
+  if (reporter) link.SetStageObserver(reporter->Observer());
+  CMaintenanceCommands commands(shown, link, host);
   const bool done = (commands.*e.command)();
   // Options that could not be stored are a failure of the run, whatever the phone did.
   return done && !host.StoreFailed() ? kExitOk : kExitFailure;
 }
 
-const std::vector<Option> kLinkOptions = {kPhone, kSerial, kTcp, kPort, kYes};
+// --progress-fd: the event pipe a fleet run gives each of its child processes (fleet/child_report.h).
+const Option kProgressFd = {"--progress-fd", "N", "write progress events to descriptor N (used by `fleet`)"};
+const std::vector<Option> kLinkOptions = {kPhone, kSerial, kTcp, kPort, kYes, kProgressFd};
 
 std::vector<Option> Plus(std::vector<Option> a, const std::vector<Option>& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -257,7 +277,7 @@ const std::vector<Entry>& Entries() {
        "Sends one ICMP echo request to ADDRESS (required; `quilltool ping ADDRESS` also works). No option\n"
        "is stored.\n",
        &CMaintenanceCommands::TestConnection,
-       {{"--phone", "ADDRESS", "the phone's address (required)"}},
+       {{"--phone", "ADDRESS", "the phone's address (required)"}, kProgressFd},
        Reach::Icmp},
   };
   return entries;
