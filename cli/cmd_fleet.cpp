@@ -655,7 +655,7 @@ const bool registered =
                        {},
                        {},
                        RunApply};
-      apply.synopsis = "FILE";
+      apply.synopsis = "FILE --phone ADDRESS";
       apply.options = {{"--phone", "ADDRESS", "the phone's address (required)"},
                        {"--progress-fd", "N", "write progress events to descriptor N (used by `fleet`)"}};
       apply.minPositionals = 1;
