@@ -55,5 +55,6 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   const int i = options.next;
   std::vector<std::string> rest(argv + i + 1, argv + argc);
+  if (options.quiet) rest.insert(rest.begin(), "--quiet");  // the command line's, wherever it was given
   return quill::cli::RunCli(argv[i], rest);
 }

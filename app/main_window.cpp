@@ -17,6 +17,7 @@
 #include <QRadioButton>
 #include <QShortcut>
 
+#include "app/fleet_window.h"
 #include "app/udp_audio.h"
 #include "debugmon/monitor_thread.h"
 #include "filetools/audio_tools.h"
@@ -601,9 +602,16 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
                                       : "Show every control\tCtrl+Shift+F");
   QAction* ring = menu.addAction("Update ring...");
   ring->setEnabled(!DebugRunning());
+  QAction* fleet = menu.addAction("Fleet: many phones...");
   QAction* chosen = menu.exec(event->globalPos());
   if (chosen == all) SetFullLook(!full_);
   if (chosen == ring) RunCommand(IDC_UPDATE_RING);
+  if (chosen == fleet) {
+    // Modeless, over the same engine as `quilltool fleet`; the main window stays as it is.
+    auto* window = new FleetWindow(ui_, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+  }
 }
 
 }  // namespace quill

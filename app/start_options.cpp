@@ -38,6 +38,10 @@ std::optional<int> ReadStartOptions(int argc, char** argv, std::string (*help)()
       out.store = argv[++i];
     } else if (a.substr(0, 8) == "--store=") {
       out.store = a.substr(8);
+    } else if (a == "-v" || a == "--verbose") {
+      if (!out.debugLog) out.debugLog = std::string();
+    } else if (a == "-q" || a == "--quiet") {
+      out.quiet = true;
     } else if (a == "--demo") {
       out.gui.demo = true;
     } else if (a == "--full") {

@@ -13,7 +13,8 @@ namespace quill {
 struct StartOptions {
   GuiOptions gui;
   std::string store;                    // --store DIR; empty: the user's own store
-  std::optional<std::string> debugLog;  // --debug-log (empty: stderr) or --debug-log=FILE
+  std::optional<std::string> debugLog;  // --debug-log (empty: stderr) or --debug-log=FILE; -v, --verbose
+  bool quiet = false;                   // -q, --quiet: for the command line
   int next = 0;  // index in argv of the subcommand; argc when there is none (the window)
 };
 

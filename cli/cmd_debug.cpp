@@ -64,11 +64,7 @@ bool DecodeBlock(CDebugStreamDecoder& decoder, const char* data, size_t size, si
 }
 
 int RunDecode(const Args& args, TerminalUi& ui) {
-  const auto& files = args.Positionals();
-  if (files.size() > 1) {
-    ui.Message("Give at most one file to decode");
-    return kExitUsage;
-  }
+  const auto& files = args.Positionals();  // at most one: a declared bound
   CInputFile in;
   const bool opened = files.empty() || files[0] == "-" ? in.OpenStandardInput() : in.Open(files[0]);
   if (!opened) {
@@ -106,18 +102,22 @@ int RunDecode(const Args& args, TerminalUi& ui) {
   }
 }
 
-const bool registered = RegisterSubcommand({
-    "decode",
-    "decode the phone's debug text (event codes to names) line by line to stdout",
-    "Usage: quilltool decode [FILE]\n"
-    "Reads FILE (standard input when none is given, or when FILE is -) and writes each line to standard\n"
-    "output with every 0x event code replaced by its name, as the debug monitor shows it. Any input is\n"
-    "read as it comes (a pipe, a FIFO, a device), in bounded memory; a line longer than 1 MiB is decoded in\n"
-    "pieces of 1 MiB.\n",
-    {},
-    {},
-    RunDecode,
-});
+const bool registered = [] {
+  Subcommand c{
+      "decode",
+      "decode the phone's debug text (event codes to names) line by line to stdout",
+      "Reads FILE (standard input when none is given, or when FILE is -) and writes each line to standard\n"
+      "output with every 0x event code replaced by its name, as the debug monitor shows it. Any input is\n"
+      "read as it comes (a pipe, a FIFO, a device), in bounded memory; a line longer than 1 MiB is decoded "
+      "in\n"
+      "pieces of 1 MiB.\n",
+      {},
+      {},
+      RunDecode};
+  c.synopsis = "[FILE]";
+  c.maxPositionals = 1;
+  return RegisterSubcommand(std::move(c));
+}();
 
 }  // namespace
 }  // namespace quill::cli

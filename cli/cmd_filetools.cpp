@@ -26,9 +26,8 @@ namespace {
   "was. OUT may be a device or a FIFO (written in place). A file named both as an input and as OUT is\n" \
   "refused. - as an input reads standard input.\n"
 
-int Usage(const char* name, const char* usage) {
-  std::fprintf(stderr, "%s %s: wrong arguments\n%s", ApplicationName().c_str(), name, usage);
-  return kExitUsage;
+int Usage(const char* name, const char* /*description*/) {
+  return UsageError(name, "wrong arguments");
 }
 
 // "-" reads standard input, through the name the system gives it, so the tools open it as any file.
@@ -70,7 +69,6 @@ void Split(const std::vector<std::string>& p, std::vector<std::string>& inputs,
 }
 
 constexpr const char* kHex2BinUsage =
-    "Usage: quilltool hex2bin IN.hex... OUT.bin\n"
     "Writes one 64 KiB page per HEX file to OUT.bin, in the order given; bytes that no record covers are\n"
     "0xFF. HEX files are read as they come, in bounded memory. A HEX file that cannot be read fails the\n"
     "run and nothing is written (the window puts a page of 0xFF in its place).\n" QUILL_SAFE_WRITE;
@@ -91,17 +89,14 @@ int Hex2Bin(const Args& args, TerminalUi& ui) {
   Split(p, in, out);
   // OUT named as an input too is the same-file refusal of the run, not this one.
   if (CheckDistinctFiles(in, out, nullptr) && LooksLikeHex(p.back())) {
-    std::fprintf(stderr,
-                 "%s hex2bin: %s holds HEX records: the binary file comes last (hex2bin IN.hex... OUT.bin);\n"
-                 "nothing was written\n",
-                 ApplicationName().c_str(), p.back().c_str());
-    return kExitUsage;
+    return UsageError("hex2bin",
+                      "the binary file comes last (hex2bin IN.hex... OUT.bin); nothing was written\n" +
+                          p.back() + ": holds HEX records");
   }
   return RunTool(ui, in, out, [](CFileConvertTools& t) { return t.HexToBinary(); });
 }
 
 constexpr const char* kHex2HUsage =
-    "Usage: quilltool hex2h IN.hex OUT.h\n"
     "Writes the page loaded from IN.hex (unset bytes 0x00, up to its used size) as the C code array\n"
     "NAME_Code of NAME_CODE_SIZE bytes, NAME being IN's base name upper-cased. A HEX file without data\n"
     "records gives no header.\n" QUILL_SAFE_WRITE;
@@ -114,14 +109,11 @@ int Hex2H(const Args& args, TerminalUi& ui) {
   ToolResult result = ToolResult::Failed;
   int code = RunTool(
       ui, in, out, [](CFileConvertTools& t) { return t.HexToCodeHeader(); }, &result);
-  if (result == ToolResult::NothingWritten)
-    std::fprintf(stderr, "%s: %s: no data records; no header written\n", ApplicationName().c_str(),
-                 p[0].c_str());
+  if (result == ToolResult::NothingWritten) ToolMessage("no data records; no header written\n" + p[0]);
   return code;
 }
 
 constexpr const char* kBin2HUsage =
-    "Usage: quilltool bin2h IN OUT.h\n"
     "Writes the bytes of IN as the C data array _cData_NAME of DATA_NAME_SIZE bytes inside\n"
     "#ifdef __LOAD_SDRAM, NAME being OUT's base name upper-cased; CR LF line ends. IN is streamed, in\n"
     "bounded memory, whatever its size. The size heads the header, so IN must be a regular file: a pipe or\n"
@@ -137,7 +129,6 @@ int Bin2H(const Args& args, TerminalUi& ui) {
 }
 
 constexpr const char* kMergeUsage =
-    "Usage: quilltool merge-hex IN1 [IN2] OUT.hex\n"
     "Joins the lines of one or two bank-switch HEX files without their end-of-file records and ends\n"
     "OUT.hex with a single one. The inputs are read as they come (a pipe too), in bounded "
     "memory.\n" QUILL_SAFE_WRITE;
@@ -151,7 +142,6 @@ int MergeHex(const Args& args, TerminalUi& ui) {
 }
 
 constexpr const char* kDecodeDebugUsage =
-    "Usage: quilltool decode-debug IN OUT\n"
     "Decodes the event codes of a saved debug text (such as an SDRAM area) line by line, up to the first\n"
     "line that begins with a byte that is no printable character. IN is read as it comes (a pipe too), in\n"
     "bounded memory; a line longer than 1 MiB is decoded in pieces.\n" QUILL_SAFE_WRITE;
@@ -165,7 +155,6 @@ int DecodeDebug(const Args& args, TerminalUi& ui) {
 }
 
 constexpr const char* kMap2CUsage =
-    "Usage: quilltool map2c IN OUT.h\n"
     "Writes the first 2047 bytes of a digit map as the items of a 2048-element character array, 16 a line,\n"
     "ending with 0. Only the first 2048 bytes of IN are read.\n" QUILL_SAFE_WRITE;
 
@@ -179,7 +168,6 @@ int Map2C(const Args& args, TerminalUi& ui) {
 
 std::string BuildUsage() {
   std::string u =
-      "Usage: quilltool build VARIANT\n"
       "Writes the flash images of a board variant from the HEX pieces under c:\\zediza323\\ (drive C is the\n"
       "store's \"Paths\"/\"DriveC\" folder). The images replace their old files together, only when every\n"
       "one was written from every piece: a missing piece fails the run and nothing is written (the window\n"
@@ -196,7 +184,6 @@ int Build(const Args& args, TerminalUi& ui) {
 }
 
 constexpr const char* kBatchUsage =
-    "Usage: quilltool batch-ivr\n"
     "Converts the 24 voice prompts of c:\\viziduv\\p_voice\\chn_m\\ and eng_m\\ for G.723.1 and G.729 into\n"
     "C data headers under c:\\zediza323\\voice\\ and evoice\\, through c:\\encode.tmp. The headers replace\n"
     "their old files together, only when every prompt was converted: a prompt that cannot be converted\n"
@@ -208,7 +195,6 @@ int BatchIvr(const Args& args, TerminalUi& ui) {
 }
 
 constexpr const char* kAudioUsage =
-    "Usage: quilltool audio encode|decode|wav2pcm IN OUT\n"
     "Runs an audio file tool with the stored codec options. No audio engine is built in: the tools\n"
     "remember the files and convert nothing. IN named as OUT is refused.\n";
 
@@ -227,17 +213,43 @@ int Audio(const Args& args, TerminalUi& ui) {
   return RunTool(ui, Inputs({p[1]}), {p[2]}, tool);
 }
 
+// A file tool's declaration: its arguments, their number, --json.
+Subcommand Tool(const char* name, const char* summary, std::string description, const char* synopsis,
+                int minFiles, int maxFiles, std::function<int(const Args&, TerminalUi&)> run) {
+  Subcommand c{name, summary, std::move(description), {}, {}, std::move(run)};
+  c.synopsis = synopsis;
+  c.minPositionals = minFiles;
+  c.maxPositionals = maxFiles;
+  c.json = true;
+  return c;
+}
+
 const bool registered = [] {
-  RegisterSubcommand({"hex2bin", "HEX files to 64 KiB binary pages", kHex2BinUsage, {}, {}, Hex2Bin});
-  RegisterSubcommand({"hex2h", "HEX file to a C code-array header", kHex2HUsage, {}, {}, Hex2H});
-  RegisterSubcommand({"bin2h", "any file to a C data-array header", kBin2HUsage, {}, {}, Bin2H});
-  RegisterSubcommand({"merge-hex", "join bank-switch HEX files", kMergeUsage, {}, {}, MergeHex});
+  RegisterSubcommand(Tool("hex2bin", "HEX files to 64 KiB binary pages", kHex2BinUsage, "IN.hex... OUT.bin",
+                          2, -1, Hex2Bin));
   RegisterSubcommand(
-      {"decode-debug", "decode a saved debug text file", kDecodeDebugUsage, {}, {}, DecodeDebug});
-  RegisterSubcommand({"map2c", "digit-map text to a C array initializer", kMap2CUsage, {}, {}, Map2C});
-  RegisterSubcommand({"build", "build the flash images of a board variant", BuildUsage(), {}, {}, Build});
-  RegisterSubcommand({"batch-ivr", "convert the voice prompts to C headers", kBatchUsage, {}, {}, BatchIvr});
-  RegisterSubcommand({"audio", "audio file tools (no engine built in)", kAudioUsage, {}, {}, Audio});
+      Tool("hex2h", "HEX file to a C code-array header", kHex2HUsage, "IN.hex OUT.h", 2, 2, Hex2H));
+  RegisterSubcommand(
+      Tool("bin2h", "any file to a C data-array header", kBin2HUsage, "IN OUT.h", 2, 2, Bin2H));
+  RegisterSubcommand(
+      Tool("merge-hex", "join bank-switch HEX files", kMergeUsage, "IN1 [IN2] OUT.hex", 2, 3, MergeHex));
+  RegisterSubcommand(
+      Tool("decode-debug", "decode a saved debug text file", kDecodeDebugUsage, "IN OUT", 2, 2, DecodeDebug));
+  RegisterSubcommand(
+      Tool("map2c", "digit-map text to a C array initializer", kMap2CUsage, "IN OUT.h", 2, 2, Map2C));
+  Subcommand build =
+      Tool("build", "build the flash images of a board variant", BuildUsage(), "VARIANT", 1, 1, Build);
+  for (const auto& v : BuildVariants()) build.words.emplace_back(v.name);
+  build.positionalKind = ValueKind::Choice;
+  RegisterSubcommand(std::move(build));
+  Subcommand batch =
+      Tool("batch-ivr", "convert the voice prompts to C headers", kBatchUsage, "", 0, 0, BatchIvr);
+  batch.positionalKind = ValueKind::Text;
+  RegisterSubcommand(std::move(batch));
+  Subcommand audio = Tool("audio", "audio file tools (no engine built in)", kAudioUsage,
+                          "encode|decode|wav2pcm IN OUT", 3, 3, Audio);
+  audio.words = {"encode", "decode", "wav2pcm"};
+  RegisterSubcommand(std::move(audio));
   return true;
 }();
 

@@ -32,20 +32,12 @@
 namespace quill::cli {
 namespace {
 
-const char kUsage[] =
-    "Usage: quilltool monitor debug|cdr [--address A] [--from ADDRESS] [--timestamps[=relative]] [--log "
-    "FILE]\n"
-    "       quilltool monitor serial [--port COM1|COM2 | --device PATH] [--timestamps[=relative]] [--log "
-    "FILE]\n"
+const char kDescription[] =
     "Listens as the \"Udp Debug Output\" (debug, UDP port 8225), \"Cdr Debug Output\" (cdr, UDP port\n"
     "8227) or \"Rs232 Output\" (serial, 19200 baud) window and writes what it would show to standard output\n"
-    "until interrupted (Ctrl-C).\n"
-    "  --address A        listen on this dotted address of the computer only (default: every local address)\n"
-    "  --from ADDRESS     show only what the phone at this dotted address sends\n"
-    "  --port COM1|COM2   the serial port (default COM1; `quilltool ports` shows the device behind each)\n"
-    "  --device PATH      the serial device to open instead of a COM port; nothing is stored\n"
-    "  --timestamps       put the local date and time before each line; =relative: seconds since the start\n"
-    "  --log FILE         append everything shown to FILE as well (created if missing, never truncated)\n";
+    "until interrupted (Ctrl-C). --address and --from are for debug and cdr, --port and --device for "
+    "serial.\n"
+    "The log file is created if missing and never truncated; what is shown is appended to it as it comes.\n";
 
 // What the command needs of each monitor.
 struct MonitorRow {
@@ -168,7 +160,7 @@ bool DottedOption(const Args& args, const char* name, const char* what, uint32_t
   if (!given) return true;
   in_addr parsed{};
   if (::inet_pton(AF_INET, given->c_str(), &parsed) != 1) {
-    Complain(std::string(name) + " takes " + what + ", not " + *given);
+    UsageError("monitor", std::string(name) + " takes " + what + ", not '" + *given + "'");
     return false;
   }
   into = parsed.s_addr;
@@ -196,9 +188,8 @@ int Run(const Args& args, TerminalUi& ui) {
   const auto& kinds = args.Positionals();
   const bool serial = kinds.size() == 1 && kinds[0] == "serial";
   if (kinds.size() != 1 || (kinds[0] != "debug" && kinds[0] != "cdr" && !serial)) {
-    Complain("give debug, cdr or serial");
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
+    return UsageError("monitor",
+                      "give debug, cdr or serial" + (kinds.empty() ? "" : ", not '" + kinds[0] + "'"));
   }
   CLineStamper::Mode stamps = CLineStamper::Mode::Off;
   if (args.Has("--timestamps")) stamps = CLineStamper::Mode::WallClock;
@@ -211,33 +202,24 @@ int Run(const Args& args, TerminalUi& ui) {
   std::string addressText = "every local address";
   if (serial) {
     for (const char* udpOnly : {"--address", "--from"})
-      if (args.Value(udpOnly)) {
-        Complain(std::string(udpOnly) + " is for the UDP monitors, not serial");
-        return kExitUsage;
-      }
+      if (args.Value(udpOnly))
+        return UsageError("monitor", std::string(udpOnly) + " is for the UDP monitors, not serial");
     auto port = args.Value("--port");
     auto device = args.Value("--device");
-    if (port && device) {
-      Complain("give --port or --device, not both");
-      return kExitUsage;
-    }
-    if (port && *port != "COM1" && *port != "COM2") {
-      Complain("--port takes COM1 or COM2, not " + *port);
-      return kExitUsage;
-    }
-    if (device && device->find('/') == std::string::npos) {
-      Complain("--device takes a device path such as /dev/ttyUSB0, not " + *device);
-      return kExitUsage;
-    }
+    if (port && device) return UsageError("monitor", "give --port or --device, not both");
+    if (port && *port != "COM1" && *port != "COM2")
+      return UsageError("monitor", "--port takes COM1 or COM2, not '" + *port + "'");
+    if (device && device->find('/') == std::string::npos)
+      return UsageError("monitor",
+                        "--device takes a device path such as /dev/ttyUSB0, not '" + *device + "'");
+
     // A device path goes through the port map as it stands.
     if (port) portName = *port;
     if (device) portName = *device;
   } else {
     for (const char* serialOnly : {"--port", "--device"})
-      if (args.Value(serialOnly)) {
-        Complain(std::string(serialOnly) + " is for the serial monitor, not " + kinds[0]);
-        return kExitUsage;
-      }
+      if (args.Value(serialOnly))
+        return UsageError("monitor", std::string(serialOnly) + " is for the serial monitor, not " + kinds[0]);
     if (!DottedOption(args, "--address", "a dotted IPv4 address of this computer", address) ||
         !DottedOption(args, "--from", "a phone's dotted IPv4 address", onlyFrom))
       return kExitUsage;
@@ -315,14 +297,35 @@ int Run(const Args& args, TerminalUi& ui) {
   }
 }
 
-const bool registered = RegisterSubcommand({
-    "monitor",
-    "show the phone's debug (UDP 8225), CDR (UDP 8227) or serial output on stdout, as its window would",
-    kUsage,
-    {"--timestamps", "--timestamps=relative"},
-    {"--address", "--from", "--log", "--port", "--device"},
-    Run,
-});
+const bool registered = [] {
+  Subcommand c{
+      "monitor",
+      "show the phone's debug (UDP 8225), CDR (UDP 8227) or serial output on stdout, as its window would",
+      kDescription,
+      {},
+      {},
+      Run};
+  c.synopsis = "debug|cdr|serial [options]";
+  c.options = {
+      {"--address", "A", "listen on this dotted address of the computer only (default: every local address)"},
+      {"--from", "ADDRESS", "show only what the phone at this dotted address sends"},
+      {"--port",
+       "COM1|COM2",
+       "the serial port (default COM1; `quilltool ports` shows the device behind each)",
+       ValueKind::Choice,
+       {"COM1", "COM2"}},
+      {"--device", "PATH", "the serial device to open instead of a COM port; nothing is stored",
+       ValueKind::File},
+      {"--timestamps", "", "put the local date and time before each line"},
+      {"--timestamps=relative", "", "put the seconds since the start before each line"},
+      {"--log", "FILE", "append everything shown to FILE as well", ValueKind::File},
+  };
+  c.words = {"debug", "cdr", "serial"};
+  c.positionalKind = ValueKind::Text;
+  c.minPositionals = 1;
+  c.maxPositionals = 1;
+  return RegisterSubcommand(std::move(c));
+}();
 
 }  // namespace
 }  // namespace quill::cli

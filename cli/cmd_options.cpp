@@ -72,16 +72,20 @@ int Run(const Args&, TerminalUi& ui) {
   return kExitOk;
 }
 
-const bool registered = RegisterSubcommand({
-    "options",
-    "print the stored tool options, with defaults for those not stored",
-    "Usage: quilltool options\n"
-    "Prints every tool option of the settings store: section, key, value and whether it is stored or\n"
-    "its default. Exits 1 when the store file cannot be read.\n",
-    {},
-    {},
-    Run,
-});
+const bool registered = [] {
+  Subcommand c{
+      "options",
+      "print the stored tool options, with defaults for those not stored",
+      "Prints every tool option of the settings store: section, key, value and whether it is stored or\n"
+      "its default, the drive map (Paths) and the COM port map (Rs232 COM1Device, COM2Device) among\n"
+      "them. Exits 1 when the store file cannot be read.\n",
+      {},
+      {},
+      Run};
+  c.positionalKind = ValueKind::Text;
+  c.maxPositionals = 0;
+  return RegisterSubcommand(std::move(c));
+}();
 
 }  // namespace
 }  // namespace quill::cli

@@ -14,9 +14,7 @@
 namespace quill::cli {
 namespace {
 
-const char kUsage[] =
-    "Usage: quilltool ports\n"
-    "       quilltool ports map COM1|COM2 DEVICE\n"
+const char kDescription[] =
     "Lists the serial devices of this computer (ttyS ports found in hardware, ttyUSB, ttyACM, with the\n"
     "USB vendor, product and serial number and their /dev/serial/by-id names) and the device behind\n"
     "COM1 and COM2. `map` stores the device a COM port opens (store section \"Rs232\", key \"COM1Device\"\n"
@@ -79,22 +77,14 @@ int List(TerminalUi& ui) {
 }
 
 int Map(const std::vector<std::string>& words, TerminalUi& ui) {
-  if (words.size() != 3) {
-    Complain("map takes a COM port and a device");
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
-  }
+  if (words.size() != 3) return UsageError("ports", "map takes a COM port and a device");
   const std::string& port = words[1];
   const std::string& device = words[2];
-  if (port != kPorts[0] && port != kPorts[1]) {
-    Complain("give COM1 or COM2, not " + port);
-    return kExitUsage;
-  }
+  if (port != kPorts[0] && port != kPorts[1])
+    return UsageError("ports", "give COM1 or COM2, not '" + port + "'");
   // The store is read from wherever the tool runs next: a relative path would mean another file there.
-  if (device.empty() || device.front() != '/') {
-    Complain("the device must be an absolute path, not " + device);
-    return kExitUsage;
-  }
+  if (device.empty() || device.front() != '/')
+    return UsageError("ports", "the device must be an absolute path, not '" + device + "'");
   struct stat st {};
   if (::stat(device.c_str(), &st) != 0)
     Complain(device + ": not present now; mapped all the same");
@@ -113,19 +103,19 @@ int Run(const Args& args, TerminalUi& ui) {
   const auto& words = args.Positionals();
   if (words.empty()) return List(ui);
   if (words[0] == "map") return Map(words, ui);
-  Complain("unknown word " + words[0]);
-  std::fputs(kUsage, stderr);
-  return kExitUsage;
+  return UsageError("ports", "give map or nothing, not '" + words[0] + "'");
 }
 
-const bool registered = RegisterSubcommand({
-    "ports",
-    "list the serial devices and the device behind COM1 and COM2; `ports map` changes it",
-    kUsage,
-    {},
-    {},
-    Run,
-});
+const bool registered = [] {
+  Subcommand c{
+      "ports",      "list the serial devices and the device behind COM1 and COM2; `ports map` changes it",
+      kDescription, {},
+      {},           Run};
+  c.synopsis = "[map COM1|COM2 DEVICE]";
+  c.words = {"map"};
+  c.maxPositionals = 3;
+  return RegisterSubcommand(std::move(c));
+}();
 
 }  // namespace
 }  // namespace quill::cli

@@ -20,7 +20,6 @@ namespace quill::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage:\n"
     "  quilltool settings build OUT [--base IMAGE]\n"
     "      write the 512-byte settings image built from section \"PhoneSettings\" of the store to OUT;\n"
     "      bytes the store does not describe come from IMAGE (default: all zero)\n"
@@ -52,12 +51,12 @@ std::optional<SettingsImage> ReadSettingsImage(TerminalUi& ui, const std::string
         std::copy(data.begin(), data.end(), image.begin());
         return image;
       }
-      Fail(ui, path + " is not a " + what + ": it must be exactly " + std::to_string(size) +
-                   " bytes, it has " + std::to_string(data.size()));
+      Fail(ui, std::string("Not a ") + what + ": it must be exactly " + std::to_string(size) +
+                   " bytes, it has " + std::to_string(data.size()) + "\n" + path);
       return std::nullopt;
     case ReadStatus::TooLarge:
-      Fail(ui, path + " is not a " + what + ": it must be exactly " + std::to_string(size) +
-                   " bytes, it is longer");
+      Fail(ui, std::string("Not a ") + what + ": it must be exactly " + std::to_string(size) +
+                   " bytes, it is longer\n" + path);
       return std::nullopt;
     case ReadStatus::CannotOpen:
     case ReadStatus::ReadError:
@@ -177,6 +176,8 @@ int Run(const Args& args, TerminalUi& ui) {
   int code = -1;
   // --base only makes sense for build; anywhere else it is a mistake worth pointing out.
   const bool baseMisplaced = args.Value("--base") && (pos.empty() || pos[0] != "build");
+  for (size_t i = 1; i < pos.size(); ++i) ui.NoteFile(pos[i], i + 1 == pos.size() && pos[0] != "import");
+  if (auto base = args.Value("--base")) ui.NoteFile(*base, false);
   if (!pos.empty() && !baseMisplaced) {
     if (pos[0] == "build")
       code = Build(pos, args, ui);
@@ -187,21 +188,26 @@ int Run(const Args& args, TerminalUi& ui) {
     else if (pos[0] == "show")
       code = Show(pos, ui);
   }
-  if (code < 0) {
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
-  }
+  if (baseMisplaced) return UsageError("settings", "--base is an option of settings build only");
+  if (code < 0) return UsageError("settings", "wrong arguments for settings " + pos[0]);
   return code;
 }
 
-const bool registered = RegisterSubcommand({
-    "settings",
-    "build, import, apply or show the phone settings (512-byte settings image, setting.txt)",
-    kUsage,
-    {},
-    {"--base"},
-    Run,
-});
+const bool registered = [] {
+  Subcommand c{
+      "settings", "build, import, apply or show the phone settings (512-byte settings image, setting.txt)",
+      kUsage,     {},
+      {},         Run};
+  c.synopsis = "build|import|apply|show [FILE...]";
+  c.options = {{"--base", "IMAGE",
+                "settings build: the bytes the store does not describe (default: all zero)",
+                ValueKind::File}};
+  c.words = {"build", "import", "apply", "show"};
+  c.minPositionals = 1;
+  c.maxPositionals = 4;
+  c.json = true;
+  return RegisterSubcommand(std::move(c));
+}();
 
 }  // namespace
 }  // namespace quill::cli

@@ -20,6 +20,7 @@
 #include "sim/datagram_sender.h"
 #include "sim/loopback_address.h"
 #include "sim/output_schedule.h"
+#include "sim/phone_fleet.h"
 #include "sim/phone_simulator.h"
 
 namespace quill::cli {
@@ -37,12 +38,17 @@ constexpr char kDefaultCdrText[] = "CDR 0x10f8 00:00:05 call duration 12\r\n";
 
 const char kUsage[] =
     "Usage: quilltool simulate --address A [options]\n"
+    "       quilltool simulate --phones N --address A [--faulty K --seed S] [--tcp-port P]\n"
     "Runs a simulated phone until interrupted (Ctrl-C): the maintenance loader over TCP on A:8739, the\n"
     "serial loader on a pseudo-terminal whose path it prints (map COM1 to it), and, when asked, debug and\n"
     "CDR datagrams to another address. Prints one line per unit it receives. Loopback addresses only.\n"
     "Lines typed on standard input go out on the serial line as the phone's text output.\n"
     "  --address A            the phone's address, in 127.0.0.0/8\n"
-    "  --port P               the loader's TCP port (default 8739)\n"
+    "  --tcp-port P           the loader's TCP port (default 8739)\n"
+    "  --phones N             N phones (TCP loader only) on N consecutive addresses from A, at most 1000\n"
+    "  --faulty K             K of those phones get a fault: refuses updates, silent, reset part way,\n"
+    "                         answers late or a wrong answer, chosen from --seed S (default 1); the\n"
+    "                         list of faulty phones is printed\n"
     "  --no-tcp, --no-serial  leave that loader out\n"
     "  --erase-ms MS          TCP erase window and serial sector erase (default 5000 and 2000)\n"
     "  --settings FILE        the settings image that \"sh\" requests read\n"
@@ -98,6 +104,70 @@ std::optional<std::vector<uint8_t>> ReadImage(const std::string& path, FileError
   return bytes;
 }
 
+// Many phones at once, TCP only: a line per phone, then the loaders' notices (connections, commands),
+// never a line per unit, which a fleet's megabytes would drown the terminal in.
+int RunFleet(const Args& args, const std::string& address, int count, int faulty, uint32_t seed,
+             uint16_t port, long long eraseMs, long long duration) {
+  for (const char* alone :
+       {"--no-listener", "--silent", "--refuse", "--split", "--join", "--debug-to", "--settings"}) {
+    if (args.Has(alone) || args.Value(alone)) {
+      Complain(std::string(alone) + " does not go with --phones (use --faulty)");
+      return kExitUsage;
+    }
+  }
+  sim::PhoneFleet::Config config;
+  config.firstAddress = address;
+  config.count = count;
+  config.faulty = faulty;
+  config.seed = seed;
+  config.port = port;
+  if (eraseMs >= 0) config.eraseMs = static_cast<int>(eraseMs);
+  sim::PhoneFleet fleet(config);
+  std::mutex printing;
+  auto print = [&printing](const std::string& line) {
+    std::lock_guard<std::mutex> lock(printing);
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+  };
+  SignalGuard signals;
+  if (signals.Fd() < 0) {
+    Complain("cannot watch for signals");
+    return kExitFailure;
+  }
+  if (!fleet.Start()) {
+    Complain(fleet.Error());
+    return sim::ParseLoopbackAddress(address) ? kExitFailure : kExitUsage;
+  }
+  for (int i = 0; i < fleet.Size(); ++i) {
+    const std::string name = fleet.Address(i);
+    fleet.Phone(i).SetNotice([print, name](const std::string& line) { print(name + ": " + line); });
+  }
+  print(std::to_string(fleet.Size()) + " tcp loaders listening on " + fleet.Address(0) + " to " +
+        fleet.Address(fleet.Size() - 1) + ", port " + std::to_string(port));
+  for (int i = 0; i < fleet.Size(); ++i)
+    if (fleet.Fault(i) != sim::FleetFault::None) print("faulty: " + fleet.Describe(i));
+  print("faulty phones: " + std::to_string(faulty) + " (seed " + std::to_string(seed) + ")");
+  const auto end =
+      duration >= 0 ? SimClock::now() + std::chrono::milliseconds(duration) : SimClock::time_point::max();
+  for (;;) {
+    const auto now = SimClock::now();
+    if (now >= end) break;
+    pollfd fd{signals.Fd(), POLLIN, 0};
+    timespec ts{};
+    const int r = ::ppoll(&fd, 1, sim::TimeoutUntil(end, now, ts), nullptr);
+    if (r < 0 && errno != EINTR) break;
+    if (fd.revents) {
+      signalfd_siginfo info{};
+      if (::read(signals.Fd(), &info, sizeof info) > 0) print("stopping");
+      break;
+    }
+  }
+  for (int i = 0; i < fleet.Size(); ++i) fleet.Phone(i).SetNotice(nullptr);
+  fleet.Stop();
+  return kExitOk;
+}
+
 int Run(const Args& args, TerminalUi&) {
   auto address = args.Value("--address");
   if (!address) {
@@ -112,10 +182,19 @@ int Run(const Args& args, TerminalUi&) {
       return kExitUsage;
     }
   }
+  long long phones = 0, faulty = 0, seed = 1;
+  if (!IntOption(args, "--phones", 1, sim::kMaxFleetPhones, phones) ||
+      !IntOption(args, "--faulty", 0, sim::kMaxFleetPhones, faulty) ||
+      !IntOption(args, "--seed", 0, 0xFFFFFFFFLL, seed))
+    return kExitUsage;
+  if (faulty > 0 && phones == 0) {
+    Complain("--faulty goes with --phones");
+    return kExitUsage;
+  }
   long long port = sim::kLoaderPort, eraseMs = -1, late = 0, dropAfter = -1, wrong = -1, ignoreProbes = 0,
             stopAfterChunks = -1, count = kDefaultCount, interval = kDefaultIntervalMs, duration = -1;
   long long answerReset = -1;
-  if (!IntOption(args, "--port", 1, 65535, port) || !IntOption(args, "--erase-ms", 0, 600000, eraseMs) ||
+  if (!IntOption(args, "--tcp-port", 1, 65535, port) || !IntOption(args, "--erase-ms", 0, 600000, eraseMs) ||
       !IntOption(args, "--late", 0, 600000, late) ||
       !IntOption(args, "--drop-after", 0, 1 << 30, dropAfter) || !IntOption(args, "--wrong", 0, 255, wrong) ||
       !IntOption(args, "--ignore-probes", 0, 1 << 30, ignoreProbes) ||
@@ -126,6 +205,10 @@ int Run(const Args& args, TerminalUi&) {
       !IntOption(args, "--duration", 0, 1LL << 40, duration)) {
     return kExitUsage;
   }
+
+  if (phones > 0)
+    return RunFleet(args, *address, static_cast<int>(phones), static_cast<int>(faulty),
+                    static_cast<uint32_t>(seed), static_cast<uint16_t>(port), eraseMs, duration);
 
   sim::PhoneSimulator::Config config;
   config.address = *address;
@@ -262,9 +345,17 @@ const bool registered = RegisterSubcommand({
     kUsage,
     {"--no-tcp", "--no-serial", "--refuse", "--no-listener", "--silent", "--split", "--join", "--reset",
      "--no-probe-answer", "--no-wakeup-answer"},
-    {"--address", "--port", "--erase-ms", "--settings", "--sdram", "--duration", "--late", "--drop-after",
-     "--wrong", "--ignore-probes", "--stop-after-chunks", "--debug-to", "--debug-from", "--debug-text",
-     "--cdr-text", "--count", "--interval", "--answer-reset"},
+    {"--address",       "--tcp-port",
+     "--phones",        "--faulty",
+     "--seed",          "--erase-ms",
+     "--settings",      "--sdram",
+     "--duration",      "--late",
+     "--drop-after",    "--wrong",
+     "--ignore-probes", "--stop-after-chunks",
+     "--debug-to",      "--debug-from",
+     "--debug-text",    "--cdr-text",
+     "--count",         "--interval",
+     "--answer-reset"},
     Run,
 });
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <utility>
 
 #include "platform/application.h"
 #include "platform/progress_model.h"
@@ -60,16 +61,44 @@ class StdoutView : public OutputView {
   FILE* out_;
 };
 
+// The first and the last message of the run.
+// A message may come from a monitor's thread as well as the command's.
+std::mutex g_messagesMutex;
+
+std::pair<std::string, std::string>& RunMessages() {
+  static std::pair<std::string, std::string> said;
+  return said;
+}
+
 }  // namespace
+
+void RecordMessage(std::string text) {
+  std::lock_guard<std::mutex> lock(g_messagesMutex);
+  auto& [first, last] = RunMessages();
+  if (text.empty()) first.clear();  // a new run
+  if (first.empty()) first = text;
+  last = std::move(text);
+}
+std::string FirstMessage() {
+  std::lock_guard<std::mutex> lock(g_messagesMutex);
+  return RunMessages().first;
+}
+std::string LastMessage() {
+  std::lock_guard<std::mutex> lock(g_messagesMutex);
+  return RunMessages().second;
+}
 
 TerminalUi::TerminalUi(FILE* err, FILE* out)
     : err_(err), out_(out), showProgress_(::isatty(fileno(err)) != 0) {}
 
-MbResult TerminalUi::MessageBox(std::string_view text, std::string_view caption, MbButtons buttons, MbIcon) {
+// The caption is not shown: the system's captions repeat the text ("connection succeeds") or name the
+// application, and the prefix already says who speaks.
+MbResult TerminalUi::MessageBox(std::string_view text, std::string_view, MbButtons buttons, MbIcon icon) {
   std::string t(text);
   while (!t.empty() && (t.back() == '\n' || t.back() == ' ')) t.pop_back();
-  std::string prefix = caption == ApplicationName() ? ApplicationName() : std::string(caption);
-  std::fprintf(err_, "%s: %s\n", prefix.c_str(), t.c_str());
+  RecordMessage(t);
+  if (quiet_ && buttons == MbButtons::Ok && icon == MbIcon::Information) return MbResult::Ok;
+  std::fprintf(err_, "%s: %s\n", ApplicationName().c_str(), t.c_str());
   if (buttons == MbButtons::Ok) return MbResult::Ok;
   if (answerYes_) {
     std::fprintf(err_, "(answered yes)\n");
@@ -95,6 +124,9 @@ std::optional<std::string> TerminalUi::FileDialog(const FileDialogSpec& spec) {
   if (answers->empty()) return std::nullopt;
   std::string path = std::move(answers->front());
   answers->pop_front();
+  const bool output = spec.role == FileDialogSpec::Role::Destination ||
+                      (spec.role != FileDialogSpec::Role::Source && spec.mode == FileDialogSpec::Mode::Save);
+  answered_.push_back({path, output});
   return path;
 }
 

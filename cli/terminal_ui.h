@@ -1,17 +1,24 @@
-// The Ui seam for the command line: messages go to stderr, file questions are answered by the command's
-// arguments (by role), questions by --yes (or by the user on a terminal), progress is a bar on stderr and
-// output views write to stdout. A message says what went wrong; whether the command failed is the
-// command's result alone.
+// The Ui seam for the command line: messages go to stderr, each prefixed once by the program's name, file
+// questions are answered by the command's arguments (by role), questions by --yes (or by the user on a
+// terminal), progress is a bar on stderr and output views write to stdout. A message says what went wrong;
+// whether the command failed is the command's result alone.
 #pragma once
 
 #include <cstdio>
 #include <deque>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/ui.h"
 
 namespace quill::cli {
+
+// The messages the tool said in this run (a message box, a usage error), for a --json report; an empty
+// text starts a new run.
+void RecordMessage(std::string text);
+std::string FirstMessage();
+std::string LastMessage();
 
 class TerminalUi : public Ui {
  public:
@@ -38,6 +45,20 @@ class TerminalUi : public Ui {
   void PushFileAnswer(std::string path) { fileAnswers_.push_back(std::move(path)); }
   void SetAnswerYes(bool yes) { answerYes_ = yes; }
   void SetShowProgress(bool show) { showProgress_ = show; }
+  // -q: no progress and no messages but errors (a message with the information icon is no error).
+  void SetQuiet(bool quiet) {
+    quiet_ = quiet;
+    if (quiet) showProgress_ = false;
+  }
+
+  // Every file a question was answered with, in order, and whether the tool writes it.
+  struct AnsweredFile {
+    std::string path;
+    bool output = false;
+  };
+  const std::vector<AnsweredFile>& AnsweredFiles() const { return answered_; }
+  // A file a command was given without a question (for the report of --json).
+  void NoteFile(std::string path, bool output) { answered_.push_back({std::move(path), output}); }
 
  private:
   FILE* err_;
@@ -45,7 +66,9 @@ class TerminalUi : public Ui {
   std::deque<std::string> fileAnswers_;
   std::deque<std::string> sourceAnswers_;
   std::deque<std::string> destinationAnswers_;
+  std::vector<AnsweredFile> answered_;
   bool answerYes_ = false;
+  bool quiet_ = false;
   bool showProgress_;
 };
 

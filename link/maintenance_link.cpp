@@ -90,7 +90,10 @@ bool CMaintenanceLink::WaitTcpAck(int ms) {
 bool CMaintenanceLink::StartTcpLink(uint32_t phone) {
   if (rj45_ || !TargetAllowed(phone)) return false;
   LaunchTcpLinkThread(phone);
-  if (WaitTcpAck(kConnectWait)) return true;
+  if (WaitTcpAck(kConnectWait)) {
+    if (observer_) observer_(LinkStage::Connected);
+    return true;
+  }
   ui_.MessageBox(
       "Can not connect to phone.\nsorry,unable to update.Please confirm if your phone is ready.\n ",
       "Can't update", MbButtons::Ok, MbIcon::Stop);
@@ -216,8 +219,13 @@ bool CMaintenanceLink::SendImage(uint32_t phone, std::span<const uint8_t> data, 
   }
   progress->Close();
   if (command != kNoCommand) {
+    if (observer_ && !observer_(LinkStage::Command)) {
+      StopTcpLink();
+      return false;
+    }
     PostToTcpLink(WM_RJ45_SEND_BYTE, static_cast<WPARAM>(command & 0xFF), 0);
     if (!WaitTcpAck(kAnswerWait)) return Fail(LinkKind::Tcp, "tcp connection failed");
+    if (observer_) observer_(LinkStage::Acknowledged);
   }
   StopTcpLink();
   return true;

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -23,6 +24,12 @@ constexpr size_t kSettingsReadLength = 512;
 
 // The two links, for what an operation does with the one it started.
 enum class LinkKind { Tcp, Serial };
+
+// What a watcher of the TCP transfers (the fleet's child process) needs to know: whether the phone can have
+// started writing. Command comes just before a one-byte command goes out; a watcher that answers false
+// keeps it from going (the link is stopped, nothing is said). Acknowledged: the phone took the command.
+enum class LinkStage { Connected, Command, Acknowledged };
+using LinkStageObserver = std::function<bool(LinkStage)>;
 
 class CMaintenanceLink {
  public:
@@ -79,6 +86,8 @@ class CMaintenanceLink {
   // (when one is open), then the link stopped. Always false, the operation's result.
   bool Fail(LinkKind link, std::string_view message, ProgressWindow* progress = nullptr);
 
+  void SetStageObserver(LinkStageObserver observer) { observer_ = std::move(observer); }
+
   bool TcpLinkHeld() const { return rj45_.has_value(); }
   bool SerialLinkHeld() const { return rs232_.has_value(); }
 
@@ -95,6 +104,7 @@ class CMaintenanceLink {
   std::optional<ThreadHandle> rj45_;
   std::optional<ThreadHandle> rs232_;
   CCommPort port_;
+  LinkStageObserver observer_;
 };
 
 // Length rounded up to the next multiple of 256 (a multiple stays).

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <regex>
+#include <set>
 
 #include "cli/cli_main.h"
 #include "cli/subcommand.h"
@@ -57,6 +59,9 @@ TEST(TerminalUi, FileQuestionsAreAnsweredByRole) {
   ui.PushFileAnswer("only");
   EXPECT_EQ(ui.FileDialog(unstated), "only");
   ui.Message("Can not open source file");
+  // The caption is not shown: the system's repeat the text, and the prefix is said once.
+  ui.MessageBox("connection succeeds，you may start updating now!", "connection succeeds", MbButtons::Ok,
+                MbIcon::Information);
   EXPECT_EQ(ui.MessageBox("Are you sure about flash page?", "x", MbButtons::YesNo, MbIcon::Question),
             MbResult::No);
   ui.SetAnswerYes(true);
@@ -67,6 +72,8 @@ TEST(TerminalUi, FileQuestionsAreAnsweredByRole) {
   size_t n = std::fread(buf, 1, sizeof buf - 1, err);
   std::string text(buf, n);
   EXPECT_NE(text.find("quilltool: Can not open source file\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nquilltool: connection succeeds，you may start updating now!\n"), std::string::npos)
+      << text;
   std::fclose(err);
 }
 
@@ -133,6 +140,112 @@ TEST(CliFileTools, AStoreThatCannotBeWrittenFailsTheRunBeforeAnyOutput) {
   EXPECT_NE(err.find("Can not write the settings store\n" + dir.File("not-a-folder")), std::string::npos)
       << err;
   EXPECT_EQ(test::ReadFile(dir.File("a.h")), "old");
+}
+
+// --help, the manual and the completion are made from one declaration: each names every option of every
+// subcommand, and the completion offers no option the help does not describe.
+TEST(CliRegistry, HelpManualAndCompletionNameTheSameOptions) {
+  const std::string manual = std::regex_replace(ManualPage(), std::regex(R"(\\-)"), "-");
+  const std::string bash = BashCompletion();
+  const std::string zsh = ZshCompletion();
+  for (const auto& [name, cmd] : Subcommands()) {
+    if (cmd.hidden) continue;
+    SCOPED_TRACE(name);
+    const size_t at = manual.find(".SS \"" + name);
+    const size_t legacyAt = manual.find(".SS " + name + "\n");
+    const size_t start = at != std::string::npos ? at : legacyAt;
+    ASSERT_NE(start, std::string::npos);
+    const std::string section = manual.substr(start, manual.find(".S", start + 4) - start);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(bash, m, std::regex("\n    " + name + "\\)\n      opts=\"([^\"]*)\"")));
+    std::set<std::string> completed;
+    std::istringstream words(m[1].str());
+    for (std::string w; words >> w;) completed.insert(w);
+    std::set<std::string> declared;
+    for (const Option& o : OptionsOf(cmd)) {
+      declared.insert(o.name);
+      if (!o.shortName.empty()) declared.insert(o.shortName);
+      EXPECT_NE(SubcommandHelp(cmd).find(o.name), std::string::npos) << o.name;
+      EXPECT_NE(section.find(o.name), std::string::npos) << o.name;
+      EXPECT_NE(zsh.find("'" + o.name + "["), std::string::npos) << o.name;
+      EXPECT_TRUE(!HelpFromDeclaration(cmd) || !o.help.empty()) << o.name;
+    }
+    EXPECT_EQ(completed, declared);
+    EXPECT_NE(MainHelp().find("\n  " + name + " "), std::string::npos);
+    EXPECT_NE(zsh.find("\n    '" + name + ":"), std::string::npos);
+    EXPECT_TRUE(std::regex_search(bash, std::regex("compgen -W \"[^\"]*\\b" + name + "\\b")));
+  }
+  for (const Option& o : GlobalOptions()) {
+    EXPECT_NE(MainHelp().find(o.name), std::string::npos) << o.name;
+    EXPECT_NE(manual.find(o.name), std::string::npos) << o.name;
+    EXPECT_NE(bash.find(o.name), std::string::npos) << o.name;
+  }
+}
+
+// The same conventions for every subcommand: the global options after its name, the bad word named in a
+// usage error (exit 2), messages prefixed once, -q keeping all but errors back.
+TEST(CliConventions, UsageErrorsNameTheWordAndGlobalOptionsComeAnywhere) {
+  test::ClearStore();
+  test::TempDir dir;
+  struct Case {
+    std::string command;
+    std::vector<std::string> args;
+    std::string word;
+  };
+  const Case cases[] = {
+      {"hex2bin", {"--bogus", "a.hex", "b.bin"}, "'--bogus'"},
+      {"map2c", {"a", "b", "c"}, "'c'"},
+      {"build", {"NO-SUCH-BOARD"}, "'NO-SUCH-BOARD'"},
+      {"update-ring", {"--phone", loopback::kCliArguments.dotted, "--port", "COM3", "f"}, "'COM3'"},
+      {"update-page", {"--phone", loopback::kCliArguments.dotted, "--page", "x"}, "'x'"},
+      {"settings", {"export"}, "'export'"},
+      {"options", {"--store"}, "--store"},
+  };
+  for (const Case& c : cases) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli(c.command, c.args), kExitUsage) << c.command;
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find(c.word), std::string::npos) << err;
+    EXPECT_EQ(err.rfind("quilltool: ", 0), 0u) << err;
+  }
+
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(RunCli("factory-restore", {}), kExitOk);
+  std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("quilltool: Please operate on the phone keypad\n", 0), 0u) << err;
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(RunCli("factory-restore", {"-q"}), kExitOk);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+
+  // --store after the subcommand names the store that subcommand uses.
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(RunCli("options", {"--store", dir.Path()}), kExitOk);
+  EXPECT_NE(::testing::internal::GetCapturedStdout().find("# " + dir.Path() + "/"), std::string::npos);
+  test::UsePrivateStore();
+}
+
+// --json: one object on stdout, for a run that wrote its file and for one that failed and wrote nothing.
+TEST(CliConventions, JsonReportsTheRun) {
+  test::ClearStore();
+  test::TempDir dir;
+  test::WriteFile(dir.File("a.hex"), test::HexOf(0, {0x11}));
+  ::testing::internal::CaptureStdout();
+  ASSERT_EQ(RunCli("hex2bin", {"--json", dir.File("a.hex"), dir.File("a.bin")}), 0);
+  std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(std::regex_match(
+      out, std::regex(R"(\{"outcome": "ok", "exit": 0, "message": "", "bytes": 65536, )"
+                      R"("seconds": [0-9]+\.[0-9]{3}, "paths": \[".*a\.hex", ".*a\.bin"\]\}\n)")))
+      << out;
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  ASSERT_EQ(RunCli("bin2h", {dir.File("missing"), dir.File("m.h"), "--json"}), 1);
+  ::testing::internal::GetCapturedStderr();
+  out = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(out.find(R"("outcome": "failed", "exit": 1, "message": "Can not open source file\n)" +
+                     dir.File("missing")),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find(R"("bytes": 0,)"), std::string::npos) << out;
 }
 
 }  // namespace

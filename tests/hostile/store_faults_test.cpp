@@ -479,6 +479,7 @@ TEST_F(StoreFaultsTest, TwoProcessesWritingAtOnceLoseNoKey) {
                                     std::string(kWriterNameEnv) + "=" + writer};
     for (char** e = environ; *e; ++e) env.emplace_back(*e);
     std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
     char arg0[] = "store_writer";

@@ -250,6 +250,34 @@ QUILL_LOOPBACK_ADDRESSES(QUILL_LOOPBACK_DEFINE)
 inline constexpr Address kAll[] = {QUILL_LOOPBACK_ADDRESSES(QUILL_LOOPBACK_ENTRY)};
 #undef QUILL_LOOPBACK_ENTRY
 
+// Blocks of consecutive addresses, for many simulated phones at once (the fleet): the first address and the
+// count. No single address above lies in a block, and no two blocks meet.
+struct Block {
+  Address first;
+  int count;
+  constexpr uint32_t Value(int i) const { return first.value + static_cast<uint32_t>(i); }
+  // The i-th address of the block, dotted.
+  std::string Dotted(int i) const {
+    const uint32_t v = Value(i);
+    return std::to_string(v >> 24) + "." + std::to_string((v >> 16) & 0xFF) + "." +
+           std::to_string((v >> 8) & 0xFF) + "." + std::to_string(v & 0xFF);
+  }
+  constexpr bool Holds(uint32_t v) const {
+    return v >= first.value && v < first.value + static_cast<uint32_t>(count);
+  }
+};
+
+// tests/fleet and bench/fleet_bench.cpp
+inline constexpr Block kFleetTwenty{Make("127.0.10.1"), 20};
+inline constexpr Block kFleetSettings{Make("127.0.10.40"), 3};
+inline constexpr Block kFleetStop{Make("127.0.10.50"), 4};
+inline constexpr Block kFleetSimulate{Make("127.0.10.60"), 3};
+inline constexpr Block kFleetUnreachable{Make("127.0.10.70"), 2};
+inline constexpr Block kFleetWindow{Make("127.0.10.80"), 3};
+inline constexpr Block kFleetBench{Make("127.0.11.1"), 200};
+inline constexpr Block kAllBlocks[] = {kFleetTwenty,      kFleetSettings, kFleetStop, kFleetSimulate,
+                                       kFleetUnreachable, kFleetWindow,   kFleetBench};
+
 // The first addresses of the demos the tests start, and how far a demo walks up from its first address
 // (DemoPhone::kAddressTries; the demo test checks that the two agree).
 inline constexpr int kDemoTries = 32;
@@ -279,6 +307,25 @@ constexpr bool AllWellFormed() {
   return true;
 }
 
+constexpr bool BlocksApart() {
+  for (size_t i = 0; i < std::size(kAllBlocks); ++i) {
+    const Block& b = kAllBlocks[i];
+    const Address last{nullptr, b.Value(b.count - 1)};
+    if (b.count < 1 || !InLoopbackRange(b.first) || !OutsideReserved(b.first) || !InLoopbackRange(last) ||
+        (last.value & 0xFF) == 0xFF || (b.first.value >> 8) != (last.value >> 8))
+      return false;
+    for (const Address& a : kAll)
+      if (b.Holds(a.value)) return false;
+    for (const Address& start : kDemoStarts)
+      if (b.Holds(start.value) || (b.first.value > start.value && b.first.value < start.value + kDemoTries))
+        return false;
+    for (size_t j = i + 1; j < std::size(kAllBlocks); ++j)
+      if (b.Holds(kAllBlocks[j].first.value) || kAllBlocks[j].Holds(b.first.value)) return false;
+  }
+  return true;
+}
+
+static_assert(BlocksApart(), "a block of addresses meets another block, an address or a demo's walk");
 static_assert(AllWellFormed(), "an address is not a dotted 127.x.y.z outside 127.0.0.0/24 and 127.0.1.0/24");
 static_assert(AllDistinct(), "two names hold the same loopback address");
 static_assert(DemoWalksMeetNoOne(), "an address lies where a test's demo may move to");

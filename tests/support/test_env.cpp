@@ -1,5 +1,6 @@
 #include "tests/support/test_env.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -25,6 +26,15 @@ TempDir::TempDir(const std::string& base) {
 TempDir::~TempDir() {
   std::error_code ec;
   if (path_ != "/tmp") std::filesystem::remove_all(path_, ec);
+}
+
+void UsePrivateHome() {
+  static TempDir home;  // removed when the process ends
+  for (const char* name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"}) {
+    const std::string folder = home.File(name);
+    ::mkdir(folder.c_str(), 0700);
+    ::setenv(name, folder.c_str(), 1);
+  }
 }
 
 void UsePrivateStore(const std::string& folder) {

@@ -28,6 +28,10 @@ class TempDir {
 // Points the settings store of this process at folder, or at a fresh folder of its own that goes with the
 // process; called by the test mains, the benchmarks and the fuzz targets, never the user's own store.
 void UsePrivateStore(const std::string& folder = {});
+// Points the process's configuration, cache and data folders (and so those of the tool processes it starts)
+// at a private folder, so that what Qt itself keeps (a file dialog's last folder) never reaches the user's
+// home. Called first in main, before Qt reads them.
+void UsePrivateHome();
 // Removes every value of the store (each test starts from an empty store); throws when it cannot, so the
 // test fails in its set-up.
 void ClearStore();

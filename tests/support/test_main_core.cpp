@@ -9,6 +9,7 @@
 
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
+  quill::test::UsePrivateHome();
   QCoreApplication app(argc, argv);
   quill::test::UsePrivateStore();
   ::testing::InitGoogleTest(&argc, argv);

@@ -11,6 +11,7 @@ static void InitIconResources() { Q_INIT_RESOURCE(resources); }
 
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
+  quill::test::UsePrivateHome();
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   InitIconResources();

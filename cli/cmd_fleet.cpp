@@ -1,0 +1,667 @@
+// `quilltool fleet`: one maintenance command on many phones, each in a child process of its own running
+// the single-phone subcommand, with a log per phone and a report at the end; and `apply-settings`, the
+// single-phone command the fleet runs for per-phone settings.
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "cli/signal_guard.h"
+#include "cli/subcommand.h"
+#include "fleet/child_report.h"
+#include "fleet/inventory.h"
+#include "fleet/report.h"
+#include "fleet/runner.h"
+#include "link/command_files.h"
+#include "link/maintenance_link.h"
+#include "platform/application.h"
+#include "platform/file_io.h"
+#include "settings/settings_image.h"
+#include "settings/settings_text_file.h"
+#include "transport/net_helpers.h"
+
+namespace quill::cli {
+namespace {
+
+using fleet::Outcome;
+using fleet::PhoneState;
+
+constexpr int kDefaultJobs = 8;
+constexpr int kMaxJobs = 500;
+constexpr int kMaxRetries = 10;
+constexpr uint8_t kSettingsCommand = 0x80;
+constexpr int kSettingsProbeWait = 1000;
+
+const char kUsage[] =
+    "Usage: quilltool fleet INVENTORY COMMAND [FILE] [options]\n"
+    "       quilltool fleet --phones A,B,...|A-B COMMAND [FILE] [options]\n"
+    "Runs one maintenance command on many phones, each in a process of its own, and writes a log per phone\n"
+    "and report.csv and report.json into the run folder. Exit code 0 when every phone succeeded, 1 when any\n"
+    "failed, 2 for usage errors, 130 when interrupted.\n"
+    "INVENTORY is a CSV file with a header: address (required), name and settings (optional; a settings\n"
+    "text file for that phone, taken from the inventory's folder), other columns ignored; \"#\" starts a\n"
+    "comment line. Every problem is reported with its line before anything is sent.\n"
+    "Commands (TCP):\n"
+    "  ping                         one ICMP echo to each phone\n"
+    "  update-program FILE          the program image\n"
+    "  update-page [--page N] [--chip T] [--dir DIR]   Page0.hex of DIR into flash page N\n"
+    "  update-ring FILE | update-map FILE | update-hold FILE | update-alternate FILE\n"
+    "  sdram-save PATTERN --length N  each phone's SDRAM into PATTERN with {address} and {name} replaced\n"
+    "  settings [KEY=VALUE...] [--set KEY=VALUE]   read each phone's settings, apply the inventory's\n"
+    "                               settings file and these lines, send them back (ip= and mac= only from\n"
+    "                               a phone's own file)\n"
+    "Options:\n"
+    "  --jobs N          phones at once (default 8, at most 500)\n"
+    "  --retries N       retry a phone up to N times, only while it cannot have started writing (it was\n"
+    "                    never reached, or failed during the data blocks) (default 0)\n"
+    "  --run-dir DIR     the run folder (default fleet-YYYYMMDD-HHMMSS); must be new or empty\n"
+    "  --dry-run         check the inventory, the files and the outputs, say what each phone would get,\n"
+    "                    send nothing\n"
+    "  --resume REPORT   skip the phones an earlier run's report lists as succeeded\n"
+    "Ctrl-C once: no new phone starts, the running ones finish, the report is written. Twice: phones that\n"
+    "have not been sent their command byte stop too; a phone that is erasing is never cut off.\n";
+
+void Complain(const std::string& text) {
+  std::fprintf(stderr, "%s fleet: %s\n", ApplicationName().c_str(), text.c_str());
+}
+
+// What the command needs besides the phone: its arguments to the single-phone subcommand.
+struct CommandPlan {
+  std::string name;                      // as typed
+  std::string child;                     // the single-phone subcommand
+  bool wantsFile = false;                // FILE (or PATTERN) after the command
+  std::vector<std::string> passOptions;  // the fleet's options handed on unchanged
+  std::vector<std::string> fixed;        // always given to the child
+};
+
+const std::map<std::string, CommandPlan>& Plans() {
+  static const std::map<std::string, CommandPlan> plans = {
+      {"ping", {"ping", "ping", false, {}, {}}},
+      {"update-program", {"update-program", "update-program", true, {}, {"--tcp", "--yes"}}},
+      {"update-page",
+       {"update-page", "update-page", false, {"--page", "--chip", "--dir"}, {"--tcp", "--yes"}}},
+      {"update-ring", {"update-ring", "update-ring", true, {}, {"--tcp", "--yes"}}},
+      {"update-map", {"update-map", "update-map", true, {}, {"--tcp", "--yes"}}},
+      {"update-hold", {"update-hold", "update-hold", true, {}, {"--tcp", "--yes"}}},
+      {"update-alternate", {"update-alternate", "update-alternate", true, {}, {"--tcp", "--yes"}}},
+      {"sdram-save", {"sdram-save", "sdram-save", true, {"--length"}, {"--tcp"}}},
+      {"settings", {"settings", "apply-settings", false, {}, {}}},
+  };
+  return plans;
+}
+
+std::string SelfProgram() {
+  std::string self(4096, '\0');
+  const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+  return n > 0 ? self.substr(0, static_cast<size_t>(n)) : std::string("quilltool");
+}
+
+std::string DefaultRunDir() {
+  const std::time_t t = std::time(nullptr);
+  std::tm tm{};
+  ::localtime_r(&t, &tm);
+  char text[64];
+  std::strftime(text, sizeof text, "fleet-%Y%m%d-%H%M%S", &tm);
+  return text;
+}
+
+// A new folder, or an empty one the user named. The default name moves on when the second is taken.
+bool MakeRunDir(std::string& dir, bool named, std::string& error) {
+  for (int attempt = 1; attempt <= 100; ++attempt) {
+    const std::string path = named || attempt == 1 ? dir : dir + "-" + std::to_string(attempt);
+    if (::mkdir(path.c_str(), 0755) == 0) {
+      dir = path;
+      return true;
+    }
+    if (errno != EEXIST) {
+      error = path + ": " + std::strerror(errno);
+      return false;
+    }
+    if (named) {
+      struct stat st {};
+      const bool folder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+      std::error_code ec;
+      if (folder && std::filesystem::is_empty(path, ec)) return true;
+      error = path + " already exists and is not an empty folder; the run folder must be new";
+      return false;
+    }
+  }
+  error = dir + ": no free run folder name";
+  return false;
+}
+
+// The same file as another by device and inode, when both exist.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat sa {
+  }, sb{};
+  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return a == b;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string Expand(std::string pattern, const fleet::Phone& phone) {
+  auto replace = [&pattern](const std::string& key, const std::string& value) {
+    for (size_t at = pattern.find(key); at != std::string::npos; at = pattern.find(key, at + value.size()))
+      pattern.replace(at, key.size(), value);
+  };
+  replace("{address}", phone.address);
+  replace("{name}", phone.name.empty() ? phone.address : phone.name);
+  return pattern;
+}
+
+// A settings line for every phone: it must set something, and never a value that must differ per phone.
+std::optional<std::string> CheckCommonLine(const std::string& line) {
+  const size_t eq = line.find('=');
+  if (eq == std::string::npos || eq == 0) return "\"" + line + "\" is not KEY=VALUE";
+  const std::string key = line.substr(0, eq);
+  if (key == "ip" || key == "mac")
+    return "\"" + line + "\" would give every phone the same " + key +
+           "; put it in each phone's own settings file";
+  SettingsImage zeros{}, ones{};
+  ones.fill(0xFF);
+  const SettingsImage zerosBefore = zeros, onesBefore = ones;
+  ApplySettingsLine(SettingsImageSpan(zeros), line);
+  ApplySettingsLine(SettingsImageSpan(ones), line);
+  if (zeros == zerosBefore && ones == onesBefore) return "\"" + line + "\" sets no setting (unknown key?)";
+  return std::nullopt;
+}
+
+// Reads a settings text file whole, bounded; nothing with the reason.
+std::optional<std::string> ReadText(const std::string& path, std::string& error) {
+  CInputFile in;
+  std::vector<uint8_t> bytes;
+  if (!in.OpenRegular(path) || !in.ReadUpTo(bytes, kMaxSettingsTextFile + 1)) {
+    error = FileFailureText("Can not open source file", in.Error());
+    return std::nullopt;
+  }
+  if (bytes.size() > kMaxSettingsTextFile) {
+    error = path + ": larger than " + std::to_string(kMaxSettingsTextFile >> 20) + " MiB";
+    return std::nullopt;
+  }
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The live view on a terminal: a line per running phone and a total line, redrawn in place.
+class LiveView {
+ public:
+  explicit LiveView(bool terminal) : terminal_(terminal), start_(std::chrono::steady_clock::now()) {}
+
+  void Draw(const std::vector<PhoneState>& phones) {
+    if (!terminal_) return;
+    std::string text;
+    for (int i = 0; i < drawn_; ++i) text += "\033[1A\033[2K";
+    drawn_ = 0;
+    int done = 0, failed = 0, left = 0;
+    double fraction = 0;
+    for (const PhoneState& p : phones) {
+      if (fleet::Good(p.outcome))
+        ++done;
+      else if (fleet::Ended(p.outcome))
+        ++failed;
+      else
+        ++left;
+      if (fleet::Ended(p.outcome))
+        fraction += 1;
+      else if (p.outcome == Outcome::Running && p.total > 0)
+        fraction += static_cast<double>(p.done) / static_cast<double>(p.total);
+      if (p.outcome != Outcome::Running) continue;
+      const int percent = p.total > 0 ? static_cast<int>(p.done * 100 / p.total) : 0;
+      const int filled = percent / 5;
+      char line[256];
+      std::snprintf(line, sizeof line, "%-15s %-12.12s %-22.22s [%s%s] %3d%%\n", p.phone.address.c_str(),
+                    p.phone.name.c_str(), p.step.c_str(),
+                    std::string(static_cast<size_t>(filled), '#').c_str(),
+                    std::string(static_cast<size_t>(20 - filled), '.').c_str(), percent);
+      text += line;
+      ++drawn_;
+    }
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    std::string estimate = "?";
+    if (fraction > 0.01 && left > 0)
+      estimate = Clock(elapsed * (static_cast<double>(phones.size()) - fraction) / fraction);
+    if (left == 0) estimate = "0:00";
+    char total[256];
+    std::snprintf(total, sizeof total, "done %d, failed %d, left %d, elapsed %s, left about %s\n", done,
+                  failed, left, Clock(elapsed).c_str(), estimate.c_str());
+    text += total;
+    ++drawn_;
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
+  }
+  void Clear() {
+    if (!terminal_) return;
+    std::string text;
+    for (int i = 0; i < drawn_; ++i) text += "\033[1A\033[2K";
+    drawn_ = 0;
+    std::fputs(text.c_str(), stderr);
+  }
+
+ private:
+  static std::string Clock(double seconds) {
+    const long long s = std::llround(seconds);
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    return text;
+  }
+  bool terminal_;
+  int drawn_ = 0;
+  std::chrono::steady_clock::time_point start_;
+};
+
+std::string EndLine(const PhoneState& p) {
+  char text[128];
+  std::snprintf(text, sizeof text, " (%.1f s, %d attempt%s)", p.seconds, p.attempts,
+                p.attempts == 1 ? "" : "s");
+  std::string message = p.message;
+  std::replace(message.begin(), message.end(), '\n', ' ');
+  return p.phone.address + (p.phone.name.empty() ? "" : " " + p.phone.name) + ": " +
+         fleet::OutcomeName(p.outcome) + ": " + message + text + "\n";
+}
+
+int Run(const Args& args, TerminalUi&) {
+  std::vector<std::string> positionals = args.Positionals();
+  fleet::Inventory inventory;
+  std::string origin;
+  std::vector<std::string> inputs;  // files the run reads: never an output
+  if (auto list = args.Value("--phones")) {
+    inventory = fleet::InventoryFromList(*list);
+    origin = "--phones";
+  } else {
+    if (positionals.empty()) {
+      std::fputs(kUsage, stderr);
+      return kExitUsage;
+    }
+    origin = positionals.front();
+    positionals.erase(positionals.begin());
+    struct stat st {};
+    const bool file = ::stat(origin.c_str(), &st) == 0;
+    fleet::Inventory asList = fleet::InventoryFromList(origin);
+    if (!file && asList.Ok()) {
+      inventory = std::move(asList);
+    } else {
+      inventory = fleet::ReadInventory(origin);
+      inputs.push_back(origin);
+    }
+  }
+  if (positionals.empty()) {
+    Complain("no command given");
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+  }
+  const auto plan = Plans().find(positionals.front());
+  if (plan == Plans().end()) {
+    Complain("\"" + positionals.front() + "\" is not a command the fleet runs");
+    return kExitUsage;
+  }
+  const CommandPlan& command = plan->second;
+  positionals.erase(positionals.begin());
+  std::optional<std::string> file;
+  std::vector<std::string> commonLines;
+  if (command.wantsFile) {
+    if (positionals.size() != 1) {
+      Complain(command.name + " takes one FILE");
+      return kExitUsage;
+    }
+    file = positionals.front();
+  } else if (command.name == "settings") {
+    commonLines = positionals;
+    if (auto set = args.Value("--set")) commonLines.push_back(*set);
+  } else if (!positionals.empty()) {
+    Complain(command.name + " takes no argument \"" + positionals.front() + "\"");
+    return kExitUsage;
+  }
+  for (const std::string& line : commonLines) {
+    if (auto problem = CheckCommonLine(line)) {
+      Complain(*problem);
+      return kExitUsage;
+    }
+  }
+  for (const std::string option : {"--page", "--chip", "--dir", "--length"}) {
+    const auto& pass = command.passOptions;
+    if (args.Value(option) && std::find(pass.begin(), pass.end(), option) == pass.end()) {
+      Complain(option + std::string(" does not go with ") + command.name);
+      return kExitUsage;
+    }
+  }
+  if (command.name == "sdram-save" && !args.Value("--length")) {
+    Complain("sdram-save needs --length N");
+    return kExitUsage;
+  }
+  long long jobs = kDefaultJobs, retries = 0;
+  if (auto text = args.Value("--jobs")) {
+    auto v = ParseIntegerArg(*text);
+    if (!v || *v < 1 || *v > kMaxJobs) {
+      Complain("--jobs takes a number from 1 to " + std::to_string(kMaxJobs));
+      return kExitUsage;
+    }
+    jobs = *v;
+  }
+  if (auto text = args.Value("--retries")) {
+    auto v = ParseIntegerArg(*text);
+    if (!v || *v < 0 || *v > kMaxRetries) {
+      Complain("--retries takes a number from 0 to " + std::to_string(kMaxRetries));
+      return kExitUsage;
+    }
+    retries = *v;
+  }
+
+  // Everything is checked before anything is sent: the inventory, the files, the outputs.
+  std::vector<std::string> problems;
+  if (!inventory.problems.empty() || inventory.phones.empty()) {
+    std::fputs(fleet::DescribeProblems(inventory, origin).c_str(), stderr);
+    if (inventory.problems.empty()) Complain(origin + ": no phones");
+    return kExitUsage;
+  }
+  if (file && command.name != "sdram-save") {
+    CInputFile in;
+    if (!in.OpenRegular(*file)) problems.push_back(FileFailureText("Can not open source file", in.Error()));
+    inputs.push_back(*file);
+  }
+  if (command.name == "update-page") {
+    // The page file the window's command loads from its working directory.
+    file = args.Value("--dir").value_or(".") + "/Page0.hex";
+    CInputFile in;
+    if (!in.OpenRegular(*file)) problems.push_back(FileFailureText("Can not open source file", in.Error()));
+  }
+  std::map<size_t, std::string> settingsText;  // per phone, the lines it gets
+  if (command.name == "settings") {
+    for (size_t i = 0; i < inventory.phones.size(); ++i) {
+      const fleet::Phone& phone = inventory.phones[i];
+      std::string text;
+      if (!phone.settings.empty()) {
+        std::string error;
+        auto read = ReadText(phone.settings, error);
+        if (!read) {
+          problems.push_back(origin + ":" + std::to_string(phone.line) + ": " + error);
+          continue;
+        }
+        inputs.push_back(phone.settings);
+        text = *read;
+        if (!text.empty() && text.back() != '\n') text += '\n';
+      }
+      for (const std::string& line : commonLines) text += line + "\n";
+      if (text.empty())
+        problems.push_back(phone.address + ": no settings to apply (no settings file, no KEY=VALUE)");
+      settingsText[i] = text;
+    }
+  }
+  std::vector<std::string> outputs(inventory.phones.size());
+  if (command.name == "sdram-save") {
+    if (file->find("{address}") == std::string::npos && file->find("{name}") == std::string::npos &&
+        inventory.phones.size() > 1)
+      problems.push_back("the output " + *file + " names no {address} or {name}: every phone would write it");
+    std::map<std::string, std::string> seen;
+    for (size_t i = 0; i < inventory.phones.size(); ++i) {
+      outputs[i] = Expand(*file, inventory.phones[i]);
+      auto [at, fresh] = seen.emplace(outputs[i], inventory.phones[i].address);
+      if (!fresh)
+        problems.push_back(inventory.phones[i].address + " and " + at->second + " would both write " +
+                           outputs[i]);
+      for (const std::string& input : inputs)
+        if (SameFile(outputs[i], input))
+          problems.push_back(outputs[i] + " is an input of this run; it is never overwritten");
+      const size_t slash = outputs[i].rfind('/');
+      const std::string folder =
+          slash == std::string::npos ? "." : outputs[i].substr(0, std::max<size_t>(slash, 1));
+      struct stat st {};
+      if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        problems.push_back(outputs[i] + ": the folder " + folder + " does not exist");
+    }
+  }
+  std::set<std::string> succeeded;
+  if (auto resume = args.Value("--resume")) {
+    std::string error;
+    if (!fleet::ReadSucceeded(*resume, succeeded, error)) problems.push_back(error);
+  }
+  if (!problems.empty()) {
+    for (const std::string& p : problems) Complain(p);
+    return kExitUsage;
+  }
+
+  std::vector<PhoneState> phones;
+  for (const fleet::Phone& phone : inventory.phones) {
+    PhoneState state;
+    state.phone = phone;
+    if (succeeded.count(phone.address)) {
+      state.outcome = Outcome::Skipped;
+      state.message = "succeeded in " + *args.Value("--resume");
+    }
+    phones.push_back(std::move(state));
+  }
+
+  if (args.Has("--dry-run")) {
+    for (size_t i = 0; i < phones.size(); ++i) {
+      const PhoneState& p = phones[i];
+      std::string what = p.phone.address + (p.phone.name.empty() ? "" : " " + p.phone.name) + ": ";
+      if (p.outcome == Outcome::Skipped) {
+        what += "skipped (" + p.message + ")";
+      } else if (command.name == "sdram-save") {
+        what += "sdram-save of " + *args.Value("--length") + " bytes into " + outputs[i];
+      } else if (command.name == "settings") {
+        std::string lines = settingsText[i];
+        std::replace(lines.begin(), lines.end(), '\n', ' ');
+        what += "settings " + lines;
+      } else {
+        what += command.name + (file ? " " + *file : std::string());
+      }
+      std::printf("%s\n", what.c_str());
+    }
+    std::printf("%zu phones, --jobs %lld; nothing sent (dry run)\n", phones.size(), jobs);
+    return kExitOk;
+  }
+
+  std::string runDir = args.Value("--run-dir").value_or(DefaultRunDir());
+  std::string error;
+  if (!MakeRunDir(runDir, args.Value("--run-dir").has_value(), error)) {
+    Complain(error);
+    return kExitFailure;
+  }
+  for (size_t i = 0; i < phones.size(); ++i) {
+    phones[i].logPath = runDir + "/" + phones[i].phone.address + ".log";
+    if (command.name != "settings" || phones[i].outcome == Outcome::Skipped) continue;
+    // The phone's own lines, as the file its child reads.
+    const std::string path = runDir + "/" + phones[i].phone.address + ".settings.txt";
+    COutputFile out;
+    if (!out.Create(path)) {
+      Complain(FileFailureText("Can not create file", out.Error()));
+      return kExitFailure;
+    }
+    out.Write(settingsText[i]);
+    if (!out.Commit()) {
+      Complain(FileFailureText("Can not write file", out.Error()));
+      return kExitFailure;
+    }
+  }
+
+  auto argsFor = [&](const PhoneState& p) {
+    std::vector<std::string> a = {command.child};
+    if (command.name == "sdram-save") {
+      a.push_back(Expand(*file, p.phone));
+    } else if (command.name == "settings") {
+      a.push_back(runDir + "/" + p.phone.address + ".settings.txt");
+    } else if (file && command.wantsFile) {
+      a.push_back(*file);
+    }
+    for (const std::string& option : command.passOptions)
+      if (auto value = args.Value(option)) a.insert(a.end(), {option, *value});
+    a.insert(a.end(), command.fixed.begin(), command.fixed.end());
+    return a;
+  };
+
+  fleet::RunnerOptions options;
+  options.program = SelfProgram();
+  options.runDir = runDir;
+  options.jobs = static_cast<int>(jobs);
+  options.retries = static_cast<int>(retries);
+  fleet::FleetRunner runner(options, phones, argsFor);
+
+  const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  LiveView view(terminal);
+  std::vector<bool> told(phones.size(), false);
+  runner.SetOnChange([&](size_t index) {
+    if (terminal || told[index]) return;
+    const PhoneState now = runner.Snapshot(index);
+    if (!fleet::Ended(now.outcome)) return;
+    told[index] = true;
+    std::fputs(EndLine(now).c_str(), stderr);
+  });
+  runner.SetOnTick([&] { view.Draw(runner.Snapshot()); }, std::chrono::milliseconds(200));
+  SignalGuard signals;
+  runner.WatchFd(signals.Fd(), [&] {
+    signalfd_siginfo info{};
+    if (::read(signals.Fd(), &info, sizeof info) <= 0) return;
+    runner.RequestStop();
+    view.Clear();
+    Complain(runner.StopLevel() == 1
+                 ? "stopping: no new phone starts, running ones finish (Ctrl-C again to stop those not yet "
+                   "sent their command)"
+                 : "stopping the phones not yet sent their command; phones that are writing finish");
+  });
+  std::fprintf(stderr, "%zu phones, %lld at a time; run folder %s\n", phones.size(), jobs, runDir.c_str());
+  runner.Run();
+  view.Clear();
+
+  const std::vector<PhoneState> result = runner.Snapshot();
+  const int code = runner.ExitCode();
+  std::string commandLine = command.name + (file ? " " + *file : std::string());
+  std::fputs(fleet::SummaryTable(result).c_str(), stdout);
+  std::fflush(stdout);
+  if (!fleet::WriteReports(runDir, commandLine, result, code, error)) {
+    Complain(error);
+    return code == 130 ? 130 : kExitFailure;
+  }
+  std::fprintf(stderr, "report: %s/report.csv and %s/report.json\n", runDir.c_str(), runDir.c_str());
+  return code;
+}
+
+// --- apply-settings: one phone's settings read, changed and sent back -------------------------------------
+
+const char kApplyUsage[] = "Usage: quilltool apply-settings FILE --phone ADDRESS\n";
+const char kApplyDescription[] =
+    "Reads the phone's settings image, applies the settings text FILE (key=value lines; section lines are\n"
+    "skipped) to it, prints each change, and sends it back, as the settings push does. Nothing is sent when\n"
+    "the read fails or nothing changes. The store is not used.\n";
+
+std::string Hex(std::span<const uint8_t> bytes) {
+  std::string text;
+  char b[4];
+  for (uint8_t v : bytes) {
+    std::snprintf(b, sizeof b, "%02x", v);
+    text += b;
+  }
+  return text;
+}
+
+int RunApply(const Args& args, TerminalUi& terminal) {
+  const auto& positionals = args.Positionals();
+  auto phoneText = args.Value("--phone");
+  if (positionals.size() != 1 || !phoneText) {
+    std::fputs(kApplyUsage, stderr);
+    return kExitUsage;
+  }
+  const uint32_t address = ResolveHost(*phoneText);
+  if (address == kResolveFailed) {
+    std::fprintf(stderr, "quilltool: %s is not an address\n", phoneText->c_str());
+    return kExitUsage;
+  }
+  const uint32_t phone = NetworkToHostAddress(address);
+  std::string error;
+  auto text = ReadText(positionals[0], error);
+  if (!text) {
+    terminal.Message(error);
+    return kExitFailure;
+  }
+  std::optional<fleet::ChildReporter> reporter;
+  std::unique_ptr<Ui> reporting;
+  if (auto fd = args.Value("--progress-fd")) {
+    auto n = ParseIntegerArg(*fd);
+    if (!n || *n < 3 || *n > 1023) {
+      std::fputs("quilltool: --progress-fd takes a descriptor number from 3 to 1023\n", stderr);
+      return kExitUsage;
+    }
+    reporter.emplace(static_cast<int>(*n));
+    reporting = reporter->Wrap(terminal);
+    fleet::ChildReporter::InstallStopHandler();
+  }
+  Ui& ui = reporting ? *reporting : terminal;
+  CMaintenanceLink link(ui);
+  if (reporter) link.SetStageObserver(reporter->Observer());
+
+  SettingsImage image{};
+  if (!link.ReadImage(phone, image)) return kExitFailure;
+  const SettingsImage before = image;
+  std::string_view rest = *text;
+  int changes = 0;
+  while (!rest.empty()) {
+    const size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || line.front() == '[') continue;
+    const SettingsImage was = image;
+    ApplySettingsLine(SettingsImageSpan(image), line);
+    for (size_t i = 0; i < image.size(); ++i) {
+      if (image[i] == was[i]) continue;
+      size_t j = i;
+      while (j < image.size() && image[j] != was[j]) ++j;
+      std::printf("%.*s: bytes %zu..%zu: %s -> %s\n", static_cast<int>(line.size()), line.data(), i, j - 1,
+                  Hex(std::span(was).subspan(i, j - i)).c_str(),
+                  Hex(std::span(image).subspan(i, j - i)).c_str());
+      ++changes;
+      i = j;
+    }
+  }
+  std::fflush(stdout);
+  if (image == before) {
+    ui.MessageBox("Settings unchanged; nothing sent", ApplicationName(), MbButtons::Ok, MbIcon::Information);
+    return kExitOk;
+  }
+  if (!link.SendImage(phone, image, kSettingsCommand, 0x00)) return kExitFailure;
+  if (link.ProbeTcpLink(phone, kSettingsProbeWait)) {
+    ui.Message("Invalid settings method");
+    return kExitFailure;
+  }
+  ui.MessageBox("New settings updated", ApplicationName(), MbButtons::Ok, MbIcon::Information);
+  return kExitOk;
+}
+
+const bool registered =
+    RegisterSubcommand({"fleet",
+                        "run one maintenance command on many phones, with a report",
+                        kUsage,
+                        {"--dry-run"},
+                        {"--phones", "--jobs", "--retries", "--run-dir", "--resume", "--set", "--page",
+                         "--chip", "--dir", "--length"},
+                        Run}) &&
+    [] {
+      Subcommand apply{"apply-settings",
+                       "read a phone's settings, apply a settings text file, send them back (TCP)",
+                       kApplyDescription,
+                       {},
+                       {},
+                       RunApply};
+      apply.synopsis = "FILE --phone ADDRESS";
+      apply.options = {{"--phone", "ADDRESS", "the phone's address (required)"},
+                       {"--progress-fd", "N", "write progress events to descriptor N (used by `fleet`)"}};
+      apply.minPositionals = 1;
+      apply.maxPositionals = 1;
+      return RegisterSubcommand(std::move(apply));
+    }();
+
+}  // namespace
+}  // namespace quill::cli
