@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,6 +18,7 @@
 #include "platform/settings_store.h"
 #include "sim/serial_loader.h"
 #include "tests/support/test_env.h"
+#include "tests/support/tool_process.h"
 
 namespace quill {
 namespace {
@@ -186,6 +188,30 @@ TEST(SerialDevices, AFailedOpenNamesTheDeviceAndTheRemedy) {
                 " names it).");
   EXPECT_EQ(SerialOpenFailureText(dir.File("gone"), ENOENT),
             dir.File("gone") + ": No such file or directory");
+}
+
+// The same through the tool, on a device the user may not open: run in a user namespace, where root's
+// rights stop at a device owned by nobody. Skipped where the machine offers no such namespace.
+TEST(SerialDevices, ADeviceTheUserMayNotOpenSaysWhatToDo) {
+  test::TempDir dir;
+  const std::string device = dir.File("ttyUSB9");
+  if (::mknod(device.c_str(), S_IFCHR | 0660, makedev(1, 3)) != 0 ||
+      ::chown(device.c_str(), 65534, 65534) != 0 || ::chmod(device.c_str(), 0660) != 0)
+    GTEST_SKIP() << "cannot make a device node here";
+  if (::access("/usr/bin/unshare", X_OK) != 0) GTEST_SKIP() << "no unshare";
+  test::ToolProcess tool;
+  ASSERT_TRUE(
+      tool.Start("/usr/bin/unshare", {"-r", QUILL_TEST_BINARY_DIR "/quilltool", "--store", dir.File("store"),
+                                      "sdram-save", "--device", device, "--length", "8", dir.File("s.dat")}));
+  const int exit = tool.Wait();
+  if (tool.Err().find("unshare:") != std::string::npos) GTEST_SKIP() << tool.Err();
+  EXPECT_EQ(exit, 1);
+  EXPECT_NE(tool.Err().find("Can not open rs232 port\n" + device +
+                            ": Permission denied\nThe device belongs to the group "),
+            std::string::npos)
+      << tool.Err();
+  EXPECT_NE(tool.Err().find("(sudo usermod -aG "), std::string::npos) << tool.Err();
+  EXPECT_FALSE(test::FileExists(dir.File("s.dat")));
 }
 
 // --device opens a path for one run: the phone on a pty answers, and the store keeps no trace of it.
