@@ -199,10 +199,10 @@ TEST(SerialDevices, ADeviceTheUserMayNotOpenSaysWhatToDo) {
       ::chown(device.c_str(), 65534, 65534) != 0 || ::chmod(device.c_str(), 0660) != 0)
     GTEST_SKIP() << "cannot make a device node here";
   if (::access("/usr/bin/unshare", X_OK) != 0) GTEST_SKIP() << "no unshare";
+  const std::string toolPath = std::string(QUILL_TEST_BINARY_DIR) + "/quilltool";
   test::ToolProcess tool;
-  ASSERT_TRUE(
-      tool.Start("/usr/bin/unshare", {"-r", QUILL_TEST_BINARY_DIR "/quilltool", "--store", dir.File("store"),
-                                      "sdram-save", "--device", device, "--length", "8", dir.File("s.dat")}));
+  ASSERT_TRUE(tool.Start("/usr/bin/unshare", {"-r", toolPath, "--store", dir.File("store"), "sdram-save",
+                                              "--device", device, "--length", "8", dir.File("s.dat")}));
   const int exit = tool.Wait();
   if (tool.Err().find("unshare:") != std::string::npos) GTEST_SKIP() << tool.Err();
   EXPECT_EQ(exit, 1);
