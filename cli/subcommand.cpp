@@ -12,6 +12,7 @@
 #include "app/start_options.h"
 #include "platform/application.h"
 #include "platform/debug_log.h"
+#include "platform/text.h"
 
 namespace quill::cli {
 namespace {
@@ -98,39 +99,6 @@ std::string ExitCodeLines() {
          "  2    usage error (the wrong word named on stderr)\n"
          "  130  interrupted (Ctrl-C; 143 for SIGTERM, 129 for SIGHUP): files being written are left as "
          "they were\n";
-}
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (u < 0x20) {
-          char buffer[8];
-          std::snprintf(buffer, sizeof buffer, "\\u%04x", u);
-          out += buffer;
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
 }
 
 // The run's one JSON object. message: what it said last, or after a failure what it said first (the

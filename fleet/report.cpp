@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/file_io.h"
+#include "platform/text.h"
 
 namespace quill::fleet {
 namespace {
@@ -14,38 +15,6 @@ std::string CsvField(const std::string& text) {
   for (char c : text) {
     if (c == '"') out += '"';
     out += c;
-  }
-  return out + "\"";
-}
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (unsigned char c : text) {
-    switch (c) {
-      case '"':
-        out += "\\\"";
-        break;
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\n':
-        out += "\\n";
-        break;
-      case '\r':
-        out += "\\r";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      default:
-        if (c < 0x20) {
-          char code[8];
-          std::snprintf(code, sizeof code, "\\u%04x", c);
-          out += code;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
   }
   return out + "\"";
 }

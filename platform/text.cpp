@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <cstdio>
+
 namespace quill {
 
 LeadingInteger ReadLeadingInteger(std::string_view text) {
@@ -40,6 +42,38 @@ std::optional<long long> ParseFieldInteger(std::string_view text, long long lowe
 
 std::string RangeMessage(long long low, long long high) {
   return "Please enter an integer between " + std::to_string(low) + " and " + std::to_string(high) + ".";
+}
+
+std::string JsonString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      default:
+        if (static_cast<unsigned char>(c) < 0x20) {
+          char code[8];
+          std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+          out += code;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
 }
 
 }  // namespace quill

@@ -65,4 +65,8 @@ inline constexpr const char* kEnterPositiveIntegerMessage = "Please enter a posi
 // "Please enter an integer between %1 and %2."
 std::string RangeMessage(long long low, long long high);
 
+// text as a JSON string, quotes included: the two escapes, the control characters as \u00XX, other bytes
+// as they are (the tool's texts are UTF-8 or the phone's own code page, passed through unchanged).
+std::string JsonString(std::string_view text);
+
 }  // namespace quill
