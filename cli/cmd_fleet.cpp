@@ -586,21 +586,14 @@ int RunApply(const Args& args, TerminalUi& terminal) {
     terminal.Message(error);
     return kExitFailure;
   }
-  std::optional<fleet::ChildReporter> reporter;
-  std::unique_ptr<Ui> reporting;
-  if (auto fd = args.Value("--progress-fd")) {
-    auto n = ParseIntegerArg(*fd);
-    if (!n || *n < 3 || *n > 1023) {
-      std::fputs("quilltool: --progress-fd takes a descriptor number from 3 to 1023\n", stderr);
-      return kExitUsage;
-    }
-    reporter.emplace(static_cast<int>(*n));
-    reporting = reporter->Wrap(terminal);
-    fleet::ChildReporter::InstallStopHandler();
+  fleet::ChildReporting reporting;
+  if (auto fd = args.Value("--progress-fd"); fd && !reporting.Start(ParseIntegerArg(*fd), terminal)) {
+    std::fputs("quilltool: --progress-fd takes a descriptor number from 3 to 1023\n", stderr);
+    return kExitUsage;
   }
-  Ui& ui = reporting ? *reporting : terminal;
+  Ui& ui = reporting.Shown(terminal);
   CMaintenanceLink link(ui);
-  if (reporter) link.SetStageObserver(reporter->Observer());
+  reporting.Watch(link);
 
   SettingsImage image{};
   if (!link.ReadImage(phone, image)) return kExitFailure;

@@ -204,25 +204,18 @@ int RunEntry(const Entry& e, const Args& args, TerminalUi& ui) {
   std::string directory = args.Value("--dir").value_or(CurrentDirectory());
 
   // Run by the fleet: the steps go to its pipe as they happen.
-  std::optional<fleet::ChildReporter> reporter;
-  std::unique_ptr<Ui> reporting;
-  if (auto fd = args.Value("--progress-fd")) {
-    auto n = ParseIntegerArg(*fd);
-    if (!n || *n < 3 || *n > 1023) {
-      std::fputs("quilltool: --progress-fd takes a descriptor number from 3 to 1023\n", stderr);
-      return kExitUsage;
-    }
-    reporter.emplace(static_cast<int>(*n));
-    reporting = reporter->Wrap(ui);
-    fleet::ChildReporter::InstallStopHandler();
+  fleet::ChildReporting reporting;
+  if (auto fd = args.Value("--progress-fd"); fd && !reporting.Start(ParseIntegerArg(*fd), ui)) {
+    std::fputs("quilltool: --progress-fd takes a descriptor number from 3 to 1023\n", stderr);
+    return kExitUsage;
   }
-  Ui& shown = reporting ? *reporting : ui;
+  Ui& shown = reporting.Shown(ui);
 
   // The file argument answers the command's file dialog.
   if (e.arguments) ui.PushFileAnswer(positionals[0]);
   CliCommandHost host(shown, options, sdramLength, directory, device);
   CMaintenanceLink link(shown);
-  if (reporter) link.SetStageObserver(reporter->Observer());
+  reporting.Watch(link);
   CMaintenanceCommands commands(shown, link, host);
   const bool done = (commands.*e.command)();
   // Options that could not be stored are a failure of the run, whatever the phone did.

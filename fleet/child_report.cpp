@@ -175,4 +175,16 @@ void ChildReporter::InstallStopHandler() {
   ::sigaction(SIGUSR1, &action, nullptr);
 }
 
+bool ChildReporting::Start(std::optional<long long> fd, Ui& ui) {
+  if (!fd || *fd < 3 || *fd > 1023) return false;
+  reporter_.emplace(static_cast<int>(*fd));
+  wrapped_ = reporter_->Wrap(ui);
+  ChildReporter::InstallStopHandler();
+  return true;
+}
+
+void ChildReporting::Watch(CMaintenanceLink& link) {
+  if (reporter_) link.SetStageObserver(reporter_->Observer());
+}
+
 }  // namespace quill::fleet

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -43,6 +44,22 @@ class ChildReporter {
 
  private:
   int fd_;
+};
+
+// What a child command sets up from its --progress-fd value: the reporter, the Ui that reports what it
+// shows, and the stop handler. Without a descriptor, nothing: the command shows to its own Ui.
+class ChildReporting {
+ public:
+  // Reports on descriptor fd; false, with nothing set up, when fd is none from 3 to 1023.
+  bool Start(std::optional<long long> fd, Ui& ui);
+  // The Ui the command is to show to.
+  Ui& Shown(Ui& ui) const { return wrapped_ ? *wrapped_ : ui; }
+  // The link's stages reported, and its command byte held back on a stop.
+  void Watch(CMaintenanceLink& link);
+
+ private:
+  std::optional<ChildReporter> reporter_;
+  std::unique_ptr<Ui> wrapped_;
 };
 
 }  // namespace quill::fleet
