@@ -106,6 +106,7 @@ struct FleetRunner::Child {
   Clock::time_point lastHeard;
   long long transferred = 0;  // finished transfers of this attempt
   std::string store;
+  bool storeMade = false;  // made by this run, so this run may remove it
 };
 
 FleetRunner::FleetRunner(RunnerOptions options, std::vector<PhoneState> phones, ArgsFor argsFor)
@@ -192,9 +193,9 @@ bool FleetRunner::Launch(size_t index) {
   child->index = index;
   child->log = ::open(phone.logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOCTTY, 0644);
   // A private store for the child's options, so the user's store never receives a phone's address; it
-  // goes when the child ends.
+  // goes when the child ends. Only a folder this run made is removed: whatever stood there before is left.
   child->store = options_.runDir + "/.store-" + phone.phone.address;
-  ::mkdir(child->store.c_str(), 0700);
+  child->storeMade = ::mkdir(child->store.c_str(), 0700) == 0;
   int fds[2] = {-1, -1};
   if (child->log < 0 || ::pipe2(fds, O_CLOEXEC) != 0) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -364,8 +365,10 @@ void FleetRunner::Finish(Child& c, int status) {
     p.done = p.total = 0;
   }
   Log(c.index, line);
-  std::error_code ignored;
-  std::filesystem::remove_all(c.store, ignored);
+  if (c.storeMade) {
+    std::error_code ignored;
+    std::filesystem::remove_all(c.store, ignored);
+  }
   Changed(c.index);
 }
 
