@@ -26,6 +26,7 @@
 #include "cli/subcommand.h"
 #include "fleet/child_report.h"
 #include "fleet/inventory.h"
+#include "fleet/plan.h"
 #include "fleet/report.h"
 #include "fleet/runner.h"
 #include "link/command_files.h"
@@ -81,119 +82,10 @@ void Complain(const std::string& text) {
   std::fprintf(stderr, "%s fleet: %s\n", ApplicationName().c_str(), text.c_str());
 }
 
-// What the command needs besides the phone: its arguments to the single-phone subcommand.
-struct CommandPlan {
-  std::string name;                      // as typed
-  std::string child;                     // the single-phone subcommand
-  bool wantsFile = false;                // FILE (or PATTERN) after the command
-  std::vector<std::string> passOptions;  // the fleet's options handed on unchanged
-  std::vector<std::string> fixed;        // always given to the child
-};
-
-const std::map<std::string, CommandPlan>& Plans() {
-  static const std::map<std::string, CommandPlan> plans = {
-      {"ping", {"ping", "ping", false, {}, {}}},
-      {"update-program", {"update-program", "update-program", true, {}, {"--tcp", "--yes"}}},
-      {"update-page",
-       {"update-page", "update-page", false, {"--page", "--chip", "--dir"}, {"--tcp", "--yes"}}},
-      {"update-ring", {"update-ring", "update-ring", true, {}, {"--tcp", "--yes"}}},
-      {"update-map", {"update-map", "update-map", true, {}, {"--tcp", "--yes"}}},
-      {"update-hold", {"update-hold", "update-hold", true, {}, {"--tcp", "--yes"}}},
-      {"update-alternate", {"update-alternate", "update-alternate", true, {}, {"--tcp", "--yes"}}},
-      {"sdram-save", {"sdram-save", "sdram-save", true, {"--length"}, {"--tcp"}}},
-      {"settings", {"settings", "apply-settings", false, {}, {}}},
-  };
-  return plans;
-}
-
 std::string SelfProgram() {
   std::string self(4096, '\0');
   const ssize_t n = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
   return n > 0 ? self.substr(0, static_cast<size_t>(n)) : std::string("quilltool");
-}
-
-std::string DefaultRunDir() {
-  const std::time_t t = std::time(nullptr);
-  std::tm tm{};
-  ::localtime_r(&t, &tm);
-  char text[64];
-  std::strftime(text, sizeof text, "fleet-%Y%m%d-%H%M%S", &tm);
-  return text;
-}
-
-// A new folder, or an empty one the user named. The default name moves on when the second is taken.
-bool MakeRunDir(std::string& dir, bool named, std::string& error) {
-  for (int attempt = 1; attempt <= 100; ++attempt) {
-    const std::string path = named || attempt == 1 ? dir : dir + "-" + std::to_string(attempt);
-    if (::mkdir(path.c_str(), 0755) == 0) {
-      dir = path;
-      return true;
-    }
-    if (errno != EEXIST) {
-      error = path + ": " + std::strerror(errno);
-      return false;
-    }
-    if (named) {
-      struct stat st {};
-      const bool folder = ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-      std::error_code ec;
-      if (folder && std::filesystem::is_empty(path, ec)) return true;
-      error = path + " already exists and is not an empty folder; the run folder must be new";
-      return false;
-    }
-  }
-  error = dir + ": no free run folder name";
-  return false;
-}
-
-// The same file as another by device and inode, when both exist.
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat sa {
-  }, sb{};
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return a == b;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-std::string Expand(std::string pattern, const fleet::Phone& phone) {
-  auto replace = [&pattern](const std::string& key, const std::string& value) {
-    for (size_t at = pattern.find(key); at != std::string::npos; at = pattern.find(key, at + value.size()))
-      pattern.replace(at, key.size(), value);
-  };
-  replace("{address}", phone.address);
-  replace("{name}", phone.name.empty() ? phone.address : phone.name);
-  return pattern;
-}
-
-// A settings line for every phone: it must set something, and never a value that must differ per phone.
-std::optional<std::string> CheckCommonLine(const std::string& line) {
-  const size_t eq = line.find('=');
-  if (eq == std::string::npos || eq == 0) return "\"" + line + "\" is not KEY=VALUE";
-  const std::string key = line.substr(0, eq);
-  if (key == "ip" || key == "mac")
-    return "\"" + line + "\" would give every phone the same " + key +
-           "; put it in each phone's own settings file";
-  SettingsImage zeros{}, ones{};
-  ones.fill(0xFF);
-  const SettingsImage zerosBefore = zeros, onesBefore = ones;
-  ApplySettingsLine(SettingsImageSpan(zeros), line);
-  ApplySettingsLine(SettingsImageSpan(ones), line);
-  if (zeros == zerosBefore && ones == onesBefore) return "\"" + line + "\" sets no setting (unknown key?)";
-  return std::nullopt;
-}
-
-// Reads a settings text file whole, bounded; nothing with the reason.
-std::optional<std::string> ReadText(const std::string& path, std::string& error) {
-  CInputFile in;
-  std::vector<uint8_t> bytes;
-  if (!in.OpenRegular(path) || !in.ReadUpTo(bytes, kMaxSettingsTextFile + 1)) {
-    error = FileFailureText("Can not open source file", in.Error());
-    return std::nullopt;
-  }
-  if (bytes.size() > kMaxSettingsTextFile) {
-    error = path + ": larger than " + std::to_string(kMaxSettingsTextFile >> 20) + " MiB";
-    return std::nullopt;
-  }
-  return std::string(bytes.begin(), bytes.end());
 }
 
 // The live view on a terminal: a line per running phone and a total line, redrawn in place.
@@ -303,43 +195,29 @@ int Run(const Args& args, TerminalUi&) {
     std::fputs(kUsage, stderr);
     return kExitUsage;
   }
-  const auto plan = Plans().find(positionals.front());
-  if (plan == Plans().end()) {
-    Complain("\"" + positionals.front() + "\" is not a command the fleet runs");
-    return kExitUsage;
-  }
-  const CommandPlan& command = plan->second;
+  fleet::Request request;
+  request.command = positionals.front();
   positionals.erase(positionals.begin());
-  std::optional<std::string> file;
-  std::vector<std::string> commonLines;
-  if (command.wantsFile) {
-    if (positionals.size() != 1) {
-      Complain(command.name + " takes one FILE");
-      return kExitUsage;
-    }
-    file = positionals.front();
-  } else if (command.name == "settings") {
-    commonLines = positionals;
-    if (auto set = args.Value("--set")) commonLines.push_back(*set);
-  } else if (!positionals.empty()) {
-    Complain(command.name + " takes no argument \"" + positionals.front() + "\"");
+  if (!fleet::CommandKnown(request.command)) {
+    Complain("\"" + request.command + "\" is not a command the fleet runs");
     return kExitUsage;
   }
-  for (const std::string& line : commonLines) {
-    if (auto problem = CheckCommonLine(line)) {
-      Complain(*problem);
+  if (fleet::CommandTakesFile(request.command)) {
+    if (positionals.size() > 1) {
+      Complain(request.command + " takes one FILE");
       return kExitUsage;
     }
+    if (!positionals.empty()) request.file = positionals.front();
+  } else if (request.command == "settings") {
+    request.lines = positionals;
+    if (auto set = args.Value("--set")) request.lines.push_back(*set);
+  } else if (!positionals.empty()) {
+    request.file = positionals.front();
   }
-  for (const std::string option : {"--page", "--chip", "--dir", "--length"}) {
-    const auto& pass = command.passOptions;
-    if (args.Value(option) && std::find(pass.begin(), pass.end(), option) == pass.end()) {
-      Complain(option + std::string(" does not go with ") + command.name);
-      return kExitUsage;
-    }
-  }
-  if (command.name == "sdram-save" && !args.Value("--length")) {
-    Complain("sdram-save needs --length N");
+  for (const std::string option : {"--page", "--chip", "--dir", "--length"})
+    if (auto value = args.Value(option)) request.options[option] = *value;
+  if (auto problem = fleet::Plan::CheckRequest(request)) {
+    Complain(*problem);
     return kExitUsage;
   }
   long long jobs = kDefaultJobs, retries = 0;
@@ -361,68 +239,14 @@ int Run(const Args& args, TerminalUi&) {
   }
 
   // Everything is checked before anything is sent: the inventory, the files, the outputs.
-  std::vector<std::string> problems;
   if (!inventory.problems.empty() || inventory.phones.empty()) {
     std::fputs(fleet::DescribeProblems(inventory, origin).c_str(), stderr);
     if (inventory.problems.empty()) Complain(origin + ": no phones");
     return kExitUsage;
   }
-  if (file && command.name != "sdram-save") {
-    CInputFile in;
-    if (!in.OpenRegular(*file)) problems.push_back(FileFailureText("Can not open source file", in.Error()));
-    inputs.push_back(*file);
-  }
-  if (command.name == "update-page") {
-    // The page file the window's command loads from its working directory.
-    file = args.Value("--dir").value_or(".") + "/Page0.hex";
-    CInputFile in;
-    if (!in.OpenRegular(*file)) problems.push_back(FileFailureText("Can not open source file", in.Error()));
-  }
-  std::map<size_t, std::string> settingsText;  // per phone, the lines it gets
-  if (command.name == "settings") {
-    for (size_t i = 0; i < inventory.phones.size(); ++i) {
-      const fleet::Phone& phone = inventory.phones[i];
-      std::string text;
-      if (!phone.settings.empty()) {
-        std::string error;
-        auto read = ReadText(phone.settings, error);
-        if (!read) {
-          problems.push_back(origin + ":" + std::to_string(phone.line) + ": " + error);
-          continue;
-        }
-        inputs.push_back(phone.settings);
-        text = *read;
-        if (!text.empty() && text.back() != '\n') text += '\n';
-      }
-      for (const std::string& line : commonLines) text += line + "\n";
-      if (text.empty())
-        problems.push_back(phone.address + ": no settings to apply (no settings file, no KEY=VALUE)");
-      settingsText[i] = text;
-    }
-  }
-  std::vector<std::string> outputs(inventory.phones.size());
-  if (command.name == "sdram-save") {
-    if (file->find("{address}") == std::string::npos && file->find("{name}") == std::string::npos &&
-        inventory.phones.size() > 1)
-      problems.push_back("the output " + *file + " names no {address} or {name}: every phone would write it");
-    std::map<std::string, std::string> seen;
-    for (size_t i = 0; i < inventory.phones.size(); ++i) {
-      outputs[i] = Expand(*file, inventory.phones[i]);
-      auto [at, fresh] = seen.emplace(outputs[i], inventory.phones[i].address);
-      if (!fresh)
-        problems.push_back(inventory.phones[i].address + " and " + at->second + " would both write " +
-                           outputs[i]);
-      for (const std::string& input : inputs)
-        if (SameFile(outputs[i], input))
-          problems.push_back(outputs[i] + " is an input of this run; it is never overwritten");
-      const size_t slash = outputs[i].rfind('/');
-      const std::string folder =
-          slash == std::string::npos ? "." : outputs[i].substr(0, std::max<size_t>(slash, 1));
-      struct stat st {};
-      if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        problems.push_back(outputs[i] + ": the folder " + folder + " does not exist");
-    }
-  }
+  request.inputs = inputs;
+  fleet::Plan plan;
+  std::vector<std::string> problems = plan.Make(request, inventory.phones, origin);
   std::set<std::string> succeeded;
   if (auto resume = args.Value("--resume")) {
     std::string error;
@@ -445,63 +269,28 @@ int Run(const Args& args, TerminalUi&) {
   }
 
   if (args.Has("--dry-run")) {
-    for (size_t i = 0; i < phones.size(); ++i) {
-      const PhoneState& p = phones[i];
+    for (const PhoneState& p : phones) {
       std::string what = p.phone.address + (p.phone.name.empty() ? "" : " " + p.phone.name) + ": ";
-      if (p.outcome == Outcome::Skipped) {
-        what += "skipped (" + p.message + ")";
-      } else if (command.name == "sdram-save") {
-        what += "sdram-save of " + *args.Value("--length") + " bytes into " + outputs[i];
-      } else if (command.name == "settings") {
-        std::string lines = settingsText[i];
-        std::replace(lines.begin(), lines.end(), '\n', ' ');
-        what += "settings " + lines;
-      } else {
-        what += command.name + (file ? " " + *file : std::string());
-      }
+      what += p.outcome == Outcome::Skipped ? "skipped (" + p.message + ")" : plan.Describe(p.phone);
       std::printf("%s\n", what.c_str());
     }
     std::printf("%zu phones, --jobs %lld; nothing sent (dry run)\n", phones.size(), jobs);
     return kExitOk;
   }
 
-  std::string runDir = args.Value("--run-dir").value_or(DefaultRunDir());
+  std::string runDir = args.Value("--run-dir").value_or(fleet::DefaultRunDir());
   std::string error;
-  if (!MakeRunDir(runDir, args.Value("--run-dir").has_value(), error)) {
+  if (!fleet::MakeRunDir(runDir, args.Value("--run-dir").has_value(), error)) {
     Complain(error);
     return kExitFailure;
   }
-  for (size_t i = 0; i < phones.size(); ++i) {
-    phones[i].logPath = runDir + "/" + phones[i].phone.address + ".log";
-    if (command.name != "settings" || phones[i].outcome == Outcome::Skipped) continue;
-    // The phone's own lines, as the file its child reads.
-    const std::string path = runDir + "/" + phones[i].phone.address + ".settings.txt";
-    COutputFile out;
-    if (!out.Create(path)) {
-      Complain(FileFailureText("Can not create file", out.Error()));
-      return kExitFailure;
-    }
-    out.Write(settingsText[i]);
-    if (!out.Commit()) {
-      Complain(FileFailureText("Can not write file", out.Error()));
-      return kExitFailure;
-    }
+  for (PhoneState& p : phones) p.logPath = runDir + "/" + p.phone.address + ".log";
+  // The phone's own settings lines, as the file its child reads.
+  if (!plan.WritePhoneFiles(runDir, phones, error)) {
+    Complain(error);
+    return kExitFailure;
   }
-
-  auto argsFor = [&](const PhoneState& p) {
-    std::vector<std::string> a = {command.child};
-    if (command.name == "sdram-save") {
-      a.push_back(Expand(*file, p.phone));
-    } else if (command.name == "settings") {
-      a.push_back(runDir + "/" + p.phone.address + ".settings.txt");
-    } else if (file && command.wantsFile) {
-      a.push_back(*file);
-    }
-    for (const std::string& option : command.passOptions)
-      if (auto value = args.Value(option)) a.insert(a.end(), {option, *value});
-    a.insert(a.end(), command.fixed.begin(), command.fixed.end());
-    return a;
-  };
+  auto argsFor = [&](const PhoneState& p) { return plan.ChildArgs(runDir, p.phone); };
 
   fleet::RunnerOptions options;
   options.program = SelfProgram();
@@ -538,10 +327,9 @@ int Run(const Args& args, TerminalUi&) {
 
   const std::vector<PhoneState> result = runner.Snapshot();
   const int code = runner.ExitCode();
-  std::string commandLine = command.name + (file ? " " + *file : std::string());
   std::fputs(fleet::SummaryTable(result).c_str(), stdout);
   std::fflush(stdout);
-  if (!fleet::WriteReports(runDir, commandLine, result, code, error)) {
+  if (!fleet::WriteReports(runDir, plan.CommandLine(), result, code, error)) {
     Complain(error);
     return code == 130 ? 130 : kExitFailure;
   }
@@ -581,7 +369,7 @@ int RunApply(const Args& args, TerminalUi& terminal) {
   }
   const uint32_t phone = NetworkToHostAddress(address);
   std::string error;
-  auto text = ReadText(positionals[0], error);
+  auto text = fleet::ReadSettingsText(positionals[0], error);
   if (!text) {
     terminal.Message(error);
     return kExitFailure;
