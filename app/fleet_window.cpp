@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -23,6 +24,7 @@
 #include <set>
 
 #include "fleet/inventory.h"
+#include "fleet/plan.h"
 #include "fleet/report.h"
 #include "fleet/runner.h"
 #include "platform/file_io.h"
@@ -31,21 +33,11 @@
 namespace quill {
 namespace {
 
-enum Column { kAddress, kName, kState, kProgress, kMessage, kColumns };
+enum Column { kAddress, kName, kSettings, kState, kProgress, kMessage, kColumns };
 
-// The commands the window runs: each takes a file, but ping.
-struct WindowCommand {
-  const char* name;
-  bool file;
-};
-constexpr WindowCommand kCommands[] = {{"ping", false},       {"update-program", true},
-                                       {"update-ring", true}, {"update-map", true},
-                                       {"update-hold", true}, {"update-alternate", true}};
-
-bool TakesFile(const QString& command) {
-  for (const WindowCommand& c : kCommands)
-    if (command == c.name) return c.file;
-  return false;
+QString Cell(const QTableWidget* table, int row, int column) {
+  const QTableWidgetItem* item = table->item(row, column);
+  return item ? item->text().trimmed() : QString();
 }
 
 }  // namespace
@@ -53,13 +45,20 @@ bool TakesFile(const QString& command) {
 FleetWindow::FleetWindow(Ui& ui, QWidget* parent) : QDialog(parent), ui_(ui) {
   setWindowTitle("Fleet");
   table_ = new QTableWidget(0, kColumns, this);
-  table_->setHorizontalHeaderLabels({"Address", "Name", "State", "Progress", "Message"});
+  table_->setHorizontalHeaderLabels({"Address", "Name", "Settings", "State", "Progress", "Message"});
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->verticalHeader()->setVisible(false);
   command_ = new QComboBox(this);
-  for (const WindowCommand& c : kCommands) command_->addItem(c.name);
-  command_->setCurrentText("update-program");
+  // update-page wants a page, a chip and a folder: the command line gives them.
+  for (const std::string& name : fleet::CommandNames())
+    if (name != "update-page") command_->addItem(QString::fromStdString(name));
   file_ = new QLineEdit(this);
+  fileLabel_ = new QLabel("File", this);
+  length_ = new QLineEdit(this);
+  length_->setPlaceholderText("bytes, for sdram-save");
+  common_ = new QPlainTextEdit(this);
+  common_->setPlaceholderText("KEY=VALUE lines every phone gets after its own settings file");
+  common_->setMaximumHeight(60);
   runFolder_ = new QLineEdit(this);
   runFolder_->setPlaceholderText("fleet-YYYYMMDD-HHMMSS in the current folder");
   jobs_ = new QSpinBox(this);
@@ -89,7 +88,9 @@ FleetWindow::FleetWindow(Ui& ui, QWidget* parent) : QDialog(parent), ui_(ui) {
   fileRow->addWidget(browse);
   auto* form = new QFormLayout;
   form->addRow("Command", command_);
-  form->addRow("File", fileRow);
+  form->addRow(fileLabel_, fileRow);
+  form->addRow("Length", length_);
+  form->addRow("Settings for all", common_);
   form->addRow("Phones at once", jobs_);
   form->addRow("Retries", retries_);
   form->addRow("Run folder", runFolder_);
@@ -103,7 +104,7 @@ FleetWindow::FleetWindow(Ui& ui, QWidget* parent) : QDialog(parent), ui_(ui) {
   layout->addLayout(form);
   layout->addLayout(buttons);
   layout->addWidget(summary_);
-  resize(760, 520);
+  resize(780, 580);
 
   timer_ = new QTimer(this);
   timer_->setInterval(200);
@@ -116,7 +117,7 @@ FleetWindow::FleetWindow(Ui& ui, QWidget* parent) : QDialog(parent), ui_(ui) {
     spec.filter = "Inventory (*.csv)|*.csv|All files (*.*)|*.*||";
     if (auto path = ui_.FileDialog(spec)) LoadInventory(QString::fromStdString(*path));
   });
-  connect(add, &QPushButton::clicked, this, [this] { AddRow({}, {}); });
+  connect(add, &QPushButton::clicked, this, [this] { AddRow({}, {}, {}); });
   connect(remove, &QPushButton::clicked, this, [this] {
     if (!Running() && table_->currentRow() >= 0) table_->removeRow(table_->currentRow());
   });
@@ -127,8 +128,9 @@ FleetWindow::FleetWindow(Ui& ui, QWidget* parent) : QDialog(parent), ui_(ui) {
     spec.filter = "All files (*.*)|*.*||";
     if (auto path = ui_.FileDialog(spec)) file_->setText(QString::fromStdString(*path));
   });
-  connect(command_, &QComboBox::currentTextChanged, this,
-          [this](const QString& c) { file_->setEnabled(TakesFile(c)); });
+  connect(command_, &QComboBox::currentTextChanged, this, &FleetWindow::CommandChanged);
+  command_->setCurrentText("update-program");
+  CommandChanged(command_->currentText());
   connect(start_, &QPushButton::clicked, this, [this] { Start(); });
   connect(stop_, &QPushButton::clicked, this, [this] { Stop(); });
 }
@@ -143,11 +145,22 @@ FleetWindow::~FleetWindow() {
   if (thread_.joinable()) thread_.join();
 }
 
-void FleetWindow::AddRow(const QString& address, const QString& name) {
+void FleetWindow::CommandChanged(const QString& command) {
+  const std::string name = command.toStdString();
+  file_->setEnabled(fleet::CommandTakesFile(name));
+  fileLabel_->setText(name == "sdram-save" ? "Output pattern" : "File");
+  file_->setPlaceholderText(name == "sdram-save" ? "sdram-{address}.bin ({address} and {name} are replaced)"
+                                                 : QString());
+  length_->setEnabled(name == "sdram-save");
+  common_->setEnabled(name == "settings");
+}
+
+void FleetWindow::AddRow(const QString& address, const QString& name, const QString& settings) {
   const int row = table_->rowCount();
   table_->insertRow(row);
   table_->setItem(row, kAddress, new QTableWidgetItem(address));
   table_->setItem(row, kName, new QTableWidgetItem(name));
+  table_->setItem(row, kSettings, new QTableWidgetItem(settings));
   for (int c : {kState, kMessage}) {
     auto* item = new QTableWidgetItem;
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
@@ -169,13 +182,22 @@ bool FleetWindow::LoadInventory(const QString& path) {
   }
   table_->setRowCount(0);
   for (const fleet::Phone& p : inventory.phones)
-    AddRow(QString::fromStdString(p.address), QString::fromStdString(p.name));
+    AddRow(QString::fromStdString(p.address), QString::fromStdString(p.name),
+           QString::fromStdString(p.settings));
   return true;
 }
 
 void FleetWindow::SetCommand(const QString& command, const QString& file) {
   command_->setCurrentText(command);
   file_->setText(file);
+}
+
+void FleetWindow::SetLength(const QString& length) {
+  length_->setText(length);
+}
+
+void FleetWindow::SetCommonSettings(const QString& lines) {
+  common_->setPlainText(lines);
 }
 
 void FleetWindow::SetRunFolder(const QString& folder) {
@@ -197,13 +219,12 @@ QString FleetWindow::ChildProgram() const {
 
 bool FleetWindow::Start() {
   if (Running()) return false;
-  // The same checks as the command line's, before anything is sent.
-  std::vector<fleet::PhoneState> phones;
+  // The same plan and checks as the command line's, before anything is sent.
+  std::vector<fleet::Phone> phones;
   std::set<uint32_t> seen;
   std::string problems;
   for (int row = 0; row < table_->rowCount(); ++row) {
-    const std::string address =
-        table_->item(row, kAddress) ? table_->item(row, kAddress)->text().trimmed().toStdString() : "";
+    const std::string address = Cell(table_, row, kAddress).toStdString();
     uint32_t value = 0;
     if (!fleet::ParseIPv4(address, value)) {
       problems += "row " + std::to_string(row + 1) + ": \"" + address + "\" is not an IPv4 address\n";
@@ -213,45 +234,57 @@ bool FleetWindow::Start() {
       problems += "row " + std::to_string(row + 1) + ": " + address + " is already in the table\n";
       continue;
     }
-    fleet::PhoneState state;
-    state.phone.address = fleet::FormatIPv4(value);
-    state.phone.name = table_->item(row, kName) ? table_->item(row, kName)->text().toStdString() : "";
-    phones.push_back(std::move(state));
+    fleet::Phone phone;
+    phone.address = fleet::FormatIPv4(value);
+    phone.name = Cell(table_, row, kName).toStdString();
+    phone.settings = Cell(table_, row, kSettings).toStdString();
+    phones.push_back(std::move(phone));
   }
   if (phones.empty() && problems.empty()) problems = "no phones: load an inventory or add rows\n";
-  const QString command = command_->currentText();
-  const std::string file = file_->text().toStdString();
-  if (TakesFile(command)) {
-    CInputFile in;
-    if (!in.OpenRegular(file)) problems += FileFailureText("Can not open source file", in.Error()) + "\n";
+
+  fleet::Request request;
+  request.command = command_->currentText().toStdString();
+  if (fleet::CommandTakesFile(request.command)) request.file = file_->text().trimmed().toStdString();
+  if (request.command == "sdram-save") request.options["--length"] = length_->text().trimmed().toStdString();
+  if (request.command == "settings") {
+    for (const QString& line : common_->toPlainText().split('\n', Qt::SkipEmptyParts))
+      if (!line.trimmed().isEmpty()) request.lines.push_back(line.trimmed().toStdString());
   }
-  QString folder = runFolder_->text().trimmed();
-  if (folder.isEmpty())
-    folder = QDir::current().filePath(QDateTime::currentDateTime().toString("'fleet-'yyyyMMdd-HHmmss"));
-  if (problems.empty() && !QDir().mkdir(folder))
-    problems += folder.toStdString() + ": cannot make the run folder (it must be new)\n";
+  auto plan = std::make_unique<fleet::Plan>();
+  if (auto problem = fleet::Plan::CheckRequest(request)) {
+    problems += *problem + "\n";
+  } else if (problems.empty()) {
+    for (const std::string& p : plan->Make(request, phones, "the table")) problems += p + "\n";
+  }
+  std::string folder = runFolder_->text().trimmed().toStdString();
+  const bool named = !folder.empty();
+  if (!named) folder = QDir::current().filePath(QString::fromStdString(fleet::DefaultRunDir())).toStdString();
+  std::string error;
+  if (problems.empty() && !fleet::MakeRunDir(folder, named, error)) problems += error + "\n";
+  std::vector<fleet::PhoneState> states;
+  for (fleet::Phone& phone : phones) {
+    fleet::PhoneState state;
+    state.phone = std::move(phone);
+    state.logPath = folder + "/" + state.phone.address + ".log";
+    states.push_back(std::move(state));
+  }
+  if (problems.empty() && !plan->WritePhoneFiles(folder, states, error)) problems += error + "\n";
   if (!problems.empty()) {
     ui_.Message(problems);
     return false;
   }
-  runDir_ = folder;
-  for (fleet::PhoneState& p : phones) p.logPath = (folder + "/").toStdString() + p.phone.address + ".log";
-  commandLine_ = command + (TakesFile(command) ? " " + file_->text() : QString());
+  runDir_ = QString::fromStdString(folder);
+  plan_ = std::move(plan);
 
   fleet::RunnerOptions options;
   options.program = (program_.isEmpty() ? ChildProgram() : program_).toStdString();
-  options.runDir = folder.toStdString();
+  options.runDir = folder;
   options.jobs = jobs_->value();
   options.retries = retries_->value();
-  const std::string name = command.toStdString();
-  const bool withFile = TakesFile(command);
-  runner_ = std::make_unique<fleet::FleetRunner>(options, std::move(phones),
-                                                 [name, file, withFile](const fleet::PhoneState&) {
-                                                   std::vector<std::string> args = {name};
-                                                   if (withFile)
-                                                     args.insert(args.end(), {file, "--tcp", "--yes"});
-                                                   return args;
-                                                 });
+  const fleet::Plan* planned = plan_.get();
+  runner_ = std::make_unique<fleet::FleetRunner>(
+      options, std::move(states),
+      [planned, folder](const fleet::PhoneState& p) { return planned->ChildArgs(folder, p.phone); });
   done_ = false;
   thread_ = std::thread([this] {
     runner_->Run();
@@ -259,7 +292,7 @@ bool FleetWindow::Start() {
   });
   start_->setEnabled(false);
   stop_->setEnabled(true);
-  summary_->setText("Running; run folder " + folder);
+  summary_->setText("Running; run folder " + runDir_);
   timer_->start();
   return true;
 }
@@ -280,9 +313,7 @@ void FleetWindow::Refresh() {
   double fraction = 0;
   for (int row = 0; row < table_->rowCount(); ++row) {
     uint32_t value = 0;
-    const std::string address =
-        table_->item(row, kAddress) ? table_->item(row, kAddress)->text().trimmed().toStdString() : "";
-    if (!fleet::ParseIPv4(address, value)) continue;
+    if (!fleet::ParseIPv4(Cell(table_, row, kAddress).toStdString(), value)) continue;
     auto at = byAddress.find(fleet::FormatIPv4(value));
     if (at == byAddress.end()) continue;
     const fleet::PhoneState& p = *at->second;
@@ -317,7 +348,7 @@ void FleetWindow::Finished() {
              .arg(phones.size())
              .arg(static_cast<int>(phones.size()) - good);
   if (code == 130) text += " (stopped)";
-  if (fleet::WriteReports(runDir_.toStdString(), commandLine_.toStdString(), phones, code, error))
+  if (fleet::WriteReports(runDir_.toStdString(), plan_->CommandLine(), phones, code, error))
     text += ". Report: " + runDir_ + "/report.csv and report.json; a log per phone beside them.";
   else
     text += ". " + QString::fromStdString(error);

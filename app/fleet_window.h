@@ -12,6 +12,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -20,7 +21,8 @@ class QTimer;
 
 namespace quill::fleet {
 class FleetRunner;
-}
+class Plan;
+}  // namespace quill::fleet
 
 namespace quill {
 
@@ -35,7 +37,12 @@ class FleetWindow : public QDialog {
 
   // For tests and the user's buttons alike.
   bool LoadInventory(const QString& path);
+  // file is the command's FILE, or sdram-save's output pattern with {address} and {name}.
   void SetCommand(const QString& command, const QString& file);
+  // sdram-save's length in bytes.
+  void SetLength(const QString& length);
+  // settings: KEY=VALUE lines every phone gets after its own settings file (the table's Settings column).
+  void SetCommonSettings(const QString& lines);
   void SetRunFolder(const QString& folder);
   void SetJobs(int jobs);
   // The command-line tool each phone's process runs; found beside the window's executable unless set.
@@ -50,7 +57,8 @@ class FleetWindow : public QDialog {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void AddRow(const QString& address, const QString& name);
+  void AddRow(const QString& address, const QString& name, const QString& settings);
+  void CommandChanged(const QString& command);
   void Refresh();
   void Finished();
   QString ChildProgram() const;
@@ -59,6 +67,9 @@ class FleetWindow : public QDialog {
   QTableWidget* table_;
   QComboBox* command_;
   QLineEdit* file_;
+  QLabel* fileLabel_;
+  QLineEdit* length_;
+  QPlainTextEdit* common_;
   QLineEdit* runFolder_;
   QSpinBox* jobs_;
   QSpinBox* retries_;
@@ -67,12 +78,12 @@ class FleetWindow : public QDialog {
   QProgressBar* total_;
   QLabel* summary_;
   QTimer* timer_;
+  std::unique_ptr<fleet::Plan> plan_;  // outlives runner_, which asks it for each phone's arguments
   std::unique_ptr<fleet::FleetRunner> runner_;
   std::thread thread_;
   std::atomic<bool> done_{false};
   QString program_;
   QString runDir_;
-  QString commandLine_;
 };
 
 }  // namespace quill
