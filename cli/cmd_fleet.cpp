@@ -52,12 +52,14 @@ constexpr int kSettingsProbeWait = 1000;
 const char kUsage[] =
     "Usage: quilltool fleet INVENTORY COMMAND [FILE] [options]\n"
     "       quilltool fleet --phones A,B,...|A-B COMMAND [FILE] [options]\n"
+    "(quilltool fleet --help describes the commands and options)\n";
+const char kDescription[] =
     "Runs one maintenance command on many phones, each in a process of its own, and writes a log per phone\n"
-    "and report.csv and report.json into the run folder. Exit code 0 when every phone succeeded, 1 when any\n"
-    "failed, 2 for usage errors, 130 when interrupted.\n"
+    "and report.csv and report.json into the run folder. Exit status 1 when any phone failed.\n"
     "INVENTORY is a CSV file with a header: address (required), name and settings (optional; a settings\n"
     "text file for that phone, taken from the inventory's folder), other columns ignored; \"#\" starts a\n"
-    "comment line. Every problem is reported with its line before anything is sent.\n"
+    "comment line. Or a list A,B,... or a range A-B of addresses in place of the file. Every problem is\n"
+    "reported with its line before anything is sent.\n"
     "Commands (TCP):\n"
     "  ping                         one ICMP echo to each phone\n"
     "  update-program FILE          the program image\n"
@@ -67,14 +69,6 @@ const char kUsage[] =
     "  settings [KEY=VALUE...] [--set KEY=VALUE]   read each phone's settings, apply the inventory's\n"
     "                               settings file and these lines, send them back (ip= and mac= only from\n"
     "                               a phone's own file)\n"
-    "Options:\n"
-    "  --jobs N          phones at once (default 8, at most 500)\n"
-    "  --retries N       retry a phone up to N times, only while it cannot have started writing (it was\n"
-    "                    never reached, or failed during the data blocks) (default 0)\n"
-    "  --run-dir DIR     the run folder (default fleet-YYYYMMDD-HHMMSS); must be new or empty\n"
-    "  --dry-run         check the inventory, the files and the outputs, say what each phone would get,\n"
-    "                    send nothing\n"
-    "  --resume REPORT   skip the phones an earlier run's report lists as succeeded\n"
     "Ctrl-C once: no new phone starts, the running ones finish, the report is written. Twice: phones that\n"
     "have not been sent their command byte stop too; a phone that is erasing is never cut off.\n";
 
@@ -421,28 +415,41 @@ int RunApply(const Args& args, TerminalUi& terminal) {
   return kExitOk;
 }
 
-const bool registered =
-    RegisterSubcommand({"fleet",
-                        "run one maintenance command on many phones, with a report",
-                        kUsage,
-                        {"--dry-run"},
-                        {"--phones", "--jobs", "--retries", "--run-dir", "--resume", "--set", "--page",
-                         "--chip", "--dir", "--length"},
-                        Run}) &&
-    [] {
-      Subcommand apply{"apply-settings",
-                       "read a phone's settings, apply a settings text file, send them back (TCP)",
-                       kApplyDescription,
-                       {},
-                       {},
-                       RunApply};
-      apply.synopsis = "FILE --phone ADDRESS";
-      apply.options = {{"--phone", "ADDRESS", "the phone's address (required)"},
-                       {"--progress-fd", "N", "write progress events to descriptor N (used by `fleet`)"}};
-      apply.minPositionals = 1;
-      apply.maxPositionals = 1;
-      return RegisterSubcommand(std::move(apply));
-    }();
+const bool registered = [] {
+  Subcommand many{"fleet", "run one maintenance command on many phones, with a report", kDescription, {}, {},
+                  Run};
+  many.synopsis = "INVENTORY|--phones A,B,...|A-B COMMAND [FILE|KEY=VALUE...]";
+  many.options = {
+      {"--phones", "LIST", "the phones as A,B,... or a range A-B, in place of an inventory file"},
+      {"--jobs", "N", "phones at once (default 8, at most 500)"},
+      {"--retries", "N", "retry a phone up to N times, only while it cannot have started writing"},
+      {"--run-dir", "DIR", "the run folder (default fleet-YYYYMMDD-HHMMSS); must be new or empty",
+       ValueKind::Folder},
+      {"--dry-run", "",
+       "check the inventory, the files and the outputs, say what each phone gets, send nothing"},
+      {"--resume", "REPORT", "skip the phones an earlier run's report.csv lists as succeeded",
+       ValueKind::File},
+      {"--set", "KEY=VALUE", "settings: one more line every phone gets"},
+      {"--length", "N", "sdram-save: the bytes to read from each phone"},
+      {"--page", "N", "update-page: the flash page"},
+      {"--chip", "T", "update-page: the flash chip"},
+      {"--dir", "DIR", "update-page: the folder holding Page0.hex", ValueKind::Folder},
+  };
+  return RegisterSubcommand(std::move(many));
+}() && [] {
+  Subcommand apply{"apply-settings",
+                   "read a phone's settings, apply a settings text file, send them back (TCP)",
+                   kApplyDescription,
+                   {},
+                   {},
+                   RunApply};
+  apply.synopsis = "FILE --phone ADDRESS";
+  apply.options = {{"--phone", "ADDRESS", "the phone's address (required)"},
+                   {"--progress-fd", "N", "write progress events to descriptor N (used by `fleet`)"}};
+  apply.minPositionals = 1;
+  apply.maxPositionals = 1;
+  return RegisterSubcommand(std::move(apply));
+}();
 
 }  // namespace
 }  // namespace quill::cli
