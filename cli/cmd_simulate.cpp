@@ -36,44 +36,15 @@ constexpr int kSplitPiece = 32;
 constexpr char kDefaultDebugText[] = "0x1018 3 0x101a 1\r\n";
 constexpr char kDefaultCdrText[] = "CDR 0x10f8 00:00:05 call duration 12\r\n";
 
-const char kUsage[] =
-    "Usage: quilltool simulate --address A [options]\n"
-    "       quilltool simulate --phones N --address A [--faulty K --seed S] [--tcp-port P]\n"
+const char kDescription[] =
     "Runs a simulated phone until interrupted (Ctrl-C): the maintenance loader over TCP on A:8739, the\n"
     "serial loader on a pseudo-terminal whose path it prints (map COM1 to it), and, when asked, debug and\n"
     "CDR datagrams to another address. Prints one line per unit it receives. Loopback addresses only.\n"
     "Lines typed on standard input go out on the serial line as the phone's text output.\n"
-    "  --address A            the phone's address, in 127.0.0.0/8\n"
-    "  --tcp-port P           the loader's TCP port (default 8739)\n"
-    "  --phones N             N phones (TCP loader only) on N consecutive addresses from A, at most 1000\n"
-    "  --faulty K             K of those phones get a fault: refuses updates, silent, reset part way,\n"
-    "                         answers late or a wrong answer, chosen from --seed S (default 1); the\n"
-    "                         list of faulty phones is printed\n"
-    "  --no-tcp, --no-serial  leave that loader out\n"
-    "  --erase-ms MS          TCP erase window and serial sector erase (default 5000 and 2000)\n"
-    "  --settings FILE        the settings image that \"sh\" requests read\n"
-    "  --sdram FILE           the SDRAM that \"dh\" requests and the serial export read\n"
-    "  --duration MS          end by itself after MS (default: run until interrupted)\n"
-    "Faults:\n"
-    "  --refuse               refuse updates: go on accepting connections after a command\n"
-    "  --no-listener          refuse connections\n"
-    "  --silent               accept and record, never answer\n"
-    "  --late MS              answer every unit MS late\n"
-    "  --split                send 128-byte answers in pieces of 32 bytes\n"
-    "  --join                 send each 0xFF joined with a 0x00\n"
-    "  --drop-after N         drop a connection on its unit after N (--reset: with a reset)\n"
-    "  --answer-reset N       send a connection's Nth answer and a reset together (0: reset on accept)\n"
-    "  --wrong BYTE           answer BYTE in place of 0xFF, and serial runs of BYTE\n"
-    "  --ignore-probes N      serial: ignore N probes after a wake-up (--no-probe-answer: all)\n"
-    "  --no-wakeup-answer     serial: never answer the wake-up\n"
-    "  --stop-after-chunks N  serial: answer N chunks of a write, then stop mid-page\n"
-    "Datagrams:\n"
-    "  --debug-to ADDR        send debug (UDP 8225) and CDR (UDP 8227) datagrams to ADDR\n"
-    "  --debug-from ADDR      send them from ADDR (default: the --address)\n"
-    "  --debug-text TEXT      the debug text (default \"0x1018 3 0x101a 1\\r\\n\")\n"
-    "  --cdr-text TEXT        the CDR text\n"
-    "  --count N              datagrams of each kind (default 10, at most 1000)\n"
-    "  --interval MS          between two sends (default 1000, at least 10)\n";
+    "With --phones N: N TCP loaders on N consecutive addresses from A (at most 1000), K of them faulty\n"
+    "with --faulty K (refuses updates, silent, reset part way, answers late or a wrong answer, chosen\n"
+    "from --seed S); the list of faulty phones is printed, and a line per connection and command, never\n"
+    "one per unit.\n";
 
 void Complain(const std::string& text) {
   std::fprintf(stderr, "%s simulate: %s\n", ApplicationName().c_str(), text.c_str());
@@ -339,25 +310,48 @@ int Run(const Args& args, TerminalUi&) {
   return code;
 }
 
-const bool registered = RegisterSubcommand({
-    "simulate",
-    "run a simulated phone (TCP and serial loader, debug datagrams) on loopback",
-    kUsage,
-    {"--no-tcp", "--no-serial", "--refuse", "--no-listener", "--silent", "--split", "--join", "--reset",
-     "--no-probe-answer", "--no-wakeup-answer"},
-    {"--address",       "--tcp-port",
-     "--phones",        "--faulty",
-     "--seed",          "--erase-ms",
-     "--settings",      "--sdram",
-     "--duration",      "--late",
-     "--drop-after",    "--wrong",
-     "--ignore-probes", "--stop-after-chunks",
-     "--debug-to",      "--debug-from",
-     "--debug-text",    "--cdr-text",
-     "--count",         "--interval",
-     "--answer-reset"},
-    Run,
-});
+const bool registered = [] {
+  Subcommand simulate{
+      "simulate",   "run a simulated phone (TCP and serial loader, debug datagrams) on loopback",
+      kDescription, {},
+      {},           Run};
+  simulate.synopsis = "--address A [options]";
+  simulate.maxPositionals = 0;
+  simulate.options = {
+      {"--address", "A", "the phone's address, in 127.0.0.0/8 (required)"},
+      {"--tcp-port", "P", "the loader's TCP port (default 8739)"},
+      {"--phones", "N", "N phones (TCP loader only) on N consecutive addresses from A"},
+      {"--faulty", "K", "with --phones: K of the phones get a fault chosen from --seed"},
+      {"--seed", "S", "the seed that chooses the faulty phones and their faults (default 1)"},
+      {"--no-tcp", "", "leave the TCP loader out"},
+      {"--no-serial", "", "leave the serial loader out"},
+      {"--erase-ms", "MS", "TCP erase window and serial sector erase (default 5000 and 2000)"},
+      {"--settings", "FILE", "the settings image that \"sh\" requests read", ValueKind::File},
+      {"--sdram", "FILE", "the SDRAM that \"dh\" requests and the serial export read", ValueKind::File},
+      {"--duration", "MS", "end by itself after MS (default: run until interrupted)"},
+      {"--refuse", "", "fault: refuse updates (go on accepting connections after a command)"},
+      {"--no-listener", "", "fault: refuse connections"},
+      {"--silent", "", "fault: accept and record, never answer"},
+      {"--late", "MS", "fault: answer every unit MS late"},
+      {"--split", "", "fault: send 128-byte answers in pieces of 32 bytes"},
+      {"--join", "", "fault: send each 0xFF joined with a 0x00"},
+      {"--drop-after", "N", "fault: drop a connection on its unit after N"},
+      {"--reset", "", "fault: with --drop-after, drop with a reset"},
+      {"--answer-reset", "N", "fault: send a connection's Nth answer and a reset together (0: on accept)"},
+      {"--wrong", "BYTE", "fault: answer BYTE in place of 0xFF, and serial runs of BYTE"},
+      {"--ignore-probes", "N", "serial fault: ignore N probes after a wake-up"},
+      {"--no-probe-answer", "", "serial fault: ignore every probe"},
+      {"--no-wakeup-answer", "", "serial fault: never answer the wake-up"},
+      {"--stop-after-chunks", "N", "serial fault: answer N chunks of a write, then stop mid-page"},
+      {"--debug-to", "ADDR", "send debug (UDP 8225) and CDR (UDP 8227) datagrams to ADDR"},
+      {"--debug-from", "ADDR", "send them from ADDR (default: the --address)"},
+      {"--debug-text", "TEXT", "the debug text (default \"0x1018 3 0x101a 1\\r\\n\")"},
+      {"--cdr-text", "TEXT", "the CDR text"},
+      {"--count", "N", "datagrams of each kind (default 10, at most 1000)"},
+      {"--interval", "MS", "between two sends (default 1000, at least 10)"},
+  };
+  return RegisterSubcommand(std::move(simulate));
+}();
 
 }  // namespace
 }  // namespace quill::cli
