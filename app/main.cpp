@@ -2,8 +2,8 @@
 // is the executable quilltool-gui beside the core (app/main_gui.cpp) started in this process's place.
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <cerrno>
+#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -52,7 +52,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: %s\n", quill::ApplicationName().c_str(), problem->message.c_str());
     return problem->exitCode;
   }
-  QCoreApplication app(argc, argv);
+  // No QCoreApplication: the command line uses no event loop, and building one costs a short command as
+  // much as its work. Of what it set up, the command line keeps the locale the environment names (numbers,
+  // dates and system messages follow it, as they do in the window).
+  std::setlocale(LC_ALL, "");
   const int i = options.next;
   std::vector<std::string> rest(argv + i + 1, argv + argc);
   if (options.quiet) rest.insert(rest.begin(), "--quiet");  // the command line's, wherever it was given

@@ -36,13 +36,14 @@ bool WriteAll(int fd, std::string_view text) {
 
 // Feeds a block to the decoder in one piece, cut only where a line would pass kMaxLine (its first kMaxLine
 // bytes then end as a line of their own); lineLength carries the length of the line in progress from block
-// to block. False when the output failed.
+// to block. A line that begins and ends inside a block no longer than kMaxLine cannot pass it, so only the
+// block's first and last lines are measured, not every line. False when the output failed.
 bool DecodeBlock(CDebugStreamDecoder& decoder, const char* data, size_t size, size_t& lineLength) {
   size_t start = 0;
   size_t pos = 0;
   while (pos < size) {
     const void* lf = std::memchr(data + pos, '\n', size - pos);
-    const size_t lineEnd = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : size;
+    size_t lineEnd = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : size;
     if (lineLength + (lineEnd - pos) > kMaxLine) {
       const size_t cut = pos + (kMaxLine - lineLength);
       if (!WriteAll(STDOUT_FILENO, decoder.Feed(data + start, cut - start)) ||
@@ -52,13 +53,16 @@ bool DecodeBlock(CDebugStreamDecoder& decoder, const char* data, size_t size, si
       lineLength = 0;
       continue;
     }
-    if (lf) {
-      pos = lineEnd + 1;
-      lineLength = 0;
-    } else {
+    if (!lf) {
       lineLength += size - pos;
-      pos = size;
+      break;
     }
+    if (size - lineEnd - 1 <= kMaxLine) {
+      if (const void* last = ::memrchr(data + lineEnd + 1, '\n', size - lineEnd - 1))
+        lineEnd = static_cast<size_t>(static_cast<const char*>(last) - data);
+    }
+    pos = lineEnd + 1;
+    lineLength = 0;
   }
   return WriteAll(STDOUT_FILENO, decoder.Feed(data + start, size - start));
 }

@@ -2,8 +2,13 @@
 
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/text.h"
 
@@ -13,15 +18,15 @@ namespace {
 // A code token is "0x" and the four characters after it, consumed whole whatever they are.
 constexpr size_t kTokenSize = 6;
 
-// The table code a token names, or -1. Only four hexadecimal digits can reach 0x1000 within six characters,
-// so this agrees with a "0x%x" scan of the token on every token that has an entry; anything else (a short
-// token, a sign, blanks, a second "0x", other characters, a code past the table) has none.
-int TokenCode(const char* token, size_t size) {
-  if (size != kTokenSize) return -1;
-  auto digit = [token](int i) { return uint32_t{kHexDigitValue[static_cast<unsigned char>(token[i])]}; };
-  uint32_t d2 = digit(2), d3 = digit(3), d4 = digit(4), d5 = digit(5);
-  if ((d2 | d3 | d4 | d5) > 0xF) return -1;
-  uint32_t code = d2 << 12 | d3 << 8 | d4 << 4 | d5;
+// The table code of the four characters after a "0x", or -1. Only four hexadecimal digits can reach 0x1000
+// within the six characters of a token, so this agrees with a "0x%x" scan of the token on every token that
+// has an entry; anything else (a sign, blanks, a second "0x", a line end, other characters, a code past the
+// table) has none.
+inline int TokenCode(const char* digits) {
+  auto digit = [digits](int i) { return uint32_t{kHexDigitValue[static_cast<unsigned char>(digits[i])]}; };
+  uint32_t d0 = digit(0), d1 = digit(1), d2 = digit(2), d3 = digit(3);
+  if ((d0 | d1 | d2 | d3) > 0xF) return -1;
+  uint32_t code = d0 << 12 | d1 << 8 | d2 << 4 | d3;
   return IsDebugCode(code) ? static_cast<int>(code) : -1;
 }
 
@@ -39,55 +44,57 @@ std::string_view ValueText(const char* p, const char* end) {
   return std::string_view(p, static_cast<size_t>(end - p));
 }
 
-// The first x in [p, end). Codes lie a line or less apart, too close for a library search to pay for its
-// call; eight bytes are tested at a time instead (the lowest flagged byte of a word is always a true x).
-const char* FindX(const char* p, const char* end) {
-  if constexpr (std::endian::native == std::endian::little) {
-    constexpr uint64_t kOnes = 0x0101010101010101ULL;
-    constexpr uint64_t kHighs = 0x8080808080808080ULL;
-    constexpr uint64_t kXs = kOnes * 'x';
-    for (; end - p >= 8; p += 8) {
-      uint64_t word;
-      std::memcpy(&word, p, 8);
-      uint64_t v = word ^ kXs;
-      uint64_t found = (v - kOnes) & ~v & kHighs;
-      if (found) return p + std::countr_zero(found) / 8;
-    }
+// The first "0x" in [p, end). Codes lie a line or less apart, too close for a library search to pay for its
+// call: sixteen positions are tested at a time, each for a "0" with an "x" after it. Only a lower-case x
+// starts a code: "0X..." is the phone printing a hexadecimal number. A "0x" never spans a line end, so
+// lines need no care here.
+inline const char* FindCode(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i zeros = _mm_set1_epi8('0');
+  const __m128i xs = _mm_set1_epi8('x');
+  // Each step reads the 16 bytes at p and the 16 at p + 1, so it needs 17 bytes.
+  for (; end - p >= 17; p += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 1));
+    const unsigned found = static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, zeros), _mm_cmpeq_epi8(next, xs))));
+    if (found) return p + std::countr_zero(found);
   }
-  for (; p < end; ++p)
-    if (*p == 'x') return p;
-  return nullptr;
-}
-
-// The first "0x" in [p, end), found by its x: in debug text digits (and so zeros) are far more common
-// than x, so the search stops less often. A "0x" never spans a line end, so lines need no care here.
-const char* FindCode(const char* p, const char* end) {
-  while (end - p >= 2) {
-    const char* x = FindX(p + 1, end);
-    if (!x) return nullptr;
-    if (x[-1] == '0') return x - 1;
-    p = x;
-  }
+#endif
+  for (; end - p >= 2; ++p)
+    if (p[0] == '0' && p[1] == 'x') return p;
   return nullptr;
 }
 
 struct StringSink {
   std::string& out;
   void Text(const char* p, size_t n) { out.append(p, n); }
+  void Input(const char* p, size_t n) { out.append(p, n); }
   void Name(uint32_t code) { out.append(DebugName(code)); }
 };
 
-// Writes into a buffer sized by MaxDecodedSize; a name is copied as its whole field, which is cheaper than a
-// copy of varying length.
+// Writes into a buffer sized by MaxDecodedSize or DecodedSizeBound; a name is copied as its whole field, and
+// a short piece of the input as sixteen bytes, which is cheaper than a copy of varying length. Both bounds
+// leave more than a name's field of room past the decoded text (a code grows the text by less than
+// kMaxCodeGrowth), so neither runs past the buffer.
 struct BufferSink {
   char* out;
+  const char* inputEnd;  // a short piece is read as sixteen bytes only where the input holds them
   void Text(const char* p, size_t n) {
     if (n) std::memcpy(out, p, n);
     out += n;
   }
+  void Input(const char* p, size_t n) {
+    constexpr size_t kShort = 16;
+    if (n <= kShort && inputEnd - p >= static_cast<ptrdiff_t>(kShort))
+      std::memcpy(out, p, kShort);
+    else if (n)
+      std::memcpy(out, p, n);
+    out += n;
+  }
   void Name(uint32_t code) {
     std::memcpy(out, DebugNameTable[code - kFirstDebugCode], kDebugNameFieldSize);
-    out += DebugName(code).size();
+    out += DebugNameLengths[code - kFirstDebugCode];
   }
 };
 
@@ -95,17 +102,22 @@ template <Ends kEnds, class Sink>
 void Decode(std::string_view text, Sink& sink) {
   const char* pos = text.data();
   const char* const end = pos + text.size();
-  // Only a lower-case x starts a code: "0X..." is the phone printing a hexadecimal number.
   while (const char* hit = FindCode(pos, end)) {
-    sink.Text(pos, static_cast<size_t>(hit - pos));
-    size_t tokenSize = 2;
-    while (tokenSize < kTokenSize && hit + tokenSize < end && (kEnds == Ends::Text || hit[tokenSize] != '\n'))
-      ++tokenSize;
-    const char* after = hit + tokenSize;
-    int code = TokenCode(hit, tokenSize);
+    sink.Input(pos, static_cast<size_t>(hit - pos));
+    // The token is "0x" and the four characters after it, consumed whole whatever they are, but never past
+    // the end of the text (or of its line in a run of lines).
+    const char* after = end - hit >= static_cast<ptrdiff_t>(kTokenSize) ? hit + kTokenSize : end;
+    const int code = after == hit + kTokenSize ? TokenCode(hit + 2) : -1;
+    if constexpr (kEnds == Ends::Lines) {
+      // Four hexadecimal digits hold no line end; only a token that is no code can.
+      if (code < 0) {
+        if (const void* lf = std::memchr(hit + 2, '\n', static_cast<size_t>(after - hit - 2)))
+          after = static_cast<const char*>(lf);
+      }
+    }
     if (code < 0) {
       // No entry: the token stays readable rather than being looked up past the table.
-      sink.Text(hit, tokenSize);
+      sink.Input(hit, static_cast<size_t>(after - hit));
     } else {
       uint32_t c = static_cast<uint32_t>(code);
       sink.Name(c);
@@ -121,7 +133,7 @@ void Decode(std::string_view text, Sink& sink) {
     }
     pos = after;
   }
-  sink.Text(pos, static_cast<size_t>(end - pos));
+  sink.Input(pos, static_cast<size_t>(end - pos));
 }
 
 }  // namespace
@@ -146,13 +158,13 @@ size_t DecodedSizeBound(std::string_view text) {
 }
 
 char* DecodeDebugLineInto(std::string_view text, char* out) {
-  BufferSink sink{out};
+  BufferSink sink{out, text.data() + text.size()};
   Decode<Ends::Text>(text, sink);
   return sink.out;
 }
 
 char* DecodeDebugLinesInto(std::string_view lines, char* out) {
-  BufferSink sink{out};
+  BufferSink sink{out, lines.data() + lines.size()};
   Decode<Ends::Lines>(lines, sink);
   return sink.out;
 }

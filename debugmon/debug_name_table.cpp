@@ -521,10 +521,7 @@ constexpr char DebugNameTable[kDebugNameCount][kDebugNameFieldSize] = {
     "ARP",             // 0x11C5
 };
 
-namespace {
-
-// The lengths are fixed with the table, so a lookup never scans a field.
-constexpr auto kNameLengths = [] {
+constexpr std::array<uint8_t, kDebugNameCount> DebugNameLengths = [] {
   std::array<uint8_t, kDebugNameCount> lengths{};
   for (size_t i = 0; i < kDebugNameCount; ++i) {
     size_t n = 0;
@@ -534,8 +531,6 @@ constexpr auto kNameLengths = [] {
   return lengths;
 }();
 static_assert(sizeof DebugNameTable == 18160);
-
-}  // namespace
 
 // The values are the positions in the H.225.0 and H.245 reason lists, scaled as the phone prints them.
 constexpr DebugReason AdmissionRejectReasons[8] = {
@@ -573,7 +568,7 @@ static_assert(ReasonsFit(std::begin(AdmissionRejectReasons), std::end(AdmissionR
 std::string_view DebugName(uint32_t code) {
   if (!IsDebugCode(code)) return {};
   size_t i = code - kFirstDebugCode;
-  return {DebugNameTable[i], kNameLengths[i]};
+  return {DebugNameTable[i], DebugNameLengths[i]};
 }
 
 std::span<const DebugReason> DebugReasons(uint32_t code) {

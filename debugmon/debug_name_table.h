@@ -1,6 +1,7 @@
 // The names of the phone's debug event codes and the reason texts of the three codes that report one.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -16,6 +17,8 @@ constexpr size_t kDebugNameFieldSize = 40;  // a zero-terminated, zero-padded na
 
 // Entry i names the code 0x1000 + i; an unused code has the empty name.
 extern const char DebugNameTable[kDebugNameCount][kDebugNameFieldSize];
+// The length of each name, so that a lookup never scans a field.
+extern const std::array<uint8_t, kDebugNameCount> DebugNameLengths;
 
 constexpr bool IsDebugCode(uint32_t code) {
   return code >= kFirstDebugCode && code <= kLastDebugCode;

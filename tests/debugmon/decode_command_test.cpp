@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "debugmon/debug_decoder.h"
 #include "tests/support/test_env.h"
 
 namespace quill {
@@ -51,6 +52,22 @@ TEST_F(DecodeCommand, LongInputKeepsEveryLine) {
   }
   test::WriteFile(dir_.File("big.txt"), input);
   ASSERT_EQ(Run("'" + dir_.File("big.txt") + "'"), 0) << Err();
+  EXPECT_TRUE(Out() == expected) << "output of " << Out().size() << " bytes differs; expected "
+                                 << expected.size();
+
+  // A line over 1 MiB, beginning inside a read block, is decoded in pieces of 1 MiB counted from its start,
+  // each on its own (a code cut at a piece's end stays as it is); the lines around it are whole. The first
+  // piece ends between two codes, so a cut one byte off splits one and shows.
+  constexpr size_t kPiece = size_t{1} << 20;
+  std::string line = "pad ";
+  while (line.size() < 2 * kPiece + kPiece / 2) line += "0x1018";
+  ASSERT_EQ((kPiece - 4) % 6, 0u);
+  const std::string before = "a 0x1018\n", after = "b 0x1085 16\n";
+  expected = DecodeDebugLine("a 0x1018") + "\n";
+  for (size_t at = 0; at < line.size(); at += kPiece) expected += DecodeDebugLine(line.substr(at, kPiece));
+  expected += "\n" + DecodeDebugLine("b 0x1085 16") + "\n";
+  test::WriteFile(dir_.File("long.txt"), before + line + "\n" + after);
+  ASSERT_EQ(Run("'" + dir_.File("long.txt") + "'"), 0) << Err();
   EXPECT_TRUE(Out() == expected) << "output of " << Out().size() << " bytes differs; expected "
                                  << expected.size();
 }
