@@ -8,6 +8,8 @@
 // is a context switch and not an inter-processor interrupt, or the numbers swing by an order of magnitude.
 //
 // The counter us_per_round (per block, or per chunk) is the figure; bench/run divides tool by floor.
+// cs_per_round counts the context switches of every thread of this process (the simulator's included, the
+// kernel's workers not) over the timed iterations, per round: the hand-offs a round costs.
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -15,6 +17,7 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -81,11 +84,31 @@ bool WriteFull(int fd, const uint8_t* data, size_t n) {
   return true;
 }
 
-// One counter name for every benchmark here, so that the CSV report has one column for it.
-void PerRound(benchmark::State& state, int roundsPerIteration) {
+// Context switches of all threads of the process so far, voluntary and not (ended threads included).
+long ProcessSwitches() {
+  rusage usage{};
+  if (::getrusage(RUSAGE_SELF, &usage) != 0) return 0;
+  return usage.ru_nvcsw + usage.ru_nivcsw;
+}
+
+// Counts the switches of the timed loop: taken before the first iteration and after the last.
+class SwitchCount {
+ public:
+  void Start() { start_ = ProcessSwitches(); }
+  void Stop() { total_ = ProcessSwitches() - start_; }
+  long Total() const { return total_; }
+
+ private:
+  long start_ = 0;
+  long total_ = 0;
+};
+
+// One counter name for every benchmark here, so that the CSV report has one column for each.
+void PerRound(benchmark::State& state, int roundsPerIteration, const SwitchCount& switches) {
+  const double rounds = static_cast<double>(state.iterations()) * roundsPerIteration;
   state.counters["us_per_round"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * roundsPerIteration * 1e-6,
-                         benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+      benchmark::Counter(rounds * 1e-6, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["cs_per_round"] = rounds > 0 ? static_cast<double>(switches.Total()) / rounds : 0.0;
 }
 
 // --- TCP ---------------------------------------------------------------------------------------------
@@ -93,6 +116,7 @@ void PerRound(benchmark::State& state, int roundsPerIteration) {
 // The floor: a plain client socket sends 128 bytes and waits for one, a plain server thread answers each
 // whole block with 0xFF. Both ends with TCP_NODELAY, as a loopback link sends small segments at once.
 void BM_RawTcpPingPong(benchmark::State& state) {
+  SwitchCount switches;
   UniqueFd listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -123,6 +147,7 @@ void BM_RawTcpPingPong(benchmark::State& state) {
   } else {
     std::vector<uint8_t> page = PageBytes();
     uint8_t ack = 0;
+    switches.Start();
     for (auto _ : state) {
       for (int i = 0; i < kBlocksPerPage; ++i) {
         if (!WriteFull(client.Get(), page.data() + i * kBlock, kBlock) || !ReadFull(client.Get(), &ack, 1)) {
@@ -131,16 +156,18 @@ void BM_RawTcpPingPong(benchmark::State& state) {
         }
       }
     }
+    switches.Stop();
   }
   client.Reset();  // the server sees the end and returns
   server.join();
-  PerRound(state, kBlocksPerPage);
+  PerRound(state, kBlocksPerPage, switches);
 }
 BENCHMARK(BM_RawTcpPingPong)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
 // The same raw client against the simulator's loader instead of the plain server: what the phone's side
 // adds, so that the tool's own share can be told from it.
 void BM_RawTcpToSimulator(benchmark::State& state) {
+  SwitchCount switches;
   sim::TcpLoader::Config config;
   config.address = kRawAddress;
   config.port = 0;
@@ -161,6 +188,7 @@ void BM_RawTcpToSimulator(benchmark::State& state) {
   } else {
     std::vector<uint8_t> page = PageBytes();
     uint8_t ack = 0;
+    switches.Start();
     for (auto _ : state) {
       for (int i = 0; i < kBlocksPerPage; ++i) {
         if (!WriteFull(client.Get(), page.data() + i * kBlock, kBlock) || !ReadFull(client.Get(), &ack, 1)) {
@@ -170,16 +198,18 @@ void BM_RawTcpToSimulator(benchmark::State& state) {
       }
       phone.Log().Clear();
     }
+    switches.Stop();
   }
   client.Reset();
   phone.Stop();
-  PerRound(state, kBlocksPerPage);
+  PerRound(state, kBlocksPerPage, switches);
 }
 BENCHMARK(BM_RawTcpToSimulator)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
 // The tool: one SendImage call per iteration, as the flash page update makes it: connect, 512 blocks each
 // waited for, stop the link. No page command follows, so the simulated phone does not go away to erase.
 void BM_SendImage64KiBPage(benchmark::State& state) {
+  SwitchCount switches;
   sim::TcpLoader::Config config;
   config.address = kPhoneAddress;
   sim::TcpLoader phone(config);
@@ -190,6 +220,7 @@ void BM_SendImage64KiBPage(benchmark::State& state) {
   test::SilentUi ui;
   CMaintenanceLink link(ui);
   const std::vector<uint8_t> page = PageBytes();
+  switches.Start();
   for (auto _ : state) {
     if (!link.SendImage(kPhoneAddressValue, page, kNoCommand, 0xFF)) {
       state.SkipWithError(("SendImage failed: " + ui.LastMessage()).c_str());
@@ -197,8 +228,9 @@ void BM_SendImage64KiBPage(benchmark::State& state) {
     }
     phone.Log().Clear();
   }
+  switches.Stop();
   phone.Stop();
-  PerRound(state, kBlocksPerPage);
+  PerRound(state, kBlocksPerPage, switches);
 }
 BENCHMARK(BM_SendImage64KiBPage)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
@@ -207,6 +239,7 @@ BENCHMARK(BM_SendImage64KiBPage)->UseRealTime()->Unit(benchmark::kMicrosecond)->
 // The floor: nine single-byte writes on the slave of a raw pseudo-terminal, a thread on the master that
 // answers every nine bytes with eight, and the eight read back.
 void BM_RawPtyExchange(benchmark::State& state) {
+  SwitchCount switches;
   int masterFd = -1, slaveFd = -1;
   termios raw{};
   ::cfmakeraw(&raw);
@@ -224,6 +257,7 @@ void BM_RawPtyExchange(benchmark::State& state) {
   });
   const uint8_t chunk[1 + kChunkData] = {kChunkLead, 1, 2, 3, 4, 5, 6, 7, 8};
   uint8_t answer[kChunkData];
+  switches.Start();
   for (auto _ : state) {
     bool ok = true;
     for (uint8_t byte : chunk) ok = ok && ::write(slave.Get(), &byte, 1) == 1;
@@ -232,15 +266,17 @@ void BM_RawPtyExchange(benchmark::State& state) {
       break;
     }
   }
+  switches.Stop();
   slave.Reset();  // the master reads a hang-up and the thread returns
   phone.join();
-  PerRound(state, 1);
+  PerRound(state, 1, switches);
 }
 BENCHMARK(BM_RawPtyExchange)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
 // The same raw exchange against the simulator's serial loader: an SDRAM load started, then nine
 // single-byte writes and the run of eight read back.
 void BM_RawPtyToSimulator(benchmark::State& state) {
+  SwitchCount switches;
   sim::SerialLoader phone;
   if (!phone.Start()) {
     state.SkipWithError(("the simulator did not start: " + phone.Error()).c_str());
@@ -254,6 +290,7 @@ void BM_RawPtyToSimulator(benchmark::State& state) {
     state.SkipWithError("the SDRAM load did not start");
   } else {
     uint8_t chunk[1 + kChunkData] = {kChunkLead, 1, 2, 3, 4, 5, 6, 7, 8};
+    switches.Start();
     for (auto _ : state) {
       bool ok = true;
       for (uint8_t byte : chunk) ok = ok && ::write(port.Get(), &byte, 1) == 1;
@@ -263,12 +300,13 @@ void BM_RawPtyToSimulator(benchmark::State& state) {
       }
       if (phone.Log().Count() > 100000) phone.Log().Clear();
     }
+    switches.Stop();
     const uint8_t end = 0xFF;
     if (::write(port.Get(), &end, 1) != 1) state.SkipWithError("the load did not end");
   }
   port.Reset();
   phone.Stop();
-  PerRound(state, 1);
+  PerRound(state, 1, switches);
 }
 BENCHMARK(BM_RawPtyToSimulator)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 
@@ -277,6 +315,7 @@ BENCHMARK(BM_RawPtyToSimulator)->UseRealTime()->Unit(benchmark::kMicrosecond)->M
 // and eight data bytes, each byte its own write and the rest of the time slice given up after each data
 // byte, then the wait for the run of eight that the link's answer rule recognises.
 void BM_SerialChunk(benchmark::State& state) {
+  SwitchCount switches;
   sim::SerialLoader phone;
   if (!phone.Start()) {
     state.SkipWithError(("the simulator did not start: " + phone.Error()).c_str());
@@ -298,6 +337,7 @@ void BM_SerialChunk(benchmark::State& state) {
       state.SkipWithError("the SDRAM load did not start");
     } else {
       uint8_t data = 0;
+      switches.Start();
       for (auto _ : state) {
         bool sent = link.WriteSerial(kChunkLead);
         for (int i = 0; sent && i < kChunkData; ++i) {
@@ -310,12 +350,13 @@ void BM_SerialChunk(benchmark::State& state) {
         }
         if (phone.Log().Count() > 100000) phone.Log().Clear();
       }
+      switches.Stop();
       link.WriteSerial(0xFF);  // ends the load
     }
     link.StopSerialLink();
   }
   phone.Stop();
-  PerRound(state, 1);
+  PerRound(state, 1, switches);
 }
 BENCHMARK(BM_SerialChunk)->UseRealTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
 

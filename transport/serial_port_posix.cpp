@@ -116,7 +116,8 @@ struct CCommPort::Port {
   uint64_t queued = 0;                         // under lock: bytes queued since the port opened
   uint64_t written = 0;                        // under lock: bytes handed to the driver since then
   bool writerEnded = false;                    // under lock: the write thread writes no more
-  Event wrote{Event::Kind::AutoReset};         // a byte was handed to the driver (Drain waits on it)
+  int draining = 0;                            // under lock: Drain calls waiting for wrote
+  Event wrote{Event::Kind::AutoReset};         // a byte was handed to the driver while a Drain waited
   bool errorCounts = false;                    // the driver reports line errors (read thread only after Open)
   serial_icounter_struct lastCounts{};
 };
@@ -245,7 +246,9 @@ namespace {
 Step ReadChunks(int fd, const Hwnd& owner, uint32_t message, Event& stop, bool completion, short revents) {
   bool first = completion;
   for (;;) {
-    if (stop.TryWait()) return Step::Stopped;
+    // A completion comes from the wait, which has just found the stop not set; every further read looks
+    // again, so that a line that never falls silent cannot keep a stop waiting.
+    if (!first && stop.TryWait()) return Step::Stopped;
     auto buffer = CommBuffer::Allocate(kCommChunk + 1);
     if (!buffer) return Step::Failed;
     ssize_t n = ::read(fd, buffer->buf(), kCommChunk);
@@ -283,11 +286,7 @@ void CCommPort::RunReadThread(const std::shared_ptr<Port>& port) {
   if (step == Step::Ok) {
     OutputDebugString("CommPort read thread starting\n");
     for (;;) {
-      // Checked first on every round, so that a line that never falls silent cannot keep a stop waiting.
-      if (port->stop.TryWait()) {
-        step = Step::Stopped;
-        break;
-      }
+      // The stop comes first in the wait, so that a line that never falls silent cannot keep it waiting.
       Waitable items[] = {Waitable(port->stop), Waitable(fd, POLLIN)};
       int index = WaitAny(items, kForever);
       if (index == 0) {
@@ -330,7 +329,7 @@ namespace {
 
 // Writes the block at the head of the queue, if any, and asks for the next wake-up while more remain.
 Step WriteOneBlock(int fd, Event& stop, Event& writeRequest, Event& wrote, CCriticalSection& lock,
-                   COutputQueue<uint8_t>& queue, uint64_t& written) {
+                   COutputQueue<uint8_t>& queue, uint64_t& written, const int& draining) {
   std::unique_ptr<uint8_t> block;
   {
     CSingleLock single(&lock, true);
@@ -372,7 +371,8 @@ Step WriteOneBlock(int fd, Event& stop, Event& writeRequest, Event& wrote, CCrit
   }
   CSingleLock single(&lock, true);
   ++written;
-  wrote.Set();
+  // Only a Drain waits for this: a byte written with none waiting costs no signal (a chunk is nine).
+  if (draining > 0) wrote.Set();
   if (!queue.IsEmpty()) writeRequest.Set();
   return Step::Ok;
 }
@@ -388,7 +388,7 @@ void CCommPort::RunWriteThread(const std::shared_ptr<Port>& port) {
     if (index == 0) break;
     if (index == 1) {
       Step step = WriteOneBlock(fd, port->stop, port->writeRequest, port->wrote, *port->lock, port->queue,
-                                port->written);
+                                port->written, port->draining);
       if (step == Step::Ok) continue;
       if (step == Step::Failed) PostMessage(port->owner, WM_COMM_FAILED, 0, 0);
       break;
@@ -436,7 +436,17 @@ bool CCommPort::Drain(int ms) {
   {
     CSingleLock lock(lock_.get(), true);
     target = port->queued;
+    // From here the write thread signals each byte it writes; a byte written before this is counted below.
+    ++port->draining;
   }
+  struct Done {
+    Port& port;
+    CCriticalSection& section;
+    ~Done() {
+      CSingleLock lock(&section, true);
+      --port.draining;
+    }
+  } done{*port, *lock_};
   Waitable progress[] = {Waitable(port->wrote), Waitable(port->stop)};
   for (;;) {
     {

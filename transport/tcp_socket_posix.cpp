@@ -213,21 +213,18 @@ void CTcpSocket::RunIoThread(const std::shared_ptr<Link>& link) {
   Waitable start[] = {Waitable(link->joined), Waitable(link->hangup)};
   WaitAny(start, kForever);
   for (;;) {
-    // Checked first on every round, so that a peer that never stops sending cannot keep a hang-up waiting.
-    if (link->hangup.TryWait()) {
-      OutputDebugString("Hangup by myself\n");
-      break;
-    }
+    // The hang-up comes first in the wait, so that a peer that never stops sending cannot keep it waiting;
+    // the one wait both looks for it and sleeps (a round trip per block passes here twice).
     // Write readiness is asked for only while the socket is known not to take more: like the network
     // event it stands for, it then reports once, when room has come.
     short interest = POLLIN | POLLRDHUP | (link->canWrite ? 0 : POLLOUT);
-    Waitable items[] = {Waitable(fd, interest), Waitable(link->output), Waitable(link->hangup)};
+    Waitable items[] = {Waitable(link->hangup), Waitable(fd, interest), Waitable(link->output)};
     int index = WaitAny(items, kForever);
-    if (index == 0) {
-      if (HandleNetworkEvent(*link, items[0].revents)) continue;
-    } else if (index == 1) {
-      if (HandleOutputEvent(*link)) continue;
+    if (index == 1) {
+      if (HandleNetworkEvent(*link, items[1].revents)) continue;
     } else if (index == 2) {
+      if (HandleOutputEvent(*link)) continue;
+    } else if (index == 0) {
       OutputDebugString("Hangup by myself\n");
     } else if (index == kWaitFailed) {
       OutputDebugString("WSAWaitForMultipleEvents() failed\n");
