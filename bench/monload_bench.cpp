@@ -70,7 +70,8 @@ using Clock = std::chrono::steady_clock;
 namespace loopback = quill::loopback;
 
 constexpr const char* kListen = loopback::kBenchLoadListen.dotted;
-const std::array<const char*, 2> kSenders = {loopback::kBenchLoadSenderA.dotted, loopback::kBenchLoadSenderB.dotted};
+const std::array<const char*, 2> kSenders = {loopback::kBenchLoadSenderA.dotted,
+                                             loopback::kBenchLoadSenderB.dotted};
 constexpr size_t kDatagramSize = 100;
 constexpr int kTickMs = 10;
 constexpr int kChildLifetimeS = 300;  // a child whose parent went away ends by itself
@@ -158,7 +159,8 @@ class BoundWatch {
 
 QPlainTextEdit* FindView() {
   for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->windowTitle() == "Udp Debug Output") return quill::gui::Control<QPlainTextEdit>(w, quill::kMonitorEditId);
+    if (w->windowTitle() == "Udp Debug Output")
+      return quill::gui::Control<QPlainTextEdit>(w, quill::kMonitorEditId);
   return nullptr;
 }
 
@@ -212,7 +214,8 @@ int RunGuiChild(int argc, char** argv) {
   QPlainTextEdit* edit = nullptr;
   QElapsedTimer clock;
   clock.start();
-  while (!(edit = FindView()) && clock.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 10);
+  while (!(edit = FindView()) && clock.elapsed() < 10000)
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
   if (!edit) {
     Say("error no view");
     return 1;
@@ -374,7 +377,8 @@ int64_t StatusKib(pid_t pid, const std::string& field) {
   std::ifstream in("/proc/" + std::to_string(pid) + "/status");
   std::string line;
   while (std::getline(in, line))
-    if (line.compare(0, field.size() + 1, field + ":") == 0) return std::atoll(line.c_str() + field.size() + 1);
+    if (line.compare(0, field.size() + 1, field + ":") == 0)
+      return std::atoll(line.c_str() + field.size() + 1);
   return -1;
 }
 
@@ -430,8 +434,8 @@ struct Result {
 };
 
 // One run: the monitor started, the stream sent, its lines read, the monitor stopped.
-Result RunOnce(bool gui, const std::string& tool, const std::string& self, const std::string& folder, int rate,
-               int seconds) {
+Result RunOnce(bool gui, const std::string& tool, const std::string& self, const std::string& folder,
+               int rate, int seconds) {
   Result r;
   Child c;
   std::vector<std::string> args;
@@ -495,8 +499,8 @@ Result RunOnce(bool gui, const std::string& tool, const std::string& self, const
     senders.emplace_back([&, s] {
       quill::sim::DatagramSender phone(kSenders[s], kListen);
       if (phone.Open())
-        sent[s] = phone.SendPaced(quill::sim::kDebugPort, count, perSender, std::chrono::seconds(seconds * 2 + 5),
-                                  StreamDatagram);
+        sent[s] = phone.SendPaced(quill::sim::kDebugPort, count, perSender,
+                                  std::chrono::seconds(seconds * 2 + 5), StreamDatagram);
       --sending;
     });
   }
@@ -657,8 +661,9 @@ int main(int argc, char** argv) {
   const int steps = std::atoi(Option(argc, argv, "--search-steps", "6").c_str());
   const std::string only = Option(argc, argv, "--only", "");
   if ((tool.empty() && only != "gui") || seconds < 1 || seconds > 60 || rate < 2 || rate > 2000000) {
-    std::fprintf(stderr, "usage: monload_bench --tool=QUILLTOOL [--seconds=1..60] [--rate=N] [--search-seconds=N] "
-                         "[--search-steps=N] [--only=cli|gui]\n");
+    std::fprintf(stderr,
+                 "usage: monload_bench --tool=QUILLTOOL [--seconds=1..60] [--rate=N] [--search-seconds=N] "
+                 "[--search-steps=N] [--only=cli|gui]\n");
     return 2;
   }
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();

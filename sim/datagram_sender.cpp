@@ -26,7 +26,8 @@ std::vector<std::vector<uint8_t>> DebugDatagrams(std::string_view text) {
   return out;
 }
 
-DatagramSender::DatagramSender(std::string from, std::string to) : from_(std::move(from)), to_(std::move(to)) {}
+DatagramSender::DatagramSender(std::string from, std::string to)
+    : from_(std::move(from)), to_(std::move(to)) {}
 
 bool DatagramSender::Open() {
   auto from = ParseLoopbackAddress(from_);
@@ -61,7 +62,8 @@ bool DatagramSender::Send(uint16_t port, const std::vector<uint8_t>& datagram) {
   sa.sin_family = AF_INET;
   sa.sin_port = htons(port);
   sa.sin_addr.s_addr = toAddress_;
-  ssize_t n = ::sendto(fd_.Get(), datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  ssize_t n =
+      ::sendto(fd_.Get(), datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
   if (n != static_cast<ssize_t>(datagram.size())) {
     error_ = std::string("sendto: ") + std::strerror(errno);
     return false;
@@ -89,8 +91,9 @@ int DatagramSender::SendBurst(uint16_t port, const std::vector<uint8_t>& datagra
   return sent;
 }
 
-int DatagramSender::SendPaced(uint16_t port, int count, int perSecond, std::chrono::steady_clock::duration limit,
-                               const std::function<void(int, std::vector<uint8_t>&)>& datagram) {
+int DatagramSender::SendPaced(uint16_t port, int count, int perSecond,
+                              std::chrono::steady_clock::duration limit,
+                              const std::function<void(int, std::vector<uint8_t>&)>& datagram) {
   using Clock = std::chrono::steady_clock;
   if (count <= 0 || perSecond <= 0) return 0;
   const Clock::time_point start = Clock::now();
