@@ -307,10 +307,12 @@ bool Spawn(Child& c, const std::vector<std::string>& args, const std::string& ru
   env.emplace_back("QT_QPA_PLATFORM=offscreen");
   env.emplace_back("XDG_RUNTIME_DIR=" + runtime);
   std::vector<char*> envp;
+  envp.reserve(env.size() + 1);
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
   std::vector<std::string> argCopy = args;
   std::vector<char*> argv;
+  argv.reserve(argCopy.size() + 1);
   for (auto& a : argCopy) argv.push_back(a.data());
   argv.push_back(nullptr);
   const int rc = ::posix_spawn(&c.pid, argv[0], &actions, nullptr, argv.data(), envp.data());
