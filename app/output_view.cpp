@@ -256,12 +256,12 @@ class QtOutputView : public OutputView {
   // kept to what the view could keep at all, the newest lines.
   void HoldBack(std::unique_lock<std::mutex>& lock) {
     auto left = [this] { return state_->pending.size() - state_->pendingStart; };
-    if (left() <= kOutputViewMaxPending || !qApp) return;
-    // The GUI thread itself never waits for its own turn.
-    const bool onGuiThread = QThread::currentThread() == qApp->thread();
-    if (!onGuiThread && !state_->guiStuck &&
-        !state_->taken.wait_for(lock, std::chrono::milliseconds(250),
-                                [&] { return left() <= kOutputViewMaxPending || state_->closed; }))
+    if (left() <= kOutputViewMaxPending) return;
+    // The GUI thread itself never waits for its own turn, nor anyone for a GUI that is not there.
+    const bool waitForGui = qApp && QThread::currentThread() != qApp->thread();
+    if (waitForGui && !state_->guiStuck && !state_->taken.wait_for(lock, std::chrono::milliseconds(250), [&] {
+          return left() <= kOutputViewMaxPending || state_->closed;
+        }))
       state_->guiStuck = true;
     if (left() <= kOutputViewMaxChars) return;
     qsizetype cut = state_->pending.indexOf('\n', state_->pending.size() - kOutputViewMaxChars);
