@@ -27,8 +27,8 @@ constexpr qsizetype kOutputViewMaxPending = qsizetype{256} * 1024;
 std::shared_ptr<OutputView> CreateQtOutputView(const OutputViewSpec& spec, Ui* ui = nullptr);
 
 // The window of an output view: closing it minimises it. Its edit's context menu is the standard edit menu
-// with "Save As..." (the text so far, to a file) and "Show timestamps" (each line that begins from then on
-// starts with the local time it arrived).
+// with "Save As..." (the text the view keeps, to a file) and "Show timestamps" (each line that begins from
+// then on starts with the local time it arrived).
 class OutputWindow : public QWidget {
   Q_OBJECT
  public:
