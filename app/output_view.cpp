@@ -7,7 +7,12 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QStringDecoder>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QThread>
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 
 #include "debugmon/line_stamper.h"
@@ -39,6 +44,8 @@ OutputWindow::OutputWindow(const OutputViewSpec& spec, Ui* ui)
   edit_->setLineWrapMode(QPlainTextEdit::NoWrap);
   // Nothing appended is ever undone, and an undo record per append would grow with every line shown.
   edit_->setUndoRedoEnabled(false);
+  // The complete lines kept, and the one still being written.
+  edit_->setMaximumBlockCount(kOutputViewMaxLines + 1);
   edit_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edit_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   edit_->setProperty("controlId", spec.controlId);
@@ -100,6 +107,18 @@ void OutputWindow::InsertText(const QString& text) {
   QTextCursor cursor = edit_->textCursor();
   cursor.insertText(text);
   edit_->setTextCursor(cursor);
+  // The line count is bounded by the edit itself; the characters here, whole lines first. An eighth more
+  // goes each time, so that a long run of short texts does not trim on every one.
+  QTextDocument* doc = edit_->document();
+  const qsizetype excess = doc->characterCount() - kOutputViewMaxChars;
+  if (excess <= 0) return;
+  int cut = static_cast<int>(excess + kOutputViewMaxChars / 8);
+  const QTextBlock block = doc->findBlock(cut);
+  if (block.isValid() && block.position() < cut && block.next().isValid() && block.next().next().isValid())
+    cut = block.next().position();
+  QTextCursor front(doc);
+  front.setPosition(std::min(cut, doc->characterCount() - 1), QTextCursor::KeepAnchor);
+  front.removeSelectedText();
 }
 
 void OutputWindow::closeEvent(QCloseEvent* event) {
@@ -122,8 +141,10 @@ struct ViewState {
   bool carriedCr = false;  // a CR that ended the last text, held back in case the next one starts with LF
   bool flushQueued = false;
   bool showRequested = false;
-  bool closed = false;   // the view has gone: a flush still queued must not make its window again
-  CLineStamper stamper;  // off until the window's "Show timestamps"
+  bool closed = false;    // the view has gone: a flush still queued must not make its window again
+  bool guiStuck = false;  // the GUI took nothing for a while: appends stop waiting until it takes some
+  std::condition_variable taken;  // the GUI has taken pending text
+  CLineStamper stamper;           // off until the window's "Show timestamps"
   QPointer<OutputWindow> window;
   OutputViewSpec spec;
   Ui* ui = nullptr;
@@ -146,6 +167,12 @@ void Flush(const std::shared_ptr<ViewState>& state) {
       if (state->pending.at(state->pendingStart + cut - 1).isHighSurrogate()) --cut;
       text = state->pending.mid(state->pendingStart, cut);
       state->pendingStart += cut;
+      // Under a steady stream the text is never all taken at once: what was taken goes once it is the
+      // larger part, or the string would keep every character ever appended.
+      if (state->pendingStart > state->pending.size() / 2) {
+        state->pending.remove(0, state->pendingStart);
+        state->pendingStart = 0;
+      }
       ScheduleFlush(state);  // the rest in the next turn; flushQueued stays set
     } else {
       text = state->pendingStart ? state->pending.mid(state->pendingStart) : std::move(state->pending);
@@ -153,7 +180,9 @@ void Flush(const std::shared_ptr<ViewState>& state) {
       state->pendingStart = 0;
       state->flushQueued = false;
     }
+    state->guiStuck = false;
   }
+  state->taken.notify_all();
   if (!state->window) {
     state->window = new OutputWindow(state->spec, state->ui);
     // The stamps go in where the text arrives, so each line carries the time it came, not the time shown.
@@ -203,7 +232,7 @@ class QtOutputView : public OutputView {
     // Converted here, on the caller's thread: the GUI thread only inserts, and each text is read as
     // UTF-8 or Latin-1 on its own, however the texts are later batched. The one thread that appends to a
     // view takes the lock for the stamps too, so they follow the text's own order.
-    std::lock_guard<std::mutex> lock(state_->mutex);
+    std::unique_lock<std::mutex> lock(state_->mutex);
     QString text = PhoneText(state_->stamper.Stamp(bytes));
     if (text.isEmpty()) return;
     // A CR LF split between two texts (a long piece cut by the phone) is one line end, as it is within one.
@@ -212,6 +241,7 @@ class QtOutputView : public OutputView {
     if (state_->carriedCr) text.chop(1);
     state_->pending += text;
     Schedule();
+    HoldBack(lock);
   }
   void Show() override {
     std::lock_guard<std::mutex> lock(state_->mutex);
@@ -220,6 +250,26 @@ class QtOutputView : public OutputView {
   }
 
  private:
+  // Called with the mutex held. Past the pending bound the appending thread waits for the GUI, which holds
+  // a fast phone back at the socket. A GUI that takes nothing for a while may itself be waiting for this
+  // thread (a monitor being stopped): then nothing waits until it takes text again, and what is pending is
+  // kept to what the view could keep at all, the newest lines.
+  void HoldBack(std::unique_lock<std::mutex>& lock) {
+    auto left = [this] { return state_->pending.size() - state_->pendingStart; };
+    if (left() <= kOutputViewMaxPending) return;
+    // The GUI thread itself never waits for its own turn, nor anyone for a GUI that is not there.
+    const bool waitForGui = qApp && QThread::currentThread() != qApp->thread();
+    if (waitForGui && !state_->guiStuck && !state_->taken.wait_for(lock, std::chrono::milliseconds(250), [&] {
+          return left() <= kOutputViewMaxPending || state_->closed;
+        }))
+      state_->guiStuck = true;
+    if (left() <= kOutputViewMaxChars) return;
+    qsizetype cut = state_->pending.indexOf('\n', state_->pending.size() - kOutputViewMaxChars);
+    cut = std::max(state_->pendingStart, cut < 0 ? state_->pending.size() - kOutputViewMaxChars : cut + 1);
+    if (cut > state_->pendingStart && state_->pending.at(cut - 1).isHighSurrogate()) --cut;
+    state_->pending.remove(0, cut);
+    state_->pendingStart = 0;
+  }
   // Called with the mutex held: one flush per turn of the GUI's event loop, whatever arrives meanwhile.
   void Schedule() {
     if (state_->flushQueued) return;

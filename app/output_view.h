@@ -13,13 +13,22 @@
 
 namespace quill {
 
+// What a view keeps: the newest lines, at most this many and this many characters (a phone that never ends
+// a line is bounded too). Older text goes as new text comes, so a monitor left running under a fast phone
+// holds a fixed amount of memory; the command line's monitor, with --log, keeps everything.
+constexpr int kOutputViewMaxLines = 20000;
+constexpr qsizetype kOutputViewMaxChars = qsizetype{4} * 1024 * 1024;
+// Text handed to a view and not yet shown: beyond this the thread that appends waits for the GUI to take
+// some, so that a phone faster than the GUI is held back at its socket instead of in memory.
+constexpr qsizetype kOutputViewMaxPending = qsizetype{256} * 1024;
+
 // May be called from any thread; the window itself is made on the GUI thread. ui, when given, asks for the
 // file of "Save As..." and tells what went wrong; it must outlive the view.
 std::shared_ptr<OutputView> CreateQtOutputView(const OutputViewSpec& spec, Ui* ui = nullptr);
 
 // The window of an output view: closing it minimises it. Its edit's context menu is the standard edit menu
-// with "Save As..." (the text so far, to a file) and "Show timestamps" (each line that begins from then on
-// starts with the local time it arrived).
+// with "Save As..." (the text the view keeps, to a file) and "Show timestamps" (each line that begins from
+// then on starts with the local time it arrived).
 class OutputWindow : public QWidget {
   Q_OBJECT
  public:

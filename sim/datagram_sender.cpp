@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 #include "sim/loopback_address.h"
 
@@ -25,7 +26,8 @@ std::vector<std::vector<uint8_t>> DebugDatagrams(std::string_view text) {
   return out;
 }
 
-DatagramSender::DatagramSender(std::string from, std::string to) : from_(std::move(from)), to_(std::move(to)) {}
+DatagramSender::DatagramSender(std::string from, std::string to)
+    : from_(std::move(from)), to_(std::move(to)) {}
 
 bool DatagramSender::Open() {
   auto from = ParseLoopbackAddress(from_);
@@ -60,7 +62,8 @@ bool DatagramSender::Send(uint16_t port, const std::vector<uint8_t>& datagram) {
   sa.sin_family = AF_INET;
   sa.sin_port = htons(port);
   sa.sin_addr.s_addr = toAddress_;
-  ssize_t n = ::sendto(fd_.Get(), datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+  ssize_t n =
+      ::sendto(fd_.Get(), datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
   if (n != static_cast<ssize_t>(datagram.size())) {
     error_ = std::string("sendto: ") + std::strerror(errno);
     return false;
@@ -84,6 +87,34 @@ int DatagramSender::SendBurst(uint16_t port, const std::vector<uint8_t>& datagra
   for (int i = 0; i < std::min(count, kMaxBurst); ++i) {
     if (!Send(port, datagram)) break;
     ++sent;
+  }
+  return sent;
+}
+
+int DatagramSender::SendPaced(uint16_t port, int count, int perSecond,
+                              std::chrono::steady_clock::duration limit,
+                              const std::function<void(int, std::vector<uint8_t>&)>& datagram) {
+  using Clock = std::chrono::steady_clock;
+  if (count <= 0 || perSecond <= 0) return 0;
+  const Clock::time_point start = Clock::now();
+  const Clock::time_point giveUp = start + limit;
+  std::vector<uint8_t> d;
+  int sent = 0;
+  while (sent < count) {
+    const Clock::time_point now = Clock::now();
+    if (now >= giveUp) break;
+    // Everything due by now goes out back to back; then a sleep until the next one is due, a millisecond's
+    // worth at least, so that a high rate does not turn into one system call to sleep per datagram.
+    const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(now - start).count();
+    const int due = static_cast<int>(std::min<int64_t>(count, elapsed * perSecond / 1000000 + 1));
+    for (; sent < due; ++sent) {
+      datagram(sent, d);
+      if (!Send(port, d)) return sent;
+    }
+    if (sent < count) {
+      const auto next = start + std::chrono::microseconds(int64_t{sent} * 1000000 / perSecond);
+      std::this_thread::sleep_until(std::max(next, Clock::now() + std::chrono::milliseconds(1)));
+    }
   }
   return sent;
 }

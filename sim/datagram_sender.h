@@ -2,7 +2,9 @@
 // address, sent from a bound address of their own (the tool ignores datagrams from its own host address).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +43,11 @@ class DatagramSender {
   bool SendCdr(std::string_view text);
   // The same datagram count times back to back (at most kMaxBurst); the number sent.
   int SendBurst(uint16_t port, const std::vector<uint8_t>& datagram, int count);
+  // A steady stream: datagram(i, into) fills the i-th datagram, and the i-th goes out no earlier than i /
+  // perSecond seconds after the call, so the rate holds over the whole stream and not only on average.
+  // Stops after count datagrams, at the first failed send, or once limit has passed; the number sent.
+  int SendPaced(uint16_t port, int count, int perSecond, std::chrono::steady_clock::duration limit,
+                const std::function<void(int, std::vector<uint8_t>&)>& datagram);
 
  private:
   std::string from_;

@@ -165,7 +165,8 @@ TEST(MonitorWindow, TheViewShowsEveryTextAsItCameHoweverTheTextsAreBatched) {
   view->Append("caf\xe9\n");     // not UTF-8: read byte by byte, whatever came before
   expected += QString::fromUtf8("caf\xc3\xa9 caf\xc3\xa9\n");
   std::string backlog;
-  for (int i = 0; i < 20000; ++i) backlog += loopback::kOnlyInText + ": line " + std::to_string(i) + "\n";
+  for (int i = 0; i < kOutputViewMaxLines / 2; ++i)
+    backlog += loopback::kOnlyInText + ": line " + std::to_string(i) + "\n";
   view->Append(backlog);  // several turns' worth
   view->Append("end\n");
   expected += QString::fromStdString(backlog) + "end\n";
@@ -179,6 +180,63 @@ TEST(MonitorWindow, TheViewShowsEveryTextAsItCameHoweverTheTextsAreBatched) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
   QTest::qWait(50);
   EXPECT_EQ(TopLevel("Batched Output"), nullptr);
+}
+
+// A monitor left running under a fast phone holds a fixed amount: the view keeps the newest whole lines up to
+// its line bound, and the newest characters up to its character bound when a phone never ends a line. What
+// is kept is the text as it came, byte for byte.
+TEST(MonitorWindow, TheViewKeepsTheNewestTextUpToItsBounds) {
+  struct Case {
+    const char* caption;
+    std::vector<std::string> texts;  // appended in turn, each shown before the next
+  };
+  std::string lines;
+  for (int i = 0; i < kOutputViewMaxLines + 7; ++i)
+    lines += loopback::kOnlyInText + ": line " + std::to_string(i) + "\n";
+  const std::string partial = loopback::kOnlyInText + ": no end yet";
+  // Long lines, so that the characters bind before the lines do.
+  const auto piece = [](char c) {
+    std::string text;
+    while (text.size() < static_cast<size_t>(kOutputViewMaxChars / 2)) text += std::string(999, c) + "\n";
+    return text;
+  };
+  const Case cases[] = {
+      {"Lines Output", {lines.substr(0, lines.size() / 2), lines.substr(lines.size() / 2), partial}},
+      {"Chars Output", {piece('a'), piece('b'), piece('c') + "end"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.caption);
+    auto view = CreateQtOutputView({.caption = c.caption, .controlId = 1029});
+    view->Show();
+    std::string all;
+    QPlainTextEdit* edit = nullptr;
+    for (const std::string& text : c.texts) {
+      view->Append(text);
+      all += text;
+      const QString end = QString::fromStdString(all.substr(all.size() - 20));
+      ASSERT_TRUE(QTest::qWaitFor(
+          [&] {
+            QWidget* window = TopLevel(c.caption);
+            edit = window ? gui::Control<QPlainTextEdit>(window, 1029) : nullptr;
+            return edit && edit->toPlainText().endsWith(end);
+          },
+          30000));
+    }
+    const QString shown = edit->toPlainText();
+    EXPECT_LE(edit->document()->blockCount(), kOutputViewMaxLines + 1);
+    EXPECT_LE(shown.size(), kOutputViewMaxChars);
+    // The newest text, whole lines and in order: a tail of everything appended, from a line's start on.
+    const QString appended = QString::fromStdString(all);
+    EXPECT_TRUE(appended.endsWith(shown));
+    EXPECT_EQ(appended.at(appended.size() - shown.size() - 1), '\n');
+    if (c.texts[2] == partial)
+      EXPECT_TRUE(shown.startsWith(QString::fromStdString(loopback::kOnlyInText + ": line 7\n")))
+          << shown.left(60).toStdString();
+    else
+      EXPECT_GT(shown.size(), kOutputViewMaxChars / 2);
+    view.reset();
+    QTest::qWait(0);
+  }
 }
 
 // The context menu keeps the standard edit entries and adds "Save As..." and "Show timestamps": lines that

@@ -239,6 +239,10 @@ constexpr Address Make(const char* dotted) {
   X(kBenchLinkPhone, "127.0.2.200")                                                                      \
   X(kBenchLinkRaw, "127.0.2.201")                                                                        \
   X(kBenchGuiListen, "127.0.2.202")                                                                      \
+  X(kBenchLoadListen, "127.0.30.1")                                                                      \
+  X(kBenchLoadSenderA, "127.0.30.2")                                                                     \
+  X(kBenchLoadSenderB, "127.0.30.3")                                                                     \
+  X(kBenchLoadHost, "127.0.30.4")                                                                        \
   /* fuzz/ */                                                                                            \
   X(kFuzzPhoneLan, "127.0.2.230")
 
