@@ -4,12 +4,14 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/inotify.h>
+#include <sys/prctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "platform/timing.h"
 
@@ -21,12 +23,21 @@ constexpr size_t kMaxPendingText = 64 * 1024;
 // The tool's last bytes pass through the terminal's buffers after its close is already reported; the
 // phone takes a close as final only after this much real time, or when the port is opened again.
 constexpr auto kCloseSettle = std::chrono::milliseconds(20);
+// A wire delivers a paced answer in groups of this many bytes (a UART's receive FIFO), not byte by byte.
+constexpr size_t kWireGroup = 8;
+constexpr int kBitsPerByte = 10;  // start, eight data bits, stop
 
 }  // namespace
 
-SerialLoader::SerialLoader(Config config) : config_(config), protocol_(config.eraseMs) {}
+SerialLoader::SerialLoader(Config config) : config_(config), protocol_(config.eraseMs) {
+  if (config_.wireBaud > 0)
+    byteTime_ = std::chrono::duration_cast<SimClock::duration>(
+        std::chrono::nanoseconds(static_cast<long long>(kBitsPerByte) * 1000000000LL / config_.wireBaud));
+}
 
-SerialLoader::~SerialLoader() { Stop(); }
+SerialLoader::~SerialLoader() {
+  Stop();
+}
 
 bool SerialLoader::Start() {
   if (IsRunning()) return true;
@@ -56,7 +67,8 @@ bool SerialLoader::Start() {
   slavePath_ = name;
   // Without inotify the phone simply never sees the tool close the port; everything else works.
   inotify_.Reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
-  if (inotify_.IsOpen() && ::inotify_add_watch(inotify_.Get(), name, IN_OPEN | IN_CLOSE) < 0) inotify_.Reset();
+  if (inotify_.IsOpen() && ::inotify_add_watch(inotify_.Get(), name, IN_OPEN | IN_CLOSE) < 0)
+    inotify_.Reset();
   stop_.Reset();
   thread_ = std::thread([this] { Run(); });
   return true;
@@ -92,7 +104,8 @@ void SerialLoader::SendText(std::string_view text) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     size_t room = kMaxPendingText > text_.size() ? kMaxPendingText - text_.size() : 0;
-    text_.insert(text_.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(std::min(room, text.size())));
+    text_.insert(text_.end(), text.begin(),
+                 text.begin() + static_cast<std::ptrdiff_t>(std::min(room, text.size())));
   }
   wake_.Set();
 }
@@ -148,6 +161,8 @@ bool SerialLoader::WaitForLineCloses(int n, std::chrono::milliseconds timeout) c
 }
 
 void SerialLoader::Run() {
+  // A paced answer is due to the microsecond; the default timer slack would add its 50 us to every one.
+  if (byteTime_ > SimClock::duration::zero()) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
   for (;;) {
     auto now = SimClock::now();
     SimClock::time_point next = blocked_ ? SimClock::time_point::max() : out_.NextDue();
@@ -169,7 +184,7 @@ void SerialLoader::Run() {
         std::lock_guard<std::mutex> lock(mutex_);
         text.swap(text_);
       }
-      out_.Add(std::move(text), SimClock::now());
+      QueueOut(std::move(text), SimClock::now());
     }
     if (fds[2].revents & POLLOUT) blocked_ = false;
     // Opens and closes before the bytes: an open is reported before the tool can write, so its bytes
@@ -186,7 +201,8 @@ void SerialLoader::Run() {
     if (closePending_ && SimClock::now() >= closeAt_) FinishClose();
     if (!blocked_) {
       int fd = master_.Get();
-      auto result = out_.WriteDue(SimClock::now(), [fd](const uint8_t* p, size_t n) { return ::write(fd, p, n); });
+      auto result =
+          out_.WriteDue(SimClock::now(), [fd](const uint8_t* p, size_t n) { return ::write(fd, p, n); });
       if (result == OutputSchedule::Result::Blocked) blocked_ = true;
       if (result == OutputSchedule::Result::Failed) out_.Clear();
     }
@@ -200,16 +216,43 @@ void SerialLoader::ReadLine() {
     ssize_t n = ::read(master_.Get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return;
+    const auto now = SimClock::now();
     std::vector<SimUnit> units;
-    std::vector<SerialLoaderProtocol::Answer> answers;
+    // Each answer with the time its last byte arrived: now, or on a paced line one byte time after the
+    // byte before it.
+    std::vector<std::pair<SerialLoaderProtocol::Answer, SimClock::time_point>> answers;
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      for (ssize_t i = 0; i < n; ++i) protocol_.Feed(buffer[i], units, answers);
+      std::vector<SerialLoaderProtocol::Answer> fed;
+      for (ssize_t i = 0; i < n; ++i) {
+        SimClock::time_point arrived = now;
+        if (byteTime_ > SimClock::duration::zero()) {
+          inFree_ = std::max(inFree_, now) + byteTime_;
+          arrived = inFree_;
+        }
+        protocol_.Feed(buffer[i], units, fed);
+        for (auto& a : fed) answers.emplace_back(std::move(a), arrived);
+        fed.clear();
+      }
     }
     // Recorded before any answer leaves: a tool that has the answer finds the unit in the log.
     for (SimUnit& u : units) log_.Append(std::move(u));
-    auto now = SimClock::now();
-    for (auto& a : answers) out_.Add(std::move(a.bytes), now + Timing::Current().Scaled(std::max(a.delayMs, 0)));
+    for (auto& [a, arrived] : answers)
+      QueueOut(std::move(a.bytes), arrived + Timing::Current().Scaled(std::max(a.delayMs, 0)));
+  }
+}
+
+void SerialLoader::QueueOut(std::vector<uint8_t> bytes, SimClock::time_point ready) {
+  if (byteTime_ == SimClock::duration::zero()) {
+    out_.Add(std::move(bytes), ready);
+    return;
+  }
+  // Each group is written when its last byte has come off the wire; the wire carries one byte at a time.
+  for (size_t at = 0; at < bytes.size(); at += kWireGroup) {
+    const size_t n = std::min(kWireGroup, bytes.size() - at);
+    outFree_ = std::max(outFree_, ready) + byteTime_ * static_cast<int>(n);
+    const auto first = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+    if (!out_.Add(std::vector<uint8_t>(first, first + static_cast<std::ptrdiff_t>(n)), outFree_)) return;
   }
 }
 
@@ -261,6 +304,7 @@ void SerialLoader::FinishClose() {
   }
   for (SimUnit& u : units) log_.Append(std::move(u));
   out_.Clear();
+  outFree_ = {};  // what was dropped never takes the wire
   blocked_ = false;
   ::tcflush(slave_.Get(), TCIFLUSH);
   {

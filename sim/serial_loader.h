@@ -19,16 +19,21 @@
 #include "platform/event.h"
 #include "sim/output_schedule.h"
 #include "sim/serial_loader_protocol.h"
-#include "sim/unit_log.h"
 #include "sim/unique_fd.h"
+#include "sim/unit_log.h"
 
 namespace quill::sim {
 
 class SerialLoader {
  public:
   struct Config {
-    int eraseMs = 2000;        // a sector erase, in the system's ms (timing seam); the tool gives 16000
-    int closeWaitMs = 1000;    // real time Stop waits for the tool to close the port
+    int eraseMs = 2000;      // a sector erase, in the system's ms (timing seam); the tool gives 16000
+    int closeWaitMs = 1000;  // real time Stop waits for the tool to close the port
+    // > 0: the line keeps the pace of a real wire at this many baud, ten bits a byte, each way on its
+    // own: a byte from the tool counts as arrived one byte time after the one before it (or after it was
+    // read), an answer leaves no earlier than that, and reaches the tool as its bytes come off the wire. A
+    // pseudo-terminal passes bytes at once; a benchmark of whole commands needs the wire's time. 0: no pace.
+    int wireBaud = 0;
   };
 
   explicit SerialLoader(Config config);
@@ -72,6 +77,8 @@ class SerialLoader {
   void WatchOpens();
   void FinishClose();
   void CloseWhenToolHasClosed();
+  // Queues an answer that is ready at ready: at once, or at the wire's pace (Config::wireBaud).
+  void QueueOut(std::vector<uint8_t> bytes, SimClock::time_point ready);
 
   Config config_;
   UnitLog log_;
@@ -88,6 +95,9 @@ class SerialLoader {
   bool blocked_ = false;       // the line took no more; wait for POLLOUT
   bool closePending_ = false;  // the tool closed the port; its last bytes may still be on their way
   SimClock::time_point closeAt_{};
+  SimClock::duration byteTime_{};   // one byte on the wire; zero without a pace
+  SimClock::time_point inFree_{};   // the tool's last byte has arrived by then
+  SimClock::time_point outFree_{};  // the phone's last queued byte has left by then
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
