@@ -243,6 +243,7 @@ constexpr Address Make(const char* dotted) {
   X(kBenchLoadSenderA, "127.0.30.2")                                                                     \
   X(kBenchLoadSenderB, "127.0.30.3")                                                                     \
   X(kBenchLoadHost, "127.0.30.4")                                                                        \
+  X(kBenchCommandPhone, "127.0.2.211")                                                                   \
   /* fuzz/ */                                                                                            \
   X(kFuzzPhoneLan, "127.0.2.230")
 
