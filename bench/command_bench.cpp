@@ -74,7 +74,8 @@ double Median(std::vector<double> v) {
 
 std::vector<uint8_t> Pattern(size_t n, unsigned seed) {
   std::vector<uint8_t> bytes(n);
-  for (size_t i = 0; i < n; ++i) bytes[i] = static_cast<uint8_t>((i * 131 + seed * 7 + (i >> 8)) & 0xFF);
+  for (size_t i = 0; i < n; ++i)
+    bytes[i] = static_cast<uint8_t>((i * 131 + size_t{seed} * 7 + (i >> 8)) & 0xFF);
   return bytes;
 }
 
@@ -139,6 +140,7 @@ Outcome Spawn(const std::string& tool, const std::vector<std::string>& args, con
   std::vector<std::string> all = {tool};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
+  argv.reserve(all.size() + 1);
   for (std::string& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
@@ -273,7 +275,7 @@ int main(int argc, char** argv) {
   const std::vector<uint8_t> program = Pattern(1 << 20, 1);
   const std::string programFile = dir.File("program.bin");
   test::WriteFile(programFile, std::string(program.begin(), program.end()));
-  const std::vector<uint8_t> ring = Pattern(64 * 1024, 2);
+  const std::vector<uint8_t> ring = Pattern(size_t{64} * 1024, 2);
   const std::string ringFile = dir.File("ring.dat");
   test::WriteFile(ringFile, std::string(ring.begin(), ring.end()));
   const std::string saved = dir.File("sdram.dat");

@@ -19,7 +19,7 @@ namespace quill::sim {
 namespace {
 
 constexpr size_t kReadChunk = 4096;
-constexpr size_t kMaxPendingText = 64 * 1024;
+constexpr size_t kMaxPendingText = size_t{64} * 1024;
 // The tool's last bytes pass through the terminal's buffers after its close is already reported; the
 // phone takes a close as final only after this much real time, or when the port is opened again.
 constexpr auto kCloseSettle = std::chrono::milliseconds(20);
