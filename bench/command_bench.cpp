@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -156,6 +157,7 @@ Outcome Spawn(const std::string& tool, const std::vector<std::string>& args, con
   if (spawned != 0) return o;
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return o;
   }
   o.wallMs = Ms(Clock::now() - start);
   o.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -171,6 +173,9 @@ bool RunCommand(const std::string& tool, const std::string& store, const std::st
       return false;
     }
     times.Reset();
+    // Every wait of the tool is bounded, so a run that goes on far past them is a hang: it ends the
+    // benchmark with the command's name rather than holding bench/run.
+    test::Watchdog watchdog("command_bench " + c.name, std::chrono::seconds(180));
     std::vector<std::string> args = {"--store", store};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const auto spawned = Clock::now();
