@@ -245,7 +245,10 @@ TEST(CommPort, ALineThatGoesAwayEndsEachThreadWithAFailureMessage) {
     Receiver receiver;
     CCommPort port;
     ASSERT_TRUE(port.Open(receiver.Window(), 19200, pty.SlavePath(), WM_COMM_DATA));
+    // Both threads have said they started before the line goes away: the two start lines come in either
+    // order, and the failure lines below are about what follows them.
     ASSERT_TRUE(log.WaitFor("CommPort read thread starting\n"));
+    ASSERT_TRUE(log.WaitFor("CommPort write thread starting\n"));
     pty.CloseMaster();
     before.Closed(1);
     ASSERT_TRUE(receiver.inbox().WaitForCount(WM_COMM_FAILED, 1));
