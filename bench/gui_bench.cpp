@@ -45,6 +45,7 @@
 
 #include "app/gui_main.h"
 #include "app/qt_ui.h"
+#include "bench/child_lines.h"
 #include "platform/application.h"
 #include "platform/process_events.h"
 #include "platform/settings_store.h"
@@ -63,17 +64,15 @@ extern char** environ;
 
 namespace {
 
+using quill::bench::Child;
+using quill::bench::MonotonicNs;
+using quill::bench::ReadLine;
+
 // The monitors listen on this benchmark's own loopback address (ports 8225 and 8227), not on every address
 // as the tool does, so that tests and other benchmarks on the same ports never meet them.
 constexpr uint32_t kListenAddress = quill::loopback::kBenchGuiListen.value;  // first octet most significant
 constexpr const char* kMainCaption = "Updating Tool";
 constexpr int kChildLifetimeMs = 120000;  // a child whose parent went away ends by itself
-
-int64_t MonotonicNs() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 void Say(const std::string& line) {
   std::string text = line + "\n";
@@ -147,13 +146,6 @@ int RunChild(int argc, char** argv, const std::string& store) {
 
 // --- The parent: spawns and measures -----------------------------------------------------------------------
 
-struct Child {
-  pid_t pid = -1;
-  int toChild = -1;    // its stdin
-  int fromChild = -1;  // its stdout
-  std::string pending;
-};
-
 bool SpawnChild(Child& c, const std::string& self, const std::string& store) {
   int in[2], out[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) return false;
@@ -183,27 +175,6 @@ bool SpawnChild(Child& c, const std::string& self, const std::string& store) {
   c.toChild = in[1];
   c.fromChild = out[0];
   return rc == 0;
-}
-
-// The next line the child says, within timeoutMs.
-std::optional<std::string> ReadLine(Child& c, int timeoutMs) {
-  const int64_t end = MonotonicNs() + static_cast<int64_t>(timeoutMs) * 1000000;
-  for (;;) {
-    size_t nl = c.pending.find('\n');
-    if (nl != std::string::npos) {
-      std::string line = c.pending.substr(0, nl);
-      c.pending.erase(0, nl + 1);
-      return line;
-    }
-    int left = static_cast<int>((end - MonotonicNs()) / 1000000);
-    if (left <= 0) return std::nullopt;
-    pollfd p{c.fromChild, POLLIN, 0};
-    if (::poll(&p, 1, left) != 1) return std::nullopt;
-    char buf[256];
-    ssize_t n = ::read(c.fromChild, buf, sizeof buf);
-    if (n <= 0) return std::nullopt;
-    c.pending.append(buf, static_cast<size_t>(n));
-  }
 }
 
 bool EndChild(Child& c) {

@@ -51,6 +51,7 @@
 #include <vector>
 
 #include "app/qt_ui.h"
+#include "bench/child_lines.h"
 #include "debugmon/monitor_thread.h"
 #include "platform/debug_log.h"
 #include "platform/event.h"
@@ -65,6 +66,11 @@ extern char** environ;
 
 namespace {
 
+using quill::bench::Child;
+using quill::bench::MonotonicNs;
+using quill::bench::ReadLine;
+using quill::bench::Tell;
+
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 namespace loopback = quill::loopback;
@@ -77,12 +83,6 @@ constexpr int kTickMs = 10;
 constexpr int kChildLifetimeS = 300;  // a child whose parent went away ends by itself
 constexpr auto kDrainLimit = 30s;     // after the stream, the most time given to show what came
 constexpr auto kStillLimit = 3s;      // ... and the longest time without a new line before giving up
-
-int64_t MonotonicNs() {
-  timespec ts{};
-  ::clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-}
 
 double ThreadCpuMs() {
   timespec ts{};
@@ -279,13 +279,6 @@ int RunGuiChild(int argc, char** argv) {
 
 // --- The parent --------------------------------------------------------------------------------------------
 
-struct Child {
-  pid_t pid = -1;
-  int toChild = -1;
-  int fromChild = -1;
-  std::string pending;
-};
-
 bool Spawn(Child& c, const std::vector<std::string>& args, const std::string& runtime) {
   int in[2], out[2];
   if (::pipe2(in, O_CLOEXEC) != 0) return false;
@@ -328,36 +321,6 @@ bool Spawn(Child& c, const std::vector<std::string>& args, const std::string& ru
   c.toChild = in[1];
   c.fromChild = out[0];
   return rc == 0;
-}
-
-// The next line the child says, within timeoutMs.
-std::optional<std::string> ReadLine(Child& c, int timeoutMs) {
-  const int64_t end = MonotonicNs() + static_cast<int64_t>(timeoutMs) * 1000000;
-  for (;;) {
-    const size_t nl = c.pending.find('\n');
-    if (nl != std::string::npos) {
-      std::string line = c.pending.substr(0, nl);
-      c.pending.erase(0, nl + 1);
-      return line;
-    }
-    const int left = std::max(0, static_cast<int>((end - MonotonicNs()) / 1000000));
-    pollfd p{c.fromChild, POLLIN, 0};
-    if (::poll(&p, 1, left) <= 0) {
-      if (left == 0) return std::nullopt;
-      continue;
-    }
-    char buf[4096];
-    const ssize_t n = ::read(c.fromChild, buf, sizeof buf);
-    if (n <= 0) return std::nullopt;
-    c.pending.append(buf, static_cast<size_t>(n));
-  }
-}
-
-void Tell(const Child& c, const std::string& line) {
-  const std::string text = line + "\n";
-  if (::write(c.toChild, text.data(), text.size()) < 0) {
-    // The child has gone; its end is found when it is waited for.
-  }
 }
 
 // Ends the child: the given signal (0: none, it was told), then at most 10 s, then SIGKILL.
